@@ -1,0 +1,35 @@
+# Builds the fetched third-party sources (tools/fetch-deps.sh) with the project's toolchain.
+set(QPX_THIRD_PARTY ${CMAKE_SOURCE_DIR}/third_party)
+
+# Lua 5.2, compiled as C++ so that a script error unwinds native frames and their owners.
+set(LUA_SRC ${QPX_THIRD_PARTY}/lua/src)
+file(GLOB LUA_SOURCES ${LUA_SRC}/*.c)
+list(REMOVE_ITEM LUA_SOURCES ${LUA_SRC}/lua.c ${LUA_SRC}/luac.c)
+set_source_files_properties(${LUA_SOURCES} PROPERTIES LANGUAGE CXX)
+add_library(lua52 STATIC ${LUA_SOURCES})
+target_include_directories(lua52 SYSTEM PUBLIC ${LUA_SRC})
+target_compile_definitions(lua52 PUBLIC LUA_COMPAT_ALL)
+target_compile_options(lua52 PRIVATE -w)
+
+# pugixml in wide-character mode: the layout is UTF-16 and the UI engine works in UTF-16.
+add_library(pugixml STATIC ${QPX_THIRD_PARTY}/pugixml/src/pugixml.cpp)
+target_include_directories(pugixml SYSTEM PUBLIC ${QPX_THIRD_PARTY}/pugixml/src)
+target_compile_definitions(pugixml PUBLIC PUGIXML_WCHAR_MODE)
+
+# The LZMA SDK's C 7z decoder.
+set(LZMA_SRC ${QPX_THIRD_PARTY}/7zip/C)
+add_library(lzma7z STATIC
+  ${LZMA_SRC}/7zAlloc.c ${LZMA_SRC}/7zArcIn.c ${LZMA_SRC}/7zBuf.c ${LZMA_SRC}/7zBuf2.c
+  ${LZMA_SRC}/7zCrc.c ${LZMA_SRC}/7zCrcOpt.c ${LZMA_SRC}/7zDec.c ${LZMA_SRC}/7zFile.c
+  ${LZMA_SRC}/7zStream.c ${LZMA_SRC}/Bcj2.c ${LZMA_SRC}/Bra.c ${LZMA_SRC}/Bra86.c
+  ${LZMA_SRC}/BraIA64.c ${LZMA_SRC}/CpuArch.c ${LZMA_SRC}/Delta.c ${LZMA_SRC}/Lzma2Dec.c
+  ${LZMA_SRC}/LzmaDec.c)
+target_include_directories(lzma7z SYSTEM PUBLIC ${LZMA_SRC})
+target_compile_definitions(lzma7z PUBLIC Z7_EXTRACT_ONLY)
+target_compile_options(lzma7z PRIVATE -w)
+
+# GoogleTest from Debian's googletest sources.
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(${QPX_THIRD_PARTY}/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)

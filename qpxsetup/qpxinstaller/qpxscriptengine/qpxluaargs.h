@@ -1,0 +1,20 @@
+// Argument readers and result pushers shared by every native function. Native functions
+// never raise script errors: a bad argument reads as empty text, 0 or false.
+#pragma once
+
+#include <string>
+
+#include "lua.h"
+
+// Text: a string or number in UTF-8; anything else (nil, absent, tables...) is empty.
+std::wstring ArgText(lua_State* state, int index);
+// A text argument passed through ExpandPath.
+std::wstring ArgPath(lua_State* state, int index);
+// Numbers round to the nearest integer, halves to even; non-numbers read as 0.
+int ArgInt(lua_State* state, int index);
+// As ArgInt, negative values wrap modulo 2^32.
+unsigned ArgUInt(lua_State* state, int index);
+// nil, false and absent are false; everything else is true.
+bool ArgFlag(lua_State* state, int index);
+
+void PushText(lua_State* state, const std::wstring& text);

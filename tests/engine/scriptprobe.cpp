@@ -1,0 +1,42 @@
+// Runs engine operations in a process of its own, so tests can read the debug lines they
+// write:  scriptprobe chunk <file> [hook] | missing-resource | long-log | format-log | api-fail
+#include <windows.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "qpxlog.h"
+#include "qpxscriptengine.h"
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) return 2;
+    const std::wstring command = argv[1];
+    QPXScriptEngine& engine = QPXScriptEngine::Instance();
+    if (command == L"chunk" && argc >= 3) {
+        std::ifstream file(argv[2], std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        if (!engine.RunChunk(bytes.data(), bytes.size(), "probe")) return 0;
+        if (argc >= 4) engine.CallHook(std::string(argv[3], argv[3] + wcslen(argv[3])).c_str());
+        return 1;
+    }
+    if (command == L"missing-resource") return engine.DoResLua(L"LUA", L"NOPE.LUAC") ? 1 : 0;
+    if (command == L"long-log") {
+        LogLine(L"%s\r\n", std::wstring(3000, L'a').c_str());
+        return 1;
+    }
+    if (command == L"format-log") {
+        LogLine(L"%s\r\n", L"100%s %d %n");
+        return 1;
+    }
+    if (command == L"api-fail") {
+        SetLastError(ERROR_ACCESS_DENIED);
+        LogApiFailureJoined(L"OpenSCManager failed!", kScriptEngineLogFile, 42);
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        LogLine(L"a free line\r\n");
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        LogApiFailure(kScriptEngineLogFile, 43);
+        return 1;
+    }
+    return 2;
+}

@@ -1,0 +1,49 @@
+# Sourced by the test and demo scripts: a Wine prefix of the run's own, the font
+# replacements the skin needs, a persistent wineserver, and an X display.
+#   qpx_wine_prefix <prefix folder> [win32|win64]
+#   qpx_display_start / qpx_display_stop
+
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
+
+qpx_wine_prefix() {
+  local prefix=$1 arch=${2:-win64}
+  export WINEPREFIX=$prefix WINEARCH=$arch
+  if [ ! -f "$prefix/.qpx-ready" ]; then
+    rm -rf "$prefix"
+    mkdir -p "$(dirname "$prefix")"
+    wineboot -i >/dev/null 2>&1
+    # GDI+ draws no text in faces a prefix lacks: map the skin's faces to installed fonts.
+    local key='HKCU\Software\Wine\Fonts\Replacements'
+    wine reg add "$key" /v Arial /t REG_SZ /d "Liberation Sans" /f >/dev/null 2>&1
+    wine reg add "$key" /v SimSun /t REG_SZ /d "WenQuanYi Zen Hei" /f >/dev/null 2>&1
+    wine reg add "$key" /v "宋体" /t REG_SZ /d "WenQuanYi Zen Hei" /f >/dev/null 2>&1
+    wineserver -w
+    touch "$prefix/.qpx-ready"
+  fi
+  wineserver -p >/dev/null 2>&1 || true
+  # The first program of a session starts Wine's own services, which stay for the session and
+  # keep the output handles they inherit: start them here, away from any test's pipes.
+  wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 || true
+}
+
+QPX_XVFB_PID=
+qpx_display_start() {
+  [ -n "${DISPLAY:-}" ] && return 0
+  local n
+  for n in $(seq 90 120); do
+    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
+    Xvfb :$n -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+    QPX_XVFB_PID=$!
+    export DISPLAY=:$n
+    local i
+    for i in $(seq 50); do [ -e /tmp/.X11-unix/X$n ] && return 0; sleep 0.1; done
+    return 1
+  done
+  return 1
+}
+
+qpx_display_stop() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "$QPX_XVFB_PID" ]; then kill "$QPX_XVFB_PID" 2>/dev/null || true; wait "$QPX_XVFB_PID" 2>/dev/null || true; fi
+}
