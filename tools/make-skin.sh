@@ -141,18 +141,19 @@ close_button() {
   convert "${frames[@]}" +append +repage "PNG32:$1"
 }
 
-# Check box (16 x 16): off, off disabled, off hover, on, on disabled, on hover.
+# Check box (16 x 16 frames): off, off disabled, off hover, on, on disabled, on hover.
 check_box() {
   local specs=("white $LINE none" "#eef0f3 #dde1e7 none" "white $BLUE none"
                "$BLUE $BLUE white" "$DISABLED $DISABLED white" "$BLUE_HOVER $BLUE_HOVER white")
   local frames=() i fill edge tick
   for i in 0 1 2 3 4 5; do
     read -r fill edge tick <<< "${specs[$i]}"
+    # 14 pixels of box, leaving a gap to the text that starts right after the frame.
     local args=(-size 64x64 xc:none -fill "$fill" -stroke "$edge" -strokewidth 4
-                -draw "roundrectangle 2,2 61,61 12,12")
+                -draw "roundrectangle 2,6 55,59 11,11")
     if [ "$tick" != none ]; then
       args+=(-fill none -stroke "$tick" -strokewidth 7
-             -draw "stroke-linecap round stroke-linejoin round polyline 15,33 27,45 49,20")
+             -draw "stroke-linecap round stroke-linejoin round polyline 14,34 25,45 44,23")
     fi
     convert "${args[@]}" -resize 25% "PNG32:$work/k$i.png"
     frames+=("$work/k$i.png")
