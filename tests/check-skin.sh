@@ -45,7 +45,8 @@ for dlg in ET.parse(os.path.join(product, "layout.xml")).getroot().iter("Dlg"):
                 fail.append(f"{user} has no Front")
             else:
                 # The fill is stretched sideways only.
-                need(front.get("resId"), None, size(front.get("rect", "0,0,0,0"))[1], user + "/Front")
+                fill_height = size(front.get("rect", "0,0,0,0"))[1]
+                need(front.get("resId"), None, fill_height, user + "/Front")
         elif e.tag == "Picture":
             need(res, None, None, user)
         elif e.tag == "LinkLabel" and res and int(res):
@@ -56,14 +57,16 @@ for res, uses in sorted(needs.items()):
     if not os.path.exists(path):
         fail.append(f"{res}.png missing, used by " + ", ".join(u for _, _, u in uses))
         continue
-    width, height = map(int, subprocess.run(["identify", "-format", "%w %h", path + "[0]"],
-                                            capture_output=True, text=True, check=True).stdout.split())
+    identify = ["identify", "-format", "%w %h", path + "[0]"]
+    width, height = map(int, subprocess.run(identify, capture_output=True, text=True,
+                                            check=True).stdout.split())
     # Controls of different heights may share a strip: each draws it at its top, so it is as
     # high as the lowest of them.
     heights = [h for _, h, _ in uses if h is not None]
     for w, h, user in uses:
         if (w is not None and w != width) or (heights and height != min(heights)):
-            fail.append(f"{res}.png is {width} x {height}; {user} needs {w or 'any'} x {min(heights)}")
+            fail.append(f"{res}.png is {width} x {height}; "
+                        f"{user} needs {w or 'any'} x {min(heights)}")
     print(f"{res}.png {width} x {height}: " + ", ".join(u for _, _, u in uses))
 
 for f in fail:

@@ -97,8 +97,8 @@ pill_frame() {
     layers+=(-fill none -stroke "$border" -strokewidth 1
              -draw "roundrectangle 2.5,$y0.5 $((w - 4)).5,$((y1 - 1)).5 $r,$r")
   fi
-  convert "${layers[@]}" -font "$CJK" -pointsize "$size" -fill "$ink" -stroke "$ink" -strokewidth 0.4 \
-    -gravity center -annotate "+0+$((dy - 2))" "$label" "PNG32:$file"
+  convert "${layers[@]}" -font "$CJK" -pointsize "$size" -fill "$ink" -stroke "$ink" \
+    -strokewidth 0.4 -gravity center -annotate "+0+$((dy - 2))" "$label" "PNG32:$file"
 }
 
 # Four frames of a primary (filled) button: $1 w, $2 h, $3 text, $4 text size, $5 file.
@@ -121,8 +121,8 @@ secondary_button() {
   convert "$work"/b[0-3].png +append +repage "PNG32:$5"
 }
 
-# Small glyphs are drawn four times larger and scaled down for clean edges.
-# Close button (20 x 20), white on the coloured title areas.
+# Close button (20 x 20), white on the coloured title areas. Small glyphs like this one are
+# drawn four times larger and scaled down for clean edges.
 close_button() {
   local frames=() i ring cross
   for i in 0 1 2 3; do
@@ -212,11 +212,13 @@ progress() {
 
 # The coloured top of a window: $1 w, $2 h, $3 bottom edge path (white shape), $4 file.
 hero() {
-  shaped_gradient "$1" "$2" "$HERO_A" "$HERO_B" 20 "$3" "$work/hero-face.png"
+  local w=$1 h=$2
+  shaped_gradient "$w" "$h" "$HERO_A" "$HERO_B" 20 "$3" "$work/hero-face.png"
   convert "$work/hero-face.png" \
-    \( -size "${1}x${2}" xc:none -fill 'rgba(255,255,255,0.07)' \
-       -draw "circle $(($1 - 70)),30 $(($1 + 60)),30" -draw "circle 60,$(($2 - 20)) 150,$(($2 - 20))" \
-       -fill 'rgba(255,255,255,0.05)' -draw "circle $(($1 - 160)),$(($2 - 40)) $(($1 - 110)),$(($2 - 40))" \
+    \( -size "${w}x${h}" xc:none -fill 'rgba(255,255,255,0.07)' \
+       -draw "circle $((w - 70)),30 $((w + 60)),30" -draw "circle 60,$((h - 20)) 150,$((h - 20))" \
+       -fill 'rgba(255,255,255,0.05)' \
+       -draw "circle $((w - 160)),$((h - 40)) $((w - 110)),$((h - 40))" \
        "$work/hero-face.png" -compose DstIn -composite \) \
     -compose Over -composite "PNG32:$4"
 }
@@ -225,12 +227,14 @@ init_background() {
   hero 600 230 "path 'M 0,0 L 600,0 L 600,186 C 470,236 190,168 0,214 Z'" "$work/hero.png"
   logo 56 "$work/logo.png"
   convert -size 600x430 xc:white "$work/hero.png" -composite \
-    \( -size 600x430 xc:none -fill 'rgba(20,30,80,0.30)' -draw "roundrectangle 270,35 329,96 16,16" -blur 0x4 \) \
-    -composite \
-    \( -size 64x64 xc:none -fill white -draw "roundrectangle 4,4 59,59 15,15" \) -geometry +268+30 -composite \
+    \( -size 600x430 xc:none -fill 'rgba(20,30,80,0.30)' \
+       -draw "roundrectangle 270,35 329,96 16,16" -blur 0x4 \) -composite \
+    \( -size 64x64 xc:none -fill white -draw "roundrectangle 4,4 59,59 15,15" \) \
+      -geometry +268+30 -composite \
     "$work/logo.png" -geometry +272+34 -composite \
     -font "$LATIN_BOLD" -pointsize 32 -fill white -gravity north -annotate +0+100 "$PRODUCT" \
-    -font "$CJK" -pointsize 14 -fill 'rgba(255,255,255,0.86)' -gravity north -annotate +0+146 "$TAGLINE" \
+    -font "$CJK" -pointsize 14 -fill 'rgba(255,255,255,0.86)' -gravity north \
+      -annotate +0+146 "$TAGLINE" \
     -font "$CJK" -pointsize 12 -fill "$MUTED" -gravity northwest -annotate +156+333 "安装位置" \
     "PNG32:$1"
   finish_window "$1"
@@ -249,18 +253,19 @@ install_background() {
 
 # One carousel slide (600 x 430): a white page with a coloured card; only x < 580 and y >= 50
 # show, over the progress window's background. $1..$2 card gradient, $3 title, $4 line,
-# $5 illustration draw arguments file, $6 which dot is lit, $7 file.
+# $5 name of the array with the illustration's draw arguments, $6 which dot is lit, $7 file.
 slide() {
   local card="roundrectangle 20,64 579,340 14,14"
   shaped_gradient 600 430 "$1" "$2" 25 "$card" "$work/card.png"
   local lit=(-fill white) dim=(-fill 'rgba(255,255,255,0.45)') dots
   if [ "$6" = 0 ]; then
-    dots=("${lit[@]}" -draw "roundrectangle 52,308 71,315 4,4" "${dim[@]}" -draw "roundrectangle 78,308 85,315 4,4")
+    dots=("${lit[@]}" -draw "roundrectangle 52,308 71,315 4,4"
+          "${dim[@]}" -draw "roundrectangle 78,308 85,315 4,4")
   else
-    dots=("${dim[@]}" -draw "roundrectangle 52,308 59,315 4,4" "${lit[@]}" -draw "roundrectangle 66,308 85,315 4,4")
+    dots=("${dim[@]}" -draw "roundrectangle 52,308 59,315 4,4"
+          "${lit[@]}" -draw "roundrectangle 66,308 85,315 4,4")
   fi
-  local art
-  mapfile -t art < "$5"
+  local -n art=$5
   convert -size 600x430 xc:white "$work/card.png" -composite \
     \( -size 600x430 xc:none -fill 'rgba(255,255,255,0.08)' \
        -draw "circle 540,90 540,230" -draw "circle 90,330 90,400" \
@@ -268,115 +273,54 @@ slide() {
     -compose Over -composite \
     "${art[@]}" \
     -font "$CJK" -pointsize 26 -fill white -stroke white -strokewidth 0.6 -gravity northwest \
-    -annotate +52+140 "$3" -stroke none -font "$CJK" -pointsize 14 -fill 'rgba(255,255,255,0.85)' -annotate +53+186 "$4" \
-    -gravity northwest "${dots[@]}" \
+    -annotate +52+140 "$3" -stroke none \
+    -font "$CJK" -pointsize 14 -fill 'rgba(255,255,255,0.85)' -annotate +53+186 "$4" \
+    "${dots[@]}" \
     "PNG32:$7"
   finish_window "$7"
 }
 
 carousel() {
   # Slide 1: a fast window with a lightning badge.
-  cat > "$work/art0" <<'ART'
--fill
-rgba(20,30,90,0.18)
--draw
-roundrectangle 352,118 556,268 12,12
--fill
-white
--draw
-roundrectangle 346,110 550,260 12,12
--fill
-#e9eefb
--draw
-roundrectangle 346,110 550,136 12,12
--draw
-rectangle 346,124 550,136
--fill
-#ff6b6b
--draw
-circle 362,123 366,123
--fill
-#ffc53d
--draw
-circle 376,123 380,123
--fill
-#37d67a
--draw
-circle 390,123 394,123
--fill
-#dfe6f5
--draw
-roundrectangle 364,152 470,160 4,4
--draw
-roundrectangle 364,172 520,180 4,4
--draw
-roundrectangle 364,192 500,200 4,4
--fill
-#c9d8ff
--draw
-roundrectangle 364,216 440,242 6,6
--fill
-#ffc53d
--draw
-circle 528,246 528,212
--fill
-white
--draw
-polygon 532,224 516,250 527,250 523,268 541,240 530,240 536,224
-ART
+  local speed=(
+    -fill 'rgba(20,30,90,0.18)' -draw "roundrectangle 352,118 556,268 12,12"
+    -fill white -draw "roundrectangle 346,110 550,260 12,12"
+    -fill '#e9eefb' -draw "roundrectangle 346,110 550,136 12,12" -draw "rectangle 346,124 550,136"
+    -fill '#ff6b6b' -draw "circle 362,123 366,123" -fill '#ffc53d' -draw "circle 376,123 380,123"
+    -fill '#37d67a' -draw "circle 390,123 394,123"
+    -fill '#dfe6f5' -draw "roundrectangle 364,152 470,160 4,4"
+    -draw "roundrectangle 364,172 520,180 4,4"
+    -draw "roundrectangle 364,192 500,200 4,4"
+    -fill '#c9d8ff' -draw "roundrectangle 364,216 440,242 6,6"
+    -fill '#ffc53d' -draw "circle 528,246 528,212"
+    -fill white -draw "polygon 532,224 516,250 527,250 523,268 541,240 530,240 536,224")
   # Slide 2: file cards under a magnifying glass.
-  cat > "$work/art1" <<'ART'
--fill
-rgba(255,255,255,0.55)
--draw
-roundrectangle 380,104 500,254 12,12
--fill
-rgba(255,255,255,0.8)
--draw
-roundrectangle 364,116 484,266 12,12
--fill
-white
--draw
-roundrectangle 348,128 468,278 12,12
--fill
-#14b8a6
--draw
-roundrectangle 366,148 392,174 6,6
--fill
-#dcefee
--draw
-roundrectangle 366,190 450,198 4,4
--draw
-roundrectangle 366,208 436,216 4,4
--draw
-roundrectangle 366,226 444,234 4,4
--fill
-rgba(255,255,255,0.25)
--stroke
-white
--strokewidth
-10
--draw
-circle 486,206 486,168
--draw
-stroke-linecap round line 514,234 544,264
--stroke
-none
-ART
-  slide "$HERO_A" "$HERO_B" "更快、更轻、更流畅" "全新内核，开机即用，启动速度大幅提升" "$work/art0" 0 "$work/s0.png"
-  slide "$TEAL_A" "$TEAL_B" "文件秒搜，井井有条" "桌面自动整理，想找的文件一搜即得" "$work/art1" 1 "$work/s1.png"
+  local search=(
+    -fill 'rgba(255,255,255,0.55)' -draw "roundrectangle 380,104 500,254 12,12"
+    -fill 'rgba(255,255,255,0.8)' -draw "roundrectangle 364,116 484,266 12,12"
+    -fill white -draw "roundrectangle 348,128 468,278 12,12"
+    -fill "$TEAL_A" -draw "roundrectangle 366,148 392,174 6,6"
+    -fill '#dcefee' -draw "roundrectangle 366,190 450,198 4,4"
+    -draw "roundrectangle 366,208 436,216 4,4"
+    -draw "roundrectangle 366,226 444,234 4,4"
+    -fill 'rgba(255,255,255,0.25)' -stroke white -strokewidth 10 -draw "circle 486,206 486,168"
+    -draw "stroke-linecap round line 514,234 544,264" -stroke none)
+  slide "$HERO_A" "$HERO_B" "更快、更轻、更流畅" "全新内核，开机即用，启动速度大幅提升" speed 0 "$work/s0.png"
+  slide "$TEAL_A" "$TEAL_B" "文件秒搜，井井有条" "桌面自动整理，想找的文件一搜即得" search 1 "$work/s1.png"
   convert "$work/s0.png" "$work/s1.png" +append +repage "PNG32:$1"
 }
 
 complete_background() {
   hero 600 270 "path 'M 0,0 L 600,0 L 600,226 C 460,272 180,212 0,250 Z'" "$work/hero.png"
   convert -size 600x430 xc:white "$work/hero.png" -composite \
-    \( -size 600x430 xc:none -fill 'rgba(20,30,80,0.25)' -draw "circle 300,96 300,55" -blur 0x5 \) -composite \
+    \( -size 600x430 xc:none -fill 'rgba(20,30,80,0.25)' -draw "circle 300,96 300,55" \
+       -blur 0x5 \) -composite \
     -fill white -draw "circle 300,92 300,52" \
     -fill none -stroke "$BLUE" -strokewidth 8 \
     -draw "stroke-linecap round stroke-linejoin round polyline 282,93 296,107 320,80" -stroke none \
-    -fill '#ffd166' -draw "roundrectangle 150,60 160,66 3,3" -fill '#7ee0c3' -draw "circle 470,70 470,75" \
-    -fill '#ff9fb2' -draw "roundrectangle 420,150 428,158 2,2" -fill '#ffd166' -draw "circle 120,150 120,154" \
+    -fill '#ffd166' -draw "roundrectangle 150,60 160,66 3,3" -draw "circle 120,150 120,154" \
+    -fill '#7ee0c3' -draw "circle 470,70 470,75" \
+    -fill '#ff9fb2' -draw "roundrectangle 420,150 428,158 2,2" \
     -fill 'rgba(255,255,255,0.6)' -draw "circle 200,120 200,123" -draw "circle 400,40 400,43" \
     -font "$CJK" -pointsize 26 -fill white -stroke white -strokewidth 0.6 -gravity north \
     -annotate +0+148 "安装完成" -stroke none \
@@ -390,7 +334,10 @@ complete_background() {
 # $1,$2, radius $3, from $4 to $5 degrees, clockwise.
 arc() {
   awk -v cx="$1" -v cy="$2" -v r="$3" -v a="$4" -v b="$5" 'BEGIN {
-    for (t = a; t <= b; t += 5) printf "%.1f,%.1f ", cx + r * cos(t * 3.14159265 / 180), cy + r * sin(t * 3.14159265 / 180) }'
+    for (t = a; t <= b; t += 5) {
+      rad = t * 3.14159265 / 180
+      printf "%.1f,%.1f ", cx + r * cos(rad), cy + r * sin(rad)
+    } }'
 }
 
 update_background() {
