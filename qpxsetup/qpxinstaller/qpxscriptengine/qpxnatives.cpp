@@ -2,11 +2,14 @@
 #include "qpxnatives.h"
 
 #include "lauxlib.h"
+#include "qpxstringtypes.h"
 
 namespace {
 
 // Value types are modules that are also globals.
 const luaL_Reg kValueTypes[] = {
+    {"AString", OpenAString},
+    {"WString", OpenWString},
     {nullptr, nullptr},
 };
 
