@@ -2,6 +2,7 @@
 #include "qpxnatives.h"
 
 #include "lauxlib.h"
+#include "qpxrawbuffer.h"
 #include "qpxstringtypes.h"
 
 namespace {
@@ -10,6 +11,7 @@ namespace {
 const luaL_Reg kValueTypes[] = {
     {"AString", OpenAString},
     {"WString", OpenWString},
+    {"RawBuffer", OpenRawBuffer},
     {nullptr, nullptr},
 };
 
