@@ -115,6 +115,8 @@ TEST(NativeCalls, TheStackStaysBalancedOverManyCalls) {
             if i % 100 == 0 then eq(cdeclAsStd(i, 0, 0), 0x1003, 'mismatch survived') end
         end
         eq(word(3), 0, 'last mismatched call')
+        eq(std8(1, 2), 0x1008, 'too few words')
+        for i = 3, 8 do eq(word(i), 0, 'missing word ' .. i) end
     )"),
               "");
 

@@ -10,6 +10,8 @@ static_assert(offsetof(NativeCallResult, value) == 0 && offsetof(NativeCallResul
 
 // Frame: 8 address, 12 words, 16 count, 20 callerCleans, 24 result. ebx, esi and edi are kept
 // by every callee, so they carry the stack pointer and the return value across the calls.
+// Sixteen zero words lie above the arguments: a callee that takes more arguments than the
+// script gave reads zeros and writes into them, never into this frame.
 asm(R"(
     .text
     .globl _CallNativeWords
@@ -20,6 +22,10 @@ _CallNativeWords:
     pushl %esi
     pushl %edi
     movl %esp, %edi
+    movl $16, %ecx
+0:  pushl $0
+    decl %ecx
+    jnz 0b
     movl 12(%ebp), %esi
     movl 16(%ebp), %ecx
 1:  testl %ecx, %ecx
@@ -34,11 +40,12 @@ _CallNativeWords:
     leal (%esp,%ecx,4), %esp
 3:  movl %eax, %ebx
     xorl %esi, %esi
-    cmpl %edi, %esp
+    leal -64(%edi), %ecx
+    cmpl %ecx, %esp
     je 4f
-    movl %edi, %esp
     movl $1, %esi
-4:  call *__imp__GetLastError@0
+4:  movl %edi, %esp
+    call *__imp__GetLastError@0
     movl 24(%ebp), %ecx
     movl %ebx, 0(%ecx)
     movl %eax, 4(%ecx)

@@ -11,7 +11,8 @@ struct NativeCallResult {
 
 // Calls `address` with `count` words, words[0] at the lowest address as both conventions
 // expect. When `callerCleans` (cdecl) the words are removed after the return; otherwise the
-// callee removes them (stdcall). A callee of the other convention than stated would leave the
-// stack pointer off; the pointer is then put back where it was, so the caller survives.
+// callee removes them (stdcall). A callee of the other convention than stated, or a stdcall
+// callee given fewer words than it takes, leaves the stack pointer off; the pointer is then
+// put back where it was, so the caller survives. Missing words read as 0.
 extern "C" void __cdecl CallNativeWords(const void* address, const uint32_t* words, uint32_t count,
                                         uint32_t callerCleans, NativeCallResult* result);
