@@ -2,11 +2,18 @@
 #include "qpxnatives.h"
 
 #include "lauxlib.h"
+#include "qpxdllbridge.h"
+#include "qpxrawbuffer.h"
+#include "qpxstringtypes.h"
 
 namespace {
 
 // Value types are modules that are also globals.
 const luaL_Reg kValueTypes[] = {
+    {"AString", OpenAString},
+    {"WString", OpenWString},
+    {"RawBuffer", OpenRawBuffer},
+    {"DllManager", OpenDllManager},
     {nullptr, nullptr},
 };
 
@@ -22,6 +29,7 @@ void RegisterScriptLibrary(lua_State* state) {
         luaL_requiref(state, type->name, type->func, 1);
         lua_pop(state, 1);
     }
+    RegisterGlobalLibTable(state);
     for (const luaL_Reg* native = kNativeFunctions; native->name; ++native) {
         lua_pushcfunction(state, native->func);
         lua_setglobal(state, native->name);
