@@ -123,6 +123,16 @@ TEST(Exec, MissingFiles) {
     EXPECT_TRUE(probe->LogContains(L"xm false")) << probe->LogText();
 }
 
+TEST(Exec, PinVerbsAreTrueWhateverTheShellAnswers) {
+    // A file type nothing is registered for: the shell can do nothing with it.
+    const std::wstring file = FreshTempPath(L"qpx_unassociated.qpxnone");
+    WriteFileBytes(file, "x");
+    ASSERT_TRUE(RunLua("pin = Lua_Exec(" + LuaText(file) + ", 'taskbarPin') "
+                       "open = Lua_Exec(" + LuaText(file) + ", 'open')"));
+    EXPECT_TRUE(GlobalBoolean("pin"));
+    EXPECT_FALSE(GlobalBoolean("open"));
+}
+
 TEST(Exec, AsShellUserStartsWithTheProgramFirstOnItsCommandLine) {
     const std::wstring program = CopyTestProgram(L"qpx_exec_shell.exe");
     const std::wstring record = FreshTempPath(L"qpx_exec_shell.txt");

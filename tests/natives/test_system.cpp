@@ -290,17 +290,25 @@ TEST(System, ModuleFileNames) {
 }
 
 TEST(System, VersionWow64AndInstallDrive) {
-    ASSERT_TRUE(RunLua("v = Lua_GetOSVersion() w = Lua_IsWow64() p = Lua_GetDriverInstallPath()"));
+    ASSERT_TRUE(RunLua("v = Lua_GetOSVersion() w = Lua_IsWow64()"));
     EXPECT_EQ(GlobalNumber("v"), LOBYTE(LOWORD(GetVersion())));
     BOOL wow64 = FALSE;
     IsWow64Process(GetCurrentProcess(), &wow64);
     EXPECT_EQ(GlobalBoolean("w"), wow64 != FALSE);
-    // This prefix's fixed drives are C: and Z: (the host's root, which has no Program Files
-    // folder), so the system's own folder is the answer.
+
+    // This prefix's fixed drives are C: and Z:, the host's root. Without the Program Files
+    // folder on Z: the system's own folder is the answer; with it, Z:'s.
     wchar_t expanded[MAX_PATH];
     ExpandEnvironmentStringsW(L"%ProgramFiles%\\", expanded, MAX_PATH);
+    const std::wstring onZ = L"Z:" + std::wstring(expanded).substr(2);
+    ASSERT_FALSE(FileExists(onZ)) << "the host has a folder the test needs to create";
+    ASSERT_TRUE(RunLua("p = Lua_GetDriverInstallPath()"));
     EXPECT_EQ(GlobalText("p"), expanded);
-    EXPECT_EQ(GlobalText("p").substr(0, 3), L"C:\\");
+    if (CreateDirectoryW(onZ.c_str(), nullptr)) {  // needs the right to write the host's root
+        ASSERT_TRUE(RunLua("p = Lua_GetDriverInstallPath()"));
+        RemoveDirectoryW(onZ.c_str());
+        EXPECT_EQ(GlobalText("p"), onZ);
+    }
 }
 
 bool PrivilegeEnabled(const wchar_t* name) {
@@ -326,6 +334,62 @@ TEST(System, PrivilegesAreSwitchedAndUnknownNamesLogged) {
     EXPECT_TRUE(probe->LogContains(L"xm LookupPrivilegeValue failed!xm file:qpxprocesstoolhelp")) << probe->LogText();
     EXPECT_TRUE(probe->LogContains(L"xm LookupPrivilegeValue failed!xm err:1313")) << probe->LogText();
     EXPECT_TRUE(probe->LogContains(L"xm false")) << probe->LogText();
+}
+
+// Wine ends the whole session on any ExitWindowsEx call and refuses none, so this program's
+// import of it is replaced by one that refuses, after noting what it was given.
+struct ExitWindowsCall {
+    UINT flags = 0;
+    DWORD reason = 0;
+    bool shutdownPrivilegeEnabled = false;
+    int count = 0;
+} exitWindowsCall;
+
+BOOL WINAPI RefuseExitWindows(UINT flags, DWORD reason) {
+    exitWindowsCall = {flags, reason, PrivilegeEnabled(SE_SHUTDOWN_NAME), exitWindowsCall.count + 1};
+    SetLastError(ERROR_PRIVILEGE_NOT_HELD);
+    return FALSE;
+}
+
+// Swaps the address this program imports `function` of `dll` through; returns the old one.
+void* SwapImport(const char* dll, const char* function, void* replacement) {
+    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* module = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); module->Name;
+         ++module) {
+        if (_stricmp(reinterpret_cast<char*>(base + module->Name), dll) != 0) continue;
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->OriginalFirstThunk);
+        auto* addresses = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++addresses) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+            const auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (strcmp(reinterpret_cast<const char*>(byName->Name), function) != 0) continue;
+            DWORD protection = 0;
+            VirtualProtect(&addresses->u1.Function, sizeof(void*), PAGE_READWRITE, &protection);
+            void* old = reinterpret_cast<void*>(addresses->u1.Function);
+            addresses->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            VirtualProtect(&addresses->u1.Function, sizeof(void*), protection, &protection);
+            return old;
+        }
+    }
+    return nullptr;
+}
+
+TEST(System, ExitWindowsEnablesTheShutdownPrivilegeAndReportsARefusal) {
+    ASSERT_TRUE(RunLua("Lua_EnablePrivilege('SeShutdownPrivilege', false)"));
+    ASSERT_FALSE(PrivilegeEnabled(SE_SHUTDOWN_NAME));
+    void* real = SwapImport("user32.dll", "ExitWindowsEx", reinterpret_cast<void*>(RefuseExitWindows));
+    ASSERT_NE(real, nullptr);
+    const bool ran = RunLua("r = Lua_ExitWindows(1 + 4, 2^31 + 2)");
+    SwapImport("user32.dll", "ExitWindowsEx", real);
+    ASSERT_TRUE(ran);
+    EXPECT_EQ(exitWindowsCall.count, 1);
+    EXPECT_EQ(exitWindowsCall.flags, static_cast<UINT>(EWX_SHUTDOWN | EWX_FORCE));
+    EXPECT_EQ(exitWindowsCall.reason, 0x80000002u);
+    EXPECT_TRUE(exitWindowsCall.shutdownPrivilegeEnabled);
+    ASSERT_TRUE(RunLua("refused = r == false"));
+    EXPECT_TRUE(GlobalBoolean("refused"));
 }
 
 }  // namespace
