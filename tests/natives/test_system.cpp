@@ -161,9 +161,12 @@ TEST(Processes, KillAllTaskByNameEndsOneProcessPerCall) {
     ASSERT_TRUE(RunLua("one = Lua_KillAllTaskByName('qpx_twice.exe')"));
     EXPECT_TRUE(GlobalBoolean("one"));
     EXPECT_EQ(first.WaitEnded(0) + second.WaitEnded(0), 1);
-    ASSERT_TRUE(RunLua("two = Lua_KillAllTaskByName('qpx_twice.exe') none = Lua_KillAllTaskByName('qpx_twice.exe')"));
+    ASSERT_TRUE(RunLua("two = Lua_KillAllTaskByName('qpx_twice.exe') none = Lua_KillAllTaskByName('qpx_twice.exe') "
+                       "zero = Lua_KillAllTaskByName(0) unknown = Lua_TaskKill(123456789)"));
     EXPECT_TRUE(GlobalBoolean("two"));
     EXPECT_TRUE(GlobalBoolean("none"));
+    EXPECT_TRUE(GlobalBoolean("zero"));
+    EXPECT_TRUE(GlobalBoolean("unknown"));  // an id no process has
     EXPECT_TRUE(first.WaitEnded(0) && second.WaitEnded(0));
 }
 

@@ -19,11 +19,6 @@ namespace {
 
 constexpr DWORD kServicePollMinMs = 100;  // a wait hint of 0 must not make the poll spin
 
-int PushBoolean(lua_State* state, bool value) {
-    lua_pushboolean(state, value);
-    return 1;
-}
-
 // Index of the n-th argument counted from the last one (1 = the last); an absent one reads
 // as none.
 int ArgFromTop(lua_State* state, int n) {
