@@ -13,6 +13,31 @@
 
 namespace {
 
+// Swaps the address this program imports `function` of `dll` through; returns the old one.
+void* SwapImport(const char* dll, const char* function, void* replacement) {
+    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* module = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); module->Name;
+         ++module) {
+        if (_stricmp(reinterpret_cast<char*>(base + module->Name), dll) != 0) continue;
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->OriginalFirstThunk);
+        auto* addresses = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++addresses) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+            const auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (strcmp(reinterpret_cast<const char*>(byName->Name), function) != 0) continue;
+            DWORD protection = 0;
+            VirtualProtect(&addresses->u1.Function, sizeof(void*), PAGE_READWRITE, &protection);
+            void* old = reinterpret_cast<void*>(addresses->u1.Function);
+            addresses->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            VirtualProtect(&addresses->u1.Function, sizeof(void*), protection, &protection);
+            return old;
+        }
+    }
+    return nullptr;
+}
+
 // ---- services ----
 
 class Services : public ::testing::Test {
@@ -85,23 +110,35 @@ TEST_F(Services, AnUnknownOperationIsLoggedAndFalse) {
     EXPECT_TRUE(probe->LogContains(L"xm false")) << probe->LogText();
 }
 
+// Counts the status queries that the service wait makes through this program's import.
+using QueryServiceStatusFn = BOOL(WINAPI*)(SC_HANDLE, SERVICE_STATUS*);
+QueryServiceStatusFn realQueryServiceStatus;
+int statusQueries;
+
+BOOL WINAPI CountingQueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) {
+    ++statusQueries;
+    return realQueryServiceStatus(service, status);
+}
+
 // A service that stays START_PENDING with a wait hint of 0: the wait ends at its bound, and
-// polls with pauses meanwhile.
+// pauses between its polls.
 TEST_F(Services, AServiceThatNeverRunsEndsTheWaitAtItsBound) {
     UniqueServiceHandle service(OpenServiceW(manager_, L"QPXTestSvcStuck", SERVICE_ALL_ACCESS));
     ASSERT_TRUE(service);
     ASSERT_TRUE(StartServiceW(service.get(), 0, nullptr));
-    FILETIME created, exited, kernelBefore, userBefore, kernelAfter, userAfter;
-    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernelBefore, &userBefore);
+    realQueryServiceStatus = reinterpret_cast<QueryServiceStatusFn>(
+        SwapImport("advapi32.dll", "QueryServiceStatus", reinterpret_cast<void*>(CountingQueryServiceStatus)));
+    ASSERT_NE(realQueryServiceStatus, nullptr);
+    statusQueries = 0;
     const ULONGLONG start = GetTickCount64();
-    EXPECT_FALSE(WaitForServiceState(service.get(), SERVICE_RUNNING, 2000));
+    const bool reached = WaitForServiceState(service.get(), SERVICE_RUNNING, 2000);
     const ULONGLONG elapsed = GetTickCount64() - start;
-    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernelAfter, &userAfter);
+    SwapImport("advapi32.dll", "QueryServiceStatus", reinterpret_cast<void*>(realQueryServiceStatus));
+    EXPECT_FALSE(reached);
     EXPECT_GE(elapsed, 1900u);
     EXPECT_LT(elapsed, 4000u);
-    auto ticks = [](const FILETIME& t) { return (ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-    const ULONGLONG busy100ns = ticks(kernelAfter) - ticks(kernelBefore) + ticks(userAfter) - ticks(userBefore);
-    EXPECT_LT(busy100ns, 5000000u);  // well under half of the wait
+    EXPECT_GE(statusQueries, 2);
+    EXPECT_LE(statusQueries, 25);  // about one per 100 ms
     EndServiceProcess(service.get());
 }
 
@@ -352,31 +389,6 @@ BOOL WINAPI RefuseExitWindows(UINT flags, DWORD reason) {
     exitWindowsCall = {flags, reason, PrivilegeEnabled(SE_SHUTDOWN_NAME), exitWindowsCall.count + 1};
     SetLastError(ERROR_PRIVILEGE_NOT_HELD);
     return FALSE;
-}
-
-// Swaps the address this program imports `function` of `dll` through; returns the old one.
-void* SwapImport(const char* dll, const char* function, void* replacement) {
-    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
-    const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto* module = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); module->Name;
-         ++module) {
-        if (_stricmp(reinterpret_cast<char*>(base + module->Name), dll) != 0) continue;
-        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->OriginalFirstThunk);
-        auto* addresses = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->FirstThunk);
-        for (; names->u1.AddressOfData; ++names, ++addresses) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-            const auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (strcmp(reinterpret_cast<const char*>(byName->Name), function) != 0) continue;
-            DWORD protection = 0;
-            VirtualProtect(&addresses->u1.Function, sizeof(void*), PAGE_READWRITE, &protection);
-            void* old = reinterpret_cast<void*>(addresses->u1.Function);
-            addresses->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-            VirtualProtect(&addresses->u1.Function, sizeof(void*), protection, &protection);
-            return old;
-        }
-    }
-    return nullptr;
 }
 
 TEST(System, ExitWindowsEnablesTheShutdownPrivilegeAndReportsARefusal) {
