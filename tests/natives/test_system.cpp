@@ -1,6 +1,8 @@
 // System, service and process functions with real effects: a test service in Wine's service
 // manager, test programs found and ended, message boxes pressed, privileges changed.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <set>
@@ -221,6 +223,20 @@ TEST(Processes, GetProcessIdGivesEveryCopyOrMinusOne) {
     EXPECT_EQ((std::set<double>{GlobalNumber("id1"), GlobalNumber("id2")}), expected);
     EXPECT_EQ(GlobalNumber("nn"), 1);
     EXPECT_EQ(GlobalNumber("n1"), -1);
+}
+
+// Under Wine the snapshot has no System entry: its first entry is a real program, and must
+// be found like any other.
+TEST(Processes, TheFirstProcessOfTheSnapshotIsFound) {
+    UniqueKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    ASSERT_TRUE(Process32FirstW(snapshot.get(), &entry));
+    while (entry.th32ProcessID == 0) ASSERT_TRUE(Process32NextW(snapshot.get(), &entry));
+    ASSERT_TRUE(RunLua("first = {Lua_GetProcessId(" + LuaText(entry.szExeFile) + ")} "
+                       "found = false for _, id in ipairs(first) do found = found or id == " +
+                       std::to_string(entry.th32ProcessID) + " end"));
+    EXPECT_TRUE(GlobalBoolean("found")) << entry.szExeFile;
 }
 
 TEST(Processes, ImagePathsHaveDriveLetters) {
