@@ -158,6 +158,11 @@ TEST(Exec, AsShellUserStartsWithTheProgramFirstOnItsCommandLine) {
     const std::wstring text = WaitForRecord(record);
     EXPECT_EQ(text.find(L"\"" + program + L"\" record "), 0u) << text;
     EXPECT_NE(text.find(L"\n" + program.substr(0, program.rfind(L'\\')) + L"\n"), std::wstring::npos) << text;
+
+    // Later programs of this Wine session must find no shell again.
+    PostMessageW(GetShellWindow(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(shell.WaitEnded(5000));
+    EXPECT_EQ(GetShellWindow(), nullptr);
 }
 
 class Registration : public ::testing::Test {
