@@ -178,11 +178,11 @@ int Lua_MsgBox(lua_State* state) {
     switch (lua_gettop(state)) {
         case 3:
             style = ArgUInt(state, 3);
-            // fall through
+            [[fallthrough]];
         case 2:
             caption = ArgText(state, 2);
             shownCaption = caption.c_str();
-            // fall through
+            [[fallthrough]];
         case 1:
             text = ArgText(state, 1);
             break;
