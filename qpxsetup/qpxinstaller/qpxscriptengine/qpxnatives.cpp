@@ -2,6 +2,8 @@
 #include "qpxnatives.h"
 
 #include "lauxlib.h"
+#include "qpxfilesystem.h"
+#include "qpxregistry.h"
 
 namespace {
 
@@ -12,6 +14,19 @@ const luaL_Reg kValueTypes[] = {
 
 // Native functions, each a plain global host function, registered in this order.
 const luaL_Reg kNativeFunctions[] = {
+    {"Lua_RegQuery", Lua_RegQuery},
+    {"Lua_RegAdd", Lua_RegAdd},
+    {"Lua_RegDel", Lua_RegDel},
+    {"Lua_CreateDirectory", Lua_CreateDirectory},
+    {"Lua_CopyFile", Lua_CopyFile},
+    {"Lua_MoveFile", Lua_MoveFile},
+    {"Lua_RenameFile", Lua_RenameFile},
+    {"Lua_DeleteFile", Lua_DeleteFile},
+    {"Lua_RegVarByCSIDL", Lua_RegVarByCSIDL},
+    {"Lua_DelFileRecursive", Lua_DelFileRecursive},
+    {"Lua_DeleteFileAfterReboot", Lua_DeleteFileAfterReboot},
+    {"Lua_GetTempFileName", Lua_GetTempFileName},
+    {"Lua_ExpandEnv", Lua_ExpandEnv},
     {nullptr, nullptr},
 };
 
