@@ -169,12 +169,19 @@ TEST_F(FileSystem, RenameReplacesAndCreateDirectoryMakesEveryLevel) {
 TEST_F(FileSystem, LongPathsAreNeverCut) {
     const std::wstring name(150, L'n');
     SetEnvironmentVariableW(L"QPX_LONGNAME", name.c_str());
-    RunLua("r1 = Lua_CreateDirectory('%QPXFS%\\\\%QPX_LONGNAME%\\\\%QPX_LONGNAME%') "
-           "e1 = Lua_ExpandEnv('%QPXFS%\\\\%QPX_LONGNAME%\\\\%QPX_LONGNAME%')");
+    Write(L"a.txt", "alpha");
+    RunLua("long = '%QPXFS%\\\\%QPX_LONGNAME%\\\\%QPX_LONGNAME%' "
+           "r1 = Lua_CreateDirectory(long) e1 = Lua_ExpandEnv(long) "
+           "r2 = Lua_CopyFile('%QPXFS%\\\\a.txt', long .. '\\\\copied.txt') "
+           "r3 = Lua_RenameFile(long .. '\\\\copied.txt', long .. '\\\\renamed.txt') "
+           "t1 = type(Lua_GetTempFileName(long, 'q'))");
     const std::wstring full = At(name + L"\\" + name);
     EXPECT_GT(full.size(), 300u);
     EXPECT_EQ(Engine().GetGlobalString("e1"), full);
     EXPECT_EQ(Engine().GetGlobalBoolean("r1"), IsFolder(full));
+    EXPECT_EQ(Engine().GetGlobalBoolean("r2") && Engine().GetGlobalBoolean("r3"),
+              IsFile(full + L"\\renamed.txt"));
+    EXPECT_EQ(Engine().GetGlobalString("t1"), L"nil");  // the name would not fit its buffer
     WIN32_FIND_DATAW entry;
     HANDLE search = FindFirstFileW(At(name + L"\\*").c_str(), &entry);
     if (search != INVALID_HANDLE_VALUE) {
@@ -317,6 +324,43 @@ TEST_F(FileSystem, LogLinesNameTheExpandedPaths) {
         L"xm SHGetSpecialFolderPathW csidl=9999 failed!\nxm xm file:qpxscriptengine\n";
     EXPECT_EQ(run.log.compare(0, expected.size(), expected), 0) << run.log;
     EXPECT_NE(run.log.find(L"\nxm xm err:"), std::wstring::npos) << run.log;
+}
+
+// The pending renames of the next start, as their raw list of pairs (source, destination).
+constexpr wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+
+std::wstring PendingRenames() {
+    DWORD size = 0;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations",
+                     RRF_RT_REG_MULTI_SZ, nullptr, nullptr, &size) != ERROR_SUCCESS) {
+        return std::wstring();
+    }
+    std::wstring list(size / sizeof(wchar_t), L'\0');
+    RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations",
+                 RRF_RT_REG_MULTI_SZ, nullptr, list.data(), &size);
+    return list;
+}
+
+TEST_F(FileSystem, DeletionAfterRestartIsScheduledForExistingPathsOnly) {
+    Write(L"later.txt");
+    const std::wstring before = PendingRenames();
+    RunLua("r = Lua_DeleteFileAfterReboot('%QPXFS%\\\\later.txt')");
+    EXPECT_TRUE(Engine().GetGlobalBoolean("r"));
+    const std::wstring entry = L"\\??\\" + At(L"later.txt") + L'\0' + L'\0';  // no destination
+    const std::wstring after = PendingRenames();
+    EXPECT_NE(after.find(entry), std::wstring::npos);
+    // The machine must not delete anything of ours at its next start.
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key),
+              ERROR_SUCCESS);
+    if (before.empty()) {
+        RegDeleteValueW(key, L"PendingFileRenameOperations");
+    } else {
+        RegSetValueExW(key, L"PendingFileRenameOperations", 0, REG_MULTI_SZ,
+                       reinterpret_cast<const BYTE*>(before.data()),
+                       static_cast<DWORD>(before.size() * sizeof(wchar_t)));
+    }
+    RegCloseKey(key);
 }
 
 // Deleting a folder that holds a link to another folder never deletes the files of the

@@ -21,6 +21,7 @@ constexpr FILEOP_FLAGS kCopyFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONF
 constexpr FILEOP_FLAGS kMoveFlags = FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR;
 constexpr FILEOP_FLAGS kDeleteFlags = FOF_SILENT | FOF_NOCONFIRMATION;  // permanent, no undo
 constexpr WORD kShCreateDirectoryOrdinal = 165;
+constexpr size_t kTempFolderUnits = MAX_PATH - 14;
 constexpr wchar_t kDeletePromptCaption[] = L"提示";
 constexpr wchar_t kDeletePromptBefore[] = L"无法删除\"";
 constexpr wchar_t kDeletePromptAfter[] =
@@ -303,8 +304,11 @@ int Lua_DeleteFileAfterReboot(lua_State* state) {
 int Lua_GetTempFileName(lua_State* state) {
     const std::wstring folder = ArgPath(state, 1);
     const std::wstring prefix = ArgText(state, 2);
-    wchar_t file[MAX_PATH] = L"";  // the system writes at most this much
-    if (GetTempFileNameW(folder.c_str(), prefix.c_str(), 0, file) == 0) {
+    // The system writes the new path into 260 units and allows folders of up to 246 for
+    // that; not every implementation checks, so a longer folder is refused here.
+    wchar_t file[MAX_PATH] = L"";
+    if (folder.size() > kTempFolderUnits ||
+        GetTempFileNameW(folder.c_str(), prefix.c_str(), 0, file) == 0) {
         lua_pushnil(state);
     } else {
         PushText(state, file);
