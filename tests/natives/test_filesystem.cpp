@@ -55,7 +55,7 @@ std::string HostPath(const std::wstring& path) {
 }
 
 // Under Wine, runs a host program (Wine starts Unix programs given by a Z: path) and waits
-// up to five seconds for `done`.
+// up to five seconds for `done`: such a program cannot be waited for.
 template <typename Condition>
 bool RunOnHost(const char* program, const std::string& arguments, Condition done) {
     std::string command = std::string(program) + " " + arguments;
@@ -65,9 +65,12 @@ bool RunOnHost(const char* program, const std::string& arguments, Condition done
                         &startup, &process)) {
         return false;
     }
-    WaitForSingleObject(process.hProcess, 5000);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    // Wine starts a Unix program without a process handle and leaves hThread undefined:
+    // closing that value would close some other handle of ours.
+    if (process.hProcess) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
     for (int i = 0; i < 100 && !done(); ++i) Sleep(50);
     return done();
 }
