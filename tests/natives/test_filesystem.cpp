@@ -329,43 +329,6 @@ TEST_F(FileSystem, LogLinesNameTheExpandedPaths) {
     EXPECT_NE(run.log.find(L"\nxm xm err:"), std::wstring::npos) << run.log;
 }
 
-// The pending renames of the next start, as their raw list of pairs (source, destination).
-constexpr wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
-
-std::wstring PendingRenames() {
-    DWORD size = 0;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations",
-                     RRF_RT_REG_MULTI_SZ, nullptr, nullptr, &size) != ERROR_SUCCESS) {
-        return std::wstring();
-    }
-    std::wstring list(size / sizeof(wchar_t), L'\0');
-    RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations",
-                 RRF_RT_REG_MULTI_SZ, nullptr, list.data(), &size);
-    return list;
-}
-
-TEST_F(FileSystem, DeletionAfterRestartIsScheduledForExistingPathsOnly) {
-    Write(L"later.txt");
-    const std::wstring before = PendingRenames();
-    RunLua("r = Lua_DeleteFileAfterReboot('%QPXFS%\\\\later.txt')");
-    EXPECT_TRUE(Engine().GetGlobalBoolean("r"));
-    const std::wstring entry = L"\\??\\" + At(L"later.txt") + L'\0' + L'\0';  // no destination
-    const std::wstring after = PendingRenames();
-    EXPECT_NE(after.find(entry), std::wstring::npos);
-    // The machine must not delete anything of ours at its next start.
-    HKEY key;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key),
-              ERROR_SUCCESS);
-    if (before.empty()) {
-        RegDeleteValueW(key, L"PendingFileRenameOperations");
-    } else {
-        RegSetValueExW(key, L"PendingFileRenameOperations", 0, REG_MULTI_SZ,
-                       reinterpret_cast<const BYTE*>(before.data()),
-                       static_cast<DWORD>(before.size() * sizeof(wchar_t)));
-    }
-    RegCloseKey(key);
-}
-
 // Deleting a folder that holds a link to another folder never deletes the files of the
 // folder it points to; neither does deleting the link itself. Where the platform can remove
 // a link (Windows), the link goes; Wine 8 cannot remove a link to a folder that is not

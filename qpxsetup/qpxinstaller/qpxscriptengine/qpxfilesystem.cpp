@@ -261,7 +261,9 @@ int Lua_RegVarByCSIDL(lua_State* state) {
     const int csidl = ArgInt(state, 2);
     wchar_t folder[MAX_PATH] = L"";
     if (!SHGetSpecialFolderPathW(nullptr, folder, csidl, FALSE)) {
+        const DWORD error = GetLastError();  // the failure's, not the log line's
         LogLine(L"SHGetSpecialFolderPathW csidl=%d failed!\r\n", csidl);
+        SetLastError(error);
         LogApiFailure(kScriptEngineLogFile, __LINE__);
         lua_pushboolean(state, 0);
         return 1;
