@@ -9,6 +9,7 @@
 
 #include "pugixml.hpp"
 #include "qpxdialogframe.h"
+#include "qpxglobals.h"
 #include "qpxhandle.h"
 #include "qpxlog.h"
 #include "qpxmessageloop.h"
@@ -25,8 +26,8 @@ constexpr int kExitStopped = 0;
 
 // The mutex name from the two globals; false when it does not fit the name buffer.
 bool MakeInstanceName(QPXScriptEngine& engine, std::wstring& name) {
-    const std::wstring guid = engine.GetGlobalString("global_install_mutex_guid");
-    const int appId = guid.empty() ? engine.GetGlobalInteger("global_app_id") : 0;
+    const std::wstring guid = engine.GetGlobalString(kGlobalInstallMutexGuid);
+    const int appId = guid.empty() ? engine.GetGlobalInteger(kGlobalAppId) : 0;
     wchar_t buffer[kMutexNameUnits];
     int length;
     if (!guid.empty()) {
@@ -125,8 +126,8 @@ public:
 };
 
 int RunWizard(HINSTANCE instance, QPXScriptEngine& engine) {
-    engine.CallHook("QPXSE_BeforeInit");
-    const bool showCompleteWindow = engine.GetGlobalBoolean("global_show_completewindow");
+    engine.CallHook(kHookBeforeInit);
+    const bool showCompleteWindow = engine.GetGlobalBoolean(kGlobalShowCompleteWindow);
     LogLine(showCompleteWindow ? L"Completewindow==true ~!\r\n" : L"Completewindow==false ~!\r\n");
     if (showCompleteWindow) LogLine(L"Completewindow ~!");
 
@@ -144,7 +145,7 @@ int RunWizard(HINSTANCE instance, QPXScriptEngine& engine) {
     std::unique_ptr<QPXInitDlg> initDlg;
     if (RunDialog(initDlg, initElement, *loop) != kExitDone) return kExitStopped;
 
-    engine.CallHook("QPXSE_BeforeInstall");
+    engine.CallHook(kHookBeforeInstall);
     const pugi::xml_node installElement = FindDialog(layout, L"InstallDlg");
     if (!installElement) {
         LogLine(L"node <Dlg name=\"InstallDlg\"> is empty!");
@@ -157,7 +158,7 @@ int RunWizard(HINSTANCE instance, QPXScriptEngine& engine) {
     initDlg.reset();
     loop.reset();
 
-    engine.CallHook("QPXSE_BeforeComplete");
+    engine.CallHook(kHookBeforeComplete);
     if (showCompleteWindow) {
         const pugi::xml_node completeElement = FindDialog(layout, L"CompleteDlg");
         if (!completeElement) {
@@ -173,7 +174,7 @@ int RunWizard(HINSTANCE instance, QPXScriptEngine& engine) {
     } else {
         LogLine(L"node <Dlg name=\"CompleteDlg\"> is hide!");
     }
-    engine.CallHook("QPXSE_AfterComplete");
+    engine.CallHook(kHookAfterComplete);
     return kExitDone;
 }
 

@@ -1,4 +1,40 @@
--- Product settings of the sample product, read by the installer engine.
-global_product_name = "Corvane"
+-- Product settings of the sample product: read by the installer, its install script and the
+-- product's other programs, which receive a copy of this file.
+global_install_basepath = "Corvane"
+global_http_Agent = "corvane"
+global_union_id = 4003
+global_union_id_x64 = 4003
 global_app_id = 22
+global_version = "2.0.3.159"
+global_product_name = "Corvane"
+global_shortcut_name = "Corvane"
+global_product_name_inner = "Corvane"
+global_company_name = "Corvane Software"
+global_legalcopyright = "Copyright (C) 2026 Corvane Software. All rights reserved."
+global_main_app_name = "Corvane.exe"
+global_main_app_name_inner = "Corvane.exe"
+global_main_app_name_inner_64 = "Corvane64.exe"
+global_old_product_name = "Corvane"
+global_licence_url = "https://corvane.example/licence"
+global_need_disk_space = 57999360
+global_main_wnd_cls = "CorvaneWnd"
+global_uninst_sub_key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Corvane"
+global_reg_sub_key = "SOFTWARE\\Corvane"
+global_startup_check_visable = true
+global_disable_cover = false
+global_cover_unionId = false
 global_show_completewindow = true
+global_uninstall_useui = true
+global_uninstall_no_start_prompt = true
+global_create_log_folder = false
+global_udp_un_install_port = 8502
+global_udp_install_uninstall_url = "stats.corvane.example"
+global_install_PostURL = "https://stats.corvane.example/install"
+global_Uninstall_PostURL = "https://stats.corvane.example/uninstall"
+global_Uninstall_Suggesstion_url = "https://corvane.example/feedback"
+global_AwardLnk_url = "https://corvane.example/feedback"
+global_Uninstall_ReasonURL = "https://stats.corvane.example/uninstall-reason"
+global_kf_QQ = 0
+global_kf_QQQ = ""
+global_startuseexplorer_level = true
+global_disable_analyze_params_from_file_name = true
