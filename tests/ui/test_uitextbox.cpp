@@ -1,0 +1,137 @@
+// The text box: its rich-edit host, typing through forwarded messages, frames and caret.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "qpxmessages.h"
+#include "qpxtextbox.h"
+#include "uitestsupport.h"
+
+using namespace QPXUE;
+using namespace uitest;
+
+namespace {
+
+TextBoxUIObjectImpl* BuildBox(RecordingWindow& window, const wchar_t* extra) {
+    std::wstring xml = L"<Container rect='0,0,320,240'><TextBox name='T' rect='10,10,130,40'"
+                       L" clrect='12,10,128,40' resId='403' type='PNG' color='0,0,0' ";
+    xml += extra;
+    xml += L"</Container>";
+    ContainerUIObjectImpl* root = Build(window.Handle(), xml.c_str());
+    return root == nullptr ? nullptr : dynamic_cast<TextBoxUIObjectImpl*>(root->FindControl(L"T"));
+}
+
+void Type(TextBoxUIObjectImpl& box, const std::wstring& text) {
+    for (wchar_t ch : text) box.OnMessage(WM_CHAR, ch, 1);
+}
+
+}  // namespace
+
+TEST(UiTextBox, TypingGoesThroughTheForwardedMessages) {
+    RecordingWindow window;
+    TextBoxUIObjectImpl* box = BuildBox(window, L"maxchar='256'>C:\\Program Files</TextBox>");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->GetText(), L"C:\\Program Files");
+    box->SetFocus();
+    EXPECT_EQ(window.Of(QPXUM_SETFOCUS).size(), 1u);
+    box->SetText(L"");
+    Type(*box, L"D:\\\x5B89\x88C5");
+    EXPECT_EQ(box->GetText(), L"D:\\\x5B89\x88C5");
+    box->OnMessage(WM_KEYDOWN, VK_BACK, 1);
+    box->OnMessage(WM_KEYUP, VK_BACK, 1);
+    EXPECT_EQ(box->GetText(), L"D:\\\x5B89");
+    // A disabled box takes no input.
+    box->SetEnabled(false);
+    Type(*box, L"x");
+    EXPECT_EQ(box->GetText(), L"D:\\\x5B89");
+}
+
+TEST(UiTextBox, MaxCharLimitsTyping) {
+    RecordingWindow window;
+    TextBoxUIObjectImpl* limited = BuildBox(window, L"maxchar='256'/>");
+    ASSERT_NE(limited, nullptr);
+    limited->SetFocus();
+    Type(*limited, std::wstring(300, L'a'));
+    EXPECT_EQ(limited->GetText().size(), 256u);
+
+    RecordingWindow other;
+    TextBoxUIObjectImpl* open = BuildBox(other, L"maxchar='0'/>");
+    ASSERT_NE(open, nullptr);
+    open->SetFocus();
+    Type(*open, std::wstring(300, L'b'));
+    EXPECT_EQ(open->GetText().size(), 300u);
+}
+
+TEST(UiTextBox, GetTextBeforeTheHostExistsIsEmpty) {
+    TextBoxUIObjectImpl box;
+    EXPECT_EQ(box.GetText(), L"");
+    box.SetText(L"ignored");
+    EXPECT_EQ(box.GetText(), L"");
+    EXPECT_FALSE(box.IsHostReady());
+}
+
+TEST(UiTextBox, FramesFollowHoverFocusAndEnable) {
+    RecordingWindow window;
+    TextBoxUIObjectImpl* box = BuildBox(window, L"/>");
+    ASSERT_NE(box, nullptr);
+    auto frame = [&] { return Render(*box).Rgb(11, 11); };
+    BOOL handled = FALSE;
+    EXPECT_EQ(frame(), kTextBoxFrames[0]);
+    box->OnMouseMove(WM_MOUSEMOVE, 0, At(50, 20), handled);
+    EXPECT_EQ(frame(), kTextBoxFrames[1]);
+    box->OnMouseLeave(WM_MOUSELEAVE, 0, 0, handled);
+    EXPECT_EQ(frame(), kTextBoxFrames[0]);
+    box->SetFocus();
+    box->OnMouseMove(WM_MOUSEMOVE, 0, At(50, 20), handled);
+    box->OnMouseLeave(WM_MOUSELEAVE, 0, 0, handled);
+    EXPECT_EQ(frame(), kTextBoxFrames[1]);  // focused: keeps the focus look
+    box->KillFocus();
+    EXPECT_EQ(frame(), kTextBoxFrames[0]);
+    box->SetEnabled(false);
+    EXPECT_EQ(frame(), kTextBoxFrames[2]);
+    box->OnMouseMove(WM_MOUSEMOVE, 0, At(50, 20), handled);
+    EXPECT_FALSE(handled);
+}
+
+TEST(UiTextBox, DrawsTextAndABlinkingCaret) {
+    RecordingWindow window;
+    TextBoxUIObjectImpl* box = BuildBox(window, L"size='12'>WWW</TextBox>");
+    ASSERT_NE(box, nullptr);
+    // The text services' glyphs land opaque inside the text area (client rect less 5).
+    const Rendered text = Render(*box);
+    int dark = 0;
+    for (int y = 15; y < 35; ++y)
+        for (int x = 17; x < 123; ++x)
+            if (text.Alpha(x, y) == 255 && (text.Rgb(x, y) & 0xFF) < 0x80) ++dark;
+    EXPECT_GT(dark, 10);
+    EXPECT_EQ(text.Rgb(11, 11), kTextBoxFrames[0]);
+
+    box->SetFocus();
+    EXPECT_FALSE(box->IsCaretShown());
+    const Rendered hidden = Render(*box);
+    EXPECT_EQ(box->OnMessage(QPXUM_CARETBLINK, 0, 0), 1);
+    EXPECT_TRUE(box->IsCaretShown());
+    // The caret: one column of near-black pixels (ARGB 0xFE000000 over the opaque frame),
+    // the only change from the rendering without it.
+    const Rendered shown = Render(*box);
+    int changed = 0;
+    int column = -1;
+    bool oneColumn = true;
+    for (int y = 0; y < shown.height; ++y)
+        for (int x = 0; x < shown.width; ++x) {
+            if (shown.At(x, y) == hidden.At(x, y)) continue;
+            ++changed;
+            oneColumn &= column < 0 || column == x;
+            column = x;
+            EXPECT_LE(shown.Rgb(x, y), 0x020202u);
+        }
+    EXPECT_GT(changed, 5);
+    EXPECT_TRUE(oneColumn);
+    EXPECT_GE(column, 17);
+    EXPECT_LT(column, 123);
+    box->OnMessage(QPXUM_CARETBLINK, 0, 0);
+    EXPECT_FALSE(box->IsCaretShown());
+    box->OnMessage(QPXUM_CARETBLINK, 0, 0);
+    box->KillFocus();
+    EXPECT_FALSE(box->IsCaretShown());
+}
