@@ -31,7 +31,12 @@ void RepairAlpha(Surface& scratch) {
 
 TextBoxUIObjectImpl::TextBoxUIObjectImpl() : host_(nullptr, CTxtWinHost::Free) {}
 
-TextBoxUIObjectImpl::~TextBoxUIObjectImpl() = default;  // the host deactivates and releases
+TextBoxUIObjectImpl::~TextBoxUIObjectImpl() {
+    // The text services may call back (caret, capture) while they deactivate: by then the
+    // box asks its window for nothing.
+    hostReady_ = false;
+    host_.reset();
+}
 
 int TextBoxUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) {
     InitBase(owner, rect);
@@ -45,7 +50,6 @@ void TextBoxUIObjectImpl::CreateHost() {
         host_.reset();
         throw QPXException(E_FAIL);
     }
-    host_->SetTransparent();
     host_->SetPropertyBits(TXTBIT_RICHTEXT, false);  // plain text
     host_->SetPropertyBits(TXTBIT_ALLOWBEEP, true);
     hostReady_ = true;

@@ -9,7 +9,7 @@ import zlib
 
 # Frame colours, one per frame index, all opaque and far apart.
 FRAMES = [(255, 0, 0), (0, 255, 0), (0, 0, 255), (255, 255, 0), (255, 0, 255), (0, 255, 255)]
-LIGHT = [(255, 255, 255), (200, 255, 200), (255, 200, 200)]
+LIGHT = [(240, 240, 240), (200, 255, 200), (255, 200, 200)]
 
 
 def png(width, height, pixel):

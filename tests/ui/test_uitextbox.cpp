@@ -105,6 +105,8 @@ TEST(UiTextBox, DrawsTextAndABlinkingCaret) {
             if (text.Alpha(x, y) == 255 && (text.Rgb(x, y) & 0xFF) < 0x80) ++dark;
     EXPECT_GT(dark, 10);
     EXPECT_EQ(text.Rgb(11, 11), kTextBoxFrames[0]);
+    // The text services' background is transparent: the frame shows around the glyphs.
+    EXPECT_EQ(text.At(120, 30), 0xFF000000u | kTextBoxFrames[0]);
 
     box->SetFocus();
     EXPECT_FALSE(box->IsCaretShown());

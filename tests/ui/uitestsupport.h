@@ -19,7 +19,7 @@ constexpr UINT kButtonStrip = 401, kCheckStrip = 402, kTextBoxStrip = 403, kBack
                kCarouselStrip = 405, kProgressBack = 406, kProgressFill = 407, kWideButton = 408,
                kNotAnImage = 409;
 constexpr uint32_t kFrames[] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF};
-constexpr uint32_t kTextBoxFrames[] = {0xFFFFFF, 0xC8FFC8, 0xFFC8C8};
+constexpr uint32_t kTextBoxFrames[] = {0xF0F0F0, 0xC8FFC8, 0xFFC8C8};
 constexpr uint32_t kBackgroundColour = 0x282828;
 
 struct Message {
