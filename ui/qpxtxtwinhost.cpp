@@ -131,6 +131,11 @@ void CTxtWinHost::SetPropertyBits(DWORD mask, bool on) {
 
 void CTxtWinHost::CharFormatChanged() {
     services_->OnTxPropertyBitsChange(TXTBIT_CHARFORMATCHANGE, TXTBIT_CHARFORMATCHANGE);
+    // Some text services ignore the notice: hand them the format itself, for the text there
+    // is and the text to come.
+    LRESULT ignored = 0;
+    services_->TxSendMessage(EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&charFormat_), &ignored);
+    services_->TxSendMessage(EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&charFormat_), &ignored);
 }
 
 void CTxtWinHost::SetTextColor(COLORREF rgb) {

@@ -1,6 +1,7 @@
 // The text box: its rich-edit host, typing through forwarded messages, frames and caret.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "qpxmessages.h"
@@ -14,7 +15,7 @@ namespace {
 
 TextBoxUIObjectImpl* BuildBox(RecordingWindow& window, const wchar_t* extra) {
     std::wstring xml = L"<Container rect='0,0,320,240'><TextBox name='T' rect='10,10,130,40'"
-                       L" clrect='12,10,128,40' resId='403' type='PNG' color='0,0,0' ";
+                       L" clrect='12,10,128,40' resId='403' type='PNG' ";
     xml += extra;
     xml += L"</Container>";
     ContainerUIObjectImpl* root = Build(window.Handle(), xml.c_str());
@@ -29,7 +30,7 @@ void Type(TextBoxUIObjectImpl& box, const std::wstring& text) {
 
 TEST(UiTextBox, TypingGoesThroughTheForwardedMessages) {
     RecordingWindow window;
-    TextBoxUIObjectImpl* box = BuildBox(window, L"maxchar='256'>C:\\Program Files</TextBox>");
+    TextBoxUIObjectImpl* box = BuildBox(window, L"color='0,0,0' maxchar='256'>C:\\Program Files</TextBox>");
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->GetText(), L"C:\\Program Files");
     box->SetFocus();
@@ -95,7 +96,7 @@ TEST(UiTextBox, FramesFollowHoverFocusAndEnable) {
 
 TEST(UiTextBox, DrawsTextAndABlinkingCaret) {
     RecordingWindow window;
-    TextBoxUIObjectImpl* box = BuildBox(window, L"size='12'>WWW</TextBox>");
+    TextBoxUIObjectImpl* box = BuildBox(window, L"color='0,0,0' size='12'>WWW</TextBox>");
     ASSERT_NE(box, nullptr);
     // The text services' glyphs land opaque inside the text area (client rect less 5).
     const Rendered text = Render(*box);
@@ -136,4 +137,31 @@ TEST(UiTextBox, DrawsTextAndABlinkingCaret) {
     box->OnMessage(QPXUM_CARETBLINK, 0, 0);
     box->KillFocus();
     EXPECT_FALSE(box->IsCaretShown());
+}
+
+TEST(UiTextBox, TextTakesTheLayoutColourAndFont) {
+    RecordingWindow window;
+    TextBoxUIObjectImpl* small = BuildBox(window, L"color='220,0,0' size='8'>MMMM</TextBox>");
+    ASSERT_NE(small, nullptr);
+    const Rendered r = Render(*small);
+    auto extent = [](const Rendered& image, int& red) {
+        int right = 0;
+        red = 0;
+        for (int y = 15; y < 35; ++y)
+            for (int x = 17; x < 123; ++x) {
+                const uint32_t rgb = image.Rgb(x, y);
+                if (rgb == kTextBoxFrames[0]) continue;
+                right = std::max(right, x);
+                if ((rgb >> 16) > 150 && ((rgb >> 8) & 0xFF) < 100) ++red;
+            }
+        return right;
+    };
+    int red = 0;
+    const int smallRight = extent(r, red);
+    EXPECT_GT(red, 10);
+    RecordingWindow other;
+    TextBoxUIObjectImpl* large = BuildBox(other, L"color='220,0,0' size='14' bold='1'>MMMM</TextBox>");
+    ASSERT_NE(large, nullptr);
+    const int largeRight = extent(Render(*large), red);
+    EXPECT_GT(largeRight, smallRight + 10);
 }
