@@ -5,6 +5,7 @@
 #include <string>
 
 #include "qpxmessages.h"
+#include "qpxlayout.h"
 #include "qpxtextbox.h"
 #include "uitestsupport.h"
 
@@ -164,4 +165,30 @@ TEST(UiTextBox, TextTakesTheLayoutColourAndFont) {
     ASSERT_NE(large, nullptr);
     const int largeRight = extent(Render(*large), red);
     EXPECT_GT(largeRight, smallRight + 10);
+}
+
+TEST(UiTextBox, APressThroughTheTreeFocusesTheBoxAndPlacesTheCaret) {
+    RecordingWindow window;
+    TextBoxUIObjectImpl* box = BuildBox(window, L"color='0,0,0'>abcdef</TextBox>");
+    ASSERT_NE(box, nullptr);
+    ContainerUIObjectImpl* root = LayoutRegistry::Instance().Find(window.Handle());
+    BOOL handled = FALSE;
+    root->OnMouseMove(WM_MOUSEMOVE, 0, At(20, 20), handled);
+    root->OnLButtonDown(WM_LBUTTONDOWN, MK_LBUTTON, At(20, 20), handled);
+    EXPECT_TRUE(handled);
+    EXPECT_TRUE(box->IsFocused());
+    const auto focus = window.Of(QPXUM_SETFOCUS);
+    ASSERT_FALSE(focus.empty());
+    EXPECT_EQ(focus.back().lParam, reinterpret_cast<LPARAM>(static_cast<IQPXBaseUIObject*>(box)));
+    // The release comes to the box as the capture holder would get it.
+    box->OnMessage(WM_LBUTTONUP, 0, At(20, 20));
+    Type(*box, L"X");
+    EXPECT_EQ(box->GetText().size(), 7u);
+    // Leaving keeps the focus look; the pointer over the text area is the text services' own.
+    root->OnMouseMove(WM_MOUSEMOVE, 0, At(300, 200), handled);
+    EXPECT_EQ(box->GetFrame(), TextBoxUIObjectImpl::kFocused);
+    box->OnSetCursor(WM_SETCURSOR, 0, 0, 20, 20, handled);
+    EXPECT_TRUE(handled);
+    box->OnSetCursor(WM_SETCURSOR, 0, 0, 11, 11, handled);  // on the frame, outside the text
+    EXPECT_FALSE(handled);
 }
