@@ -5,6 +5,7 @@
 #include "qpxcontrols.h"
 #include "qpxlayout.h"
 #include "qpxtextbox.h"
+#include "testsupport.h"
 #include "uitestsupport.h"
 
 using namespace QPXUE;
@@ -154,7 +155,7 @@ TEST(UiLayout, BrokenLayoutsFailWithoutATree) {
         L"<Container rect='0,0,10,10'><Button rect='0,0,10,10' resId='999' type='PNG'/></Container>",
         L"<Container rect='0,0,10,10'><LinkLabel rect='0,0,10,10' resId='401' type='PNG'>x</LinkLabel></Container>",
         L"<Container rect='0,0,10,10'><Progress rect='0,0,10,10' resId='406' type='PNG'/></Container>",
-        L"<Container rect='0,0,10,10'><Container><Carousel resId='405' type='PNG' framecount='0'/></Container></Container>",
+        L"<Container rect='0,0,10,10'><Container><Carousel name='Slides' resId='405' type='PNG' framecount='0'/></Container></Container>",
         L"<Container rect='0,0,10,10'><GridContainer col='2'/></Container>",
         L"<Container rect='0,0,10,10'><GridContainer row='2'/></Container>",
         L"<Container rect='0,0,10,10'><VerticalContainer/></Container>",
@@ -176,6 +177,20 @@ TEST(UiLayout, BrokenLayoutsFailWithoutATree) {
     DestroyLayout(window.Handle());
     EXPECT_EQ(LayoutRegistry::Instance().Find(window.Handle()), nullptr);
     EXPECT_EQ(BuildLayout(window.Handle(), document.first_child()), nullptr);
+}
+
+TEST(UiLayout, ARejectedLayoutNamesTheElementInTheLog) {
+    // The broken-layout cases again, in a process of their own to collect its debug output.
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    DebuggedProcess child;
+    ASSERT_TRUE(child.Start(L"\"" + std::wstring(self) +
+                            L"\" --gtest_filter=UiLayout.BrokenLayoutsFailWithoutATree"));
+    EXPECT_EQ(child.Wait(), 0);
+    EXPECT_TRUE(child.LogContains(L"xm QPXUE::BuildLayout failed at <Carousel name=\"Slides\">: 0x80070057"))
+        << child.LogText();
+    EXPECT_TRUE(child.LogContains(L"xm QPXUE::BuildLayout failed at <LinkLabel name=\"\">: 0x80004005"));
+    EXPECT_TRUE(child.LogContains(L"xm QPXUE::BuildLayout failed at <Container name=\"\">: 0x80004005"));
 }
 
 TEST(UiLayout, GridAndVerticalContainersPlaceTheirChildren) {
