@@ -60,7 +60,7 @@ std::unique_ptr<Gdiplus::Font> MakeFont(const std::wstring& family, int size, in
     return font;
 }
 
-void DrawText(Gdiplus::Graphics& graphics, const std::wstring& text, const Gdiplus::Font* font,
+void DrawString(Gdiplus::Graphics& graphics, const std::wstring& text, const Gdiplus::Font* font,
               const Gdiplus::Brush* brush, int x, int y) {
     const Gdiplus::TextRenderingHint saved = graphics.GetTextRenderingHint();
     graphics.SetTextRenderingHint(Gdiplus::TextRenderingHintClearTypeGridFit);

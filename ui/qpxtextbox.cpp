@@ -124,7 +124,7 @@ void TextBoxUIObjectImpl::SetEnabled(bool enabled) {
 int TextBoxUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
     if (!visible_ || !hostReady_) return 0;
     DrawFrame(graphics, image_.get(), frame_, rect_.left, rect_.top, Width(rect_), Height(rect_));
-    DrawText(graphics);
+    DrawServicesText(graphics);
     if (caretShown_) {
         const POINT caret = host_->CaretPos();
         const int height = host_->CaretHeight();
@@ -134,7 +134,7 @@ int TextBoxUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
     return 0;
 }
 
-void TextBoxUIObjectImpl::DrawText(Gdiplus::Graphics& graphics) {
+void TextBoxUIObjectImpl::DrawServicesText(Gdiplus::Graphics& graphics) {
     const RECT area = host_->TextArea();
     if (Width(area) <= 0 || Height(area) <= 0) return;
     Gdiplus::Region clip;
