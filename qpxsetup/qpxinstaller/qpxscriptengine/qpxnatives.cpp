@@ -2,6 +2,7 @@
 #include "qpxnatives.h"
 
 #include "lauxlib.h"
+#include "qpxarchive.h"
 
 namespace {
 
@@ -12,6 +13,8 @@ const luaL_Reg kValueTypes[] = {
 
 // Native functions, each a plain global host function, registered in this order.
 const luaL_Reg kNativeFunctions[] = {
+    {"Lua_UnCompress7z", Lua_UnCompress7z},
+    {"Lua_ExtractResource", Lua_ExtractResource},
     {nullptr, nullptr},
 };
 
