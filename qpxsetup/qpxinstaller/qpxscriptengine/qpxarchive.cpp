@@ -20,7 +20,7 @@ namespace {
 constexpr wchar_t kResourceType7z[] = L"_7Z";
 constexpr size_t kLookBufferSize = 1 << 14;
 constexpr DWORD kMaxIoChunk = 4u << 20;     // one ReadFile or WriteFile call at most
-constexpr size_t kCopyChunk = 1u << 20;     // decoded bytes per write
+constexpr size_t kCopyChunk = 1u << 18;     // decoded bytes per write
 constexpr DWORD kUnixExtension = 0x8000;    // high 16 bits then hold a POSIX mode
 constexpr UInt32 kNoFolder = 0xFFFFFFFFu;
 
@@ -180,24 +180,19 @@ bool StaysInsideFolder(const std::wstring& name) {
     return true;
 }
 
-// Creates the folders of the entry's path below `folder` (existing ones are fine).
-void CreateParentFolders(std::wstring& path, size_t nameStart) {
-    for (size_t i = nameStart; i < path.size(); ++i) {
-        if (path[i] != L'/') continue;
-        path[i] = L'\0';
-        CreateDirectoryW(path.c_str(), nullptr);
-        path[i] = L'\\';
-    }
-}
-
-// Windows refuses to replace a hidden or system file with a normal one (access denied);
-// deciding that here gives the script the same answer on systems that let it through.
+// Clears a read-only file out of the way. Windows refuses to replace a hidden or system file
+// with a normal one (access denied); deciding that here gives the script the same answer on
+// systems that let it through.
 HANDLE CreateOutputFile(const std::wstring& path) {
     const DWORD existing = GetFileAttributesW(path.c_str());
-    if (existing != INVALID_FILE_ATTRIBUTES &&
-        (existing & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
+    if (existing != INVALID_FILE_ATTRIBUTES) {
+        if (existing & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
+        if (existing & FILE_ATTRIBUTE_READONLY) {
+            SetFileAttributesW(path.c_str(), existing & ~FILE_ATTRIBUTE_READONLY);
+        }
     }
     return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -289,6 +284,23 @@ private:
         return 0;
     }
 
+    // Turns the entry's "/" into "\\" and creates the folders of its path below the
+    // destination (existing ones are fine); entries of one folder create it once.
+    void CreateParentFolders(std::wstring& path, size_t nameStart) {
+        const size_t last = path.rfind(L'/');
+        if (last == std::wstring::npos || last < nameStart) return;
+        const bool known = path.compare(0, last, lastParent_) == 0;
+        lastParent_ = path.substr(0, last);
+        for (size_t i = nameStart; i < path.size(); ++i) {
+            if (path[i] != L'/') continue;
+            if (!known) {
+                path[i] = L'\0';
+                CreateDirectoryW(path.c_str(), nullptr);
+            }
+            path[i] = L'\\';
+        }
+    }
+
     // Positions the block stream at the entry's data, opening its block when it starts.
     SRes SeekEntry(UInt32 index) {
         const CSzArEx& db = archive_.Get();
@@ -313,10 +325,6 @@ private:
     // when the script chose to skip the entry.
     ArchiveStatus CreateEntryFile(const std::wstring& path, UniqueKernelHandle* file,
                                   ArchiveStatus* pending) {
-        const DWORD existing = GetFileAttributesW(path.c_str());
-        if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY)) {
-            SetFileAttributesW(path.c_str(), existing & ~FILE_ATTRIBUTE_READONLY);
-        }
         file->reset(CreateOutputFile(path));
         if (*file) return 0;
         const DWORD error = GetLastError();
@@ -358,6 +366,7 @@ private:
     FolderStream block_;
     UInt32 currentFolder_ = kNoFolder;
     std::vector<Byte> buffer_;
+    std::wstring lastParent_;  // the last entry's folder, as the archive names it
 };
 
 // A resource of the program's module; `locked` is null when it cannot be found or loaded.
