@@ -17,9 +17,9 @@ import subprocess
 import sys
 
 # LZMA2 with 7-Zip's automatic filters (x86 code gets BCJ), solid. The installer decodes
-# through a window of the dictionary's size, so 16 MiB keeps extracting any payload under
+# through a window of the dictionary's size, so 12 MiB keeps extracting any payload under
 # 32 MiB of memory whatever its size.
-PACK_SWITCHES = ["-m0=LZMA2", "-md=16m", "-ms=on"]
+PACK_SWITCHES = ["-m0=LZMA2", "-md=12m", "-ms=on"]
 
 SCRIPTS = [("global_var.lua", "GLOBAL_VAR.LUAC"),
            ("install.lua", "INSTSCRIPT.LUAC"),

@@ -25,6 +25,8 @@ constexpr UInt32 kMethodBcj2 = 0x303011B;
 constexpr size_t kPackBufferSize = 1 << 16;
 constexpr size_t kFilterBufferSize = 1 << 16;
 constexpr size_t kBcj2BufferSize = 1 << 16;  // a multiple of 4, as BCJ2's 32-bit streams need
+constexpr size_t kChunkSize = 1 << 17;       // decoded bytes handed from worker to reader
+constexpr SIZE_T kWorkerStackSize = 1 << 18;
 
 void* AllocMemory(ISzAllocPtr, size_t size) { return malloc(size); }
 void FreeMemory(ISzAllocPtr, void* address) { free(address); }
@@ -285,6 +287,18 @@ private:
     CBcj2Dec decoder_;
 };
 
+// Holds an SRW lock exclusively for its scope.
+class LockGuard {
+public:
+    explicit LockGuard(SRWLOCK* lock) : lock_(lock) { AcquireSRWLockExclusive(lock_); }
+    ~LockGuard() { ReleaseSRWLockExclusive(lock_); }
+    LockGuard(const LockGuard&) = delete;
+    LockGuard& operator=(const LockGuard&) = delete;
+
+private:
+    SRWLOCK* lock_;
+};
+
 bool IsMainMethod(const CSzCoderInfo& coder) {
     return coder.NumStreams == 1 &&
            (coder.MethodID == kMethodCopy || coder.MethodID == kMethodLzma ||
@@ -398,7 +412,7 @@ private:
 }  // namespace
 
 SRes FolderStream::Open(const CSzArEx& db, UInt32 folderIndex, ISeekInStream* input) {
-    stages_.clear();
+    Stop();
     position_ = 0;
     crc_ = CRC_INIT_VAL;
     const CSzAr& ar = db.db;
@@ -417,34 +431,122 @@ SRes FolderStream::Open(const CSzArEx& db, UInt32 folderIndex, ISeekInStream* in
     checkCrc_ = SzBitWithVals_Check(&ar.FolderCRCs, folderIndex);
     expectedCrc_ = checkCrc_ ? ar.FolderCRCs.Vals[folderIndex] : 0;
     result = FolderBuilder(db, folderIndex, input, &stages_).Build(folder);
-    if (result != SZ_OK) stages_.clear();
-    return result;
+    if (result != SZ_OK) {
+        stages_.clear();
+        return result;
+    }
+    for (Chunk& chunk : chunks_) {
+        if (chunk.bytes.empty()) chunk.bytes.resize(kChunkSize);
+    }
+    tail_ = filled_ = readOffset_ = 0;
+    decoded_ = stop_ = false;
+    decodeResult_ = SZ_OK;
+    // The decoders keep their state on the heap: a small stack is plenty.
+    worker_.reset(CreateThread(nullptr, kWorkerStackSize, DecodeThread, this,
+                               STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    if (!worker_) {
+        stages_.clear();
+        return SZ_ERROR_THREAD;
+    }
+    return SZ_OK;
+}
+
+DWORD WINAPI FolderStream::DecodeThread(void* self) {
+    static_cast<FolderStream*>(self)->Decode();
+    return 0;
+}
+
+void FolderStream::Decode() {
+    SRes result = SZ_OK;
+    size_t head = 0;
+    for (UInt64 left = size_; left != 0 && result == SZ_OK;) {
+        {
+            LockGuard lock(&lock_);
+            while (!stop_ && filled_ == kChunkCount) {
+                SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+            }
+            if (stop_) return;
+            head = (tail_ + filled_) % kChunkCount;
+        }
+        Chunk& chunk = chunks_[head];
+        const size_t want = static_cast<size_t>(std::min<UInt64>(chunk.bytes.size(), left));
+        size_t done = 0;
+        while (done < want && result == SZ_OK) {
+            size_t got = 0;
+            result = stages_.back()->Read(chunk.bytes.data() + done, want - done, &got);
+            if (result == SZ_OK && got == 0) result = SZ_ERROR_DATA;  // the block ends early
+            done += got;
+        }
+        if (result != SZ_OK) break;
+        if (checkCrc_) crc_ = CrcUpdate(crc_, chunk.bytes.data(), want);
+        left -= want;
+        LockGuard lock(&lock_);
+        chunk.size = want;
+        ++filled_;
+        WakeAllConditionVariable(&changed_);
+    }
+    LockGuard lock(&lock_);
+    decoded_ = true;
+    decodeResult_ = result;
+    WakeAllConditionVariable(&changed_);
+}
+
+bool FolderStream::WaitForChunk(SRes* result) {
+    LockGuard lock(&lock_);
+    while (filled_ == 0 && !decoded_) SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+    if (filled_ != 0) return true;
+    *result = decodeResult_ != SZ_OK ? decodeResult_ : SZ_ERROR_DATA;
+    return false;
+}
+
+void FolderStream::ReleaseChunk() {
+    LockGuard lock(&lock_);
+    tail_ = (tail_ + 1) % kChunkCount;
+    --filled_;
+    readOffset_ = 0;
+    WakeAllConditionVariable(&changed_);
+}
+
+void FolderStream::Stop() {
+    if (worker_) {
+        {
+            LockGuard lock(&lock_);
+            stop_ = true;
+            WakeAllConditionVariable(&changed_);
+        }
+        WaitForSingleObject(worker_.get(), INFINITE);
+        worker_.reset();
+    }
+    stages_.clear();
 }
 
 SRes FolderStream::ReadExact(Byte* dest, size_t size) {
     if (stages_.empty()) return SZ_ERROR_FAIL;
     if (size > size_ - position_) return SZ_ERROR_DATA;
-    size_t done = 0;
-    while (done < size) {
-        size_t got;
-        const SRes result = stages_.back()->Read(dest + done, size - done, &got);
-        if (result != SZ_OK) return result;
-        if (got == 0) return SZ_ERROR_DATA;
-        done += got;
+    while (size != 0) {
+        SRes result;
+        if (!WaitForChunk(&result)) return result;
+        const Chunk& chunk = chunks_[tail_];
+        const size_t count = std::min(size, chunk.size - readOffset_);
+        if (dest) {
+            memcpy(dest, chunk.bytes.data() + readOffset_, count);
+            dest += count;
+        }
+        readOffset_ += count;
+        size -= count;
+        position_ += count;
+        if (readOffset_ == chunk.size) ReleaseChunk();
     }
-    if (checkCrc_) crc_ = CrcUpdate(crc_, dest, size);
-    position_ += size;
     return SZ_OK;
 }
 
 SRes FolderStream::Finish() {
-    Byte rest[1 << 14];
-    while (position_ < size_) {
-        const size_t count = static_cast<size_t>(std::min<UInt64>(sizeof(rest), size_ - position_));
-        const SRes result = ReadExact(rest, count);
+    if (position_ < size_) {
+        if (size_ - position_ > SIZE_MAX) return SZ_ERROR_DATA;
+        const SRes result = ReadExact(nullptr, static_cast<size_t>(size_ - position_));
         if (result != SZ_OK) return result;
     }
-    stages_.clear();
+    Stop();
     if (checkCrc_ && CRC_GET_DIGEST(crc_) != expectedCrc_) return SZ_ERROR_CRC;
     return SZ_OK;
 }
