@@ -42,3 +42,7 @@ demo: build
 
 clean:
 	rm -rf $(BUILD)
+
+.PHONY: bench
+bench: build
+	@bash bench/run.sh $(CROSS)

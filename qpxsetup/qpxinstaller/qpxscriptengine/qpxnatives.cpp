@@ -2,6 +2,7 @@
 #include "qpxnatives.h"
 
 #include "lauxlib.h"
+#include "qpxarchive.h"
 #include "qpxdllbridge.h"
 #include "qpxfilesystem.h"
 #include "qpxrawbuffer.h"
@@ -23,6 +24,7 @@ const luaL_Reg kValueTypes[] = {
 
 // Native functions, each a plain global host function, registered in this order.
 const luaL_Reg kNativeFunctions[] = {
+    {"Lua_UnCompress7z", Lua_UnCompress7z},
     {"Lua_RegSvr32", Lua_RegSvr32},
     {"Lua_RegistDll", Lua_RegistDll},
     {"Lua_RegQuery", Lua_RegQuery},
@@ -38,6 +40,7 @@ const luaL_Reg kNativeFunctions[] = {
     {"Lua_TaskKill", Lua_TaskKill},
     {"Lua_SCM", Lua_SCM},
     {"Lua_RegVarByCSIDL", Lua_RegVarByCSIDL},
+    {"Lua_ExtractResource", Lua_ExtractResource},
     {"Lua_GetOSVersion", Lua_GetOSVersion},
     {"Lua_Logout", Lua_Logout},
     {"Lua_MsgBox", Lua_MsgBox},

@@ -1,0 +1,171 @@
+#!/usr/bin/env python3
+"""Builds the archive test data with the real 7-Zip: a source tree, archives in every
+method the extractor handles, damaged archives, 7-Zip's own extraction of each archive and
+a listing of what each archive stores (name, kind, last-write time, attributes)."""
+import datetime
+import os
+import shutil
+import stat
+import subprocess
+import sys
+import zlib
+
+out = os.path.abspath(sys.argv[1])
+windres = sys.argv[2] if len(sys.argv) > 2 else None
+SEVENZ = "7zz"
+
+def run(*args, cwd=None):
+    subprocess.run([SEVENZ, *args, "-bd", "-bso0", "-bsp0"], cwd=cwd, check=True)
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+def text_lines(seed, count):
+    return "".join(f"line {seed}-{i}: the quick brown fox {i * seed % 977}\n"
+                   for i in range(count)).encode()
+
+def make_tree(src):
+    shutil.rmtree(src, ignore_errors=True)
+    write(f"{src}/top.txt", text_lines(1, 200))
+    write(f"{src}/empty.bin", b"")
+    os.makedirs(f"{src}/emptydir/inner_empty")
+    write(f"{src}/a/b/c/deep.txt", text_lines(2, 50))
+    write(f"{src}/中文目录/文件名.txt", "安装程序测试\n".encode() * 30)
+    write(f"{src}/readonly.txt", b"read only\n" * 10)
+    write(f"{src}/hidden.txt", b"hidden\n" * 10)
+    # Over 4 MiB, so writes and decoding both take several chunks.
+    big = bytearray()
+    for i in range(5 * 1024 + 7):
+        big += (text_lines(i, 3) + bytes(range(256)) * 2)[:1024]
+    write(f"{src}/big.bin", bytes(big))
+    # Real machine code, so the branch filters have calls and jumps to convert.
+    with open(shutil.which("7zz"), "rb") as f:
+        write(f"{src}/code/tool.exe", f.read(3 << 20))
+    for i in range(300):
+        write(f"{src}/many/{i // 50}/f{i:03}.txt", text_lines(i, i % 7))
+    base = datetime.datetime(2021, 3, 4, 5, 6, 7).timestamp()
+    paths = sorted(os.path.join(d, n) for d, _, files in os.walk(src) for n in files)
+    for i, path in enumerate(paths):
+        t = int((base + i * 3601) * 1e9) + i * 1234500
+        os.utime(path, ns=(t, t))
+    os.chmod(f"{src}/readonly.txt", stat.S_IRUSR | stat.S_IRGRP)
+
+ARCHIVES = {
+    "copy": ["-m0=Copy"],
+    "lzma_solid": ["-m0=LZMA", "-ms=on"],
+    "lzma2_nonsolid": ["-m0=LZMA2", "-ms=off"],
+    "lzma2_blocks": ["-m0=LZMA2", "-ms=40f1m"],
+    "bcj_lzma2": ["-m0=BCJ", "-m1=LZMA2", "-ms=on"],
+    "arm_lzma": ["-m0=ARM", "-m1=LZMA", "-ms=on"],
+    "bcj2": ["-mf=BCJ2", "-m0=LZMA2", "-ms=on"],
+    "attrs": ["-m0=LZMA2", "-mhc=off"],
+}
+# The attributes archive holds a few entries, so its header is small and plain.
+ATTRS_ENTRIES = ["top.txt", "readonly.txt", "hidden.txt", "empty.bin", "emptydir"]
+
+def set_hidden(archive, name):
+    """7-Zip on Linux never stores the hidden attribute: set it in the uncompressed header
+    and fix the header's CRCs, as an archive made on Windows would hold it."""
+    data = bytearray(open(archive, "rb").read())
+    listing = subprocess.run([SEVENZ, "l", "-slt", archive], capture_output=True, text=True).stdout
+    next_offset = int.from_bytes(data[12:20], "little") + 32
+    next_size = int.from_bytes(data[20:28], "little")
+    header = data[next_offset:next_offset + next_size]
+    # The attribute of `name`: files are stored in the listing's order, each value 32 bits.
+    names = [l[7:] for l in listing.splitlines() if l.startswith("Path = ")][1:]
+    index = names.index(name)
+    marker = header.find(b"\x15")  # kAttributes
+    while marker >= 0:
+        # property id, size (one byte here), allDefined=1, external=0, then the values
+        size = header[marker + 1]
+        if size == 2 + 4 * len(names) and header[marker + 2] == 1 and header[marker + 3] == 0:
+            break
+        marker = header.find(b"\x15", marker + 1)
+    assert marker >= 0, "attributes property not found"
+    at = next_offset + marker + 4 + 4 * index
+    value = int.from_bytes(data[at:at + 4], "little") | 0x2
+    data[at:at + 4] = value.to_bytes(4, "little")
+    header = data[next_offset:next_offset + next_size]
+    data[28:32] = zlib.crc32(header).to_bytes(4, "little")
+    data[8:12] = zlib.crc32(bytes(data[12:32])).to_bytes(4, "little")
+    open(archive, "wb").write(data)
+
+def filetime(text):
+    # "2021-03-04 05:06:07.1234567" in local time (7-Zip prints it so); TZ is UTC here.
+    date, _, fraction = text.partition(".")
+    dt = datetime.datetime.strptime(date, "%Y-%m-%d %H:%M:%S").replace(
+        tzinfo=datetime.timezone.utc)
+    ticks = (int(dt.timestamp()) + 11644473600) * 10_000_000
+    return ticks + int((fraction + "0000000")[:7])
+
+def listing(archive, target):
+    text = subprocess.run([SEVENZ, "l", "-slt", archive], capture_output=True, text=True,
+                          check=True, env={**os.environ, "TZ": "UTC"}).stdout
+    entries, entry = [], {}
+    for line in text.split("----------", 1)[1].splitlines() + [""]:
+        if not line.strip():
+            if "Path" in entry:
+                entries.append(entry)
+            entry = {}
+            continue
+        key, _, value = line.partition(" = ")
+        entry[key] = value
+    with open(target, "w", encoding="utf-8") as f:
+        for e in entries:
+            raw = e.get("Attributes", "")
+            kind = "D" if raw.startswith("D") else "F"
+            letters = raw.split(" ")[0]
+            attributes = 0
+            for letter, bit in (("R", 1), ("H", 2), ("S", 4), ("D", 16), ("A", 32)):
+                if letter in letters:
+                    attributes |= bit
+            f.write(f"{kind}\t{e['Path'].replace('/', chr(92))}\t"
+                    f"{filetime(e['Modified']) if e.get('Modified') else 0}\t{attributes}\n")
+
+def main():
+    os.environ["TZ"] = "UTC"
+    shutil.rmtree(out, ignore_errors=True)
+    os.makedirs(out)
+    src = os.path.join(out, "src")
+    make_tree(src)
+    for name, switches in ARCHIVES.items():
+        archive = os.path.join(out, name + ".7z")
+        entries = ATTRS_ENTRIES if name == "attrs" else ["."]
+        run("a", "-t7z", "-mtm=on", *switches, archive, *entries, cwd=src)
+        if name == "attrs":
+            set_hidden(archive, "hidden.txt")
+        expected = os.path.join(out, "expected", name)
+        run("x", archive, "-o" + expected)
+        listing(archive, os.path.join(out, name + ".list"))
+    # Damaged and hostile archives.
+    good = open(os.path.join(out, "lzma_solid.7z"), "rb").read()
+    write(f"{out}/bad/truncated.7z", good[:len(good) // 2])
+    flipped = bytearray(good)
+    flipped[32 + len(good) // 3] ^= 0x40
+    write(f"{out}/bad/flipped.7z", bytes(flipped))
+    copied = bytearray(open(os.path.join(out, "copy.7z"), "rb").read())
+    copied[32 + 100] ^= 0x01  # inside top.txt's stored bytes: only its CRC can tell
+    write(f"{out}/bad/badcrc.7z", bytes(copied))
+    write(f"{out}/bad/notarchive.7z", b"This is not an archive.\r\n" * 40)
+    write(f"{out}/bad/zero.7z", b"")
+    write(f"{out}/hostile/keep.txt", b"inside\n")
+    write(f"{out}/hostile/evil.txt", b"outside\n")
+    for name, target in (("dotdot", "../escape.txt"), ("absolute", "/abs/escape.txt"),
+                         ("drive", "C:/escape.txt"), ("inner", "sub/../../escape.txt")):
+        archive = f"{out}/bad/{name}.7z"
+        run("a", "-t7z", archive, "keep.txt", "evil.txt", cwd=f"{out}/hostile")
+        run("rn", archive, "evil.txt", target)
+    # The test program's own archive resource: stored with its first two bytes exchanged.
+    resource = bytearray(good)
+    resource[0], resource[1] = resource[1], resource[0]
+    write(f"{out}/app7z.bin", bytes(resource))
+    write(f"{out}/plain.bin", b"\x37\x7a plain resource bytes\x00\x01\x02")
+    with open(f"{out}/test_archive.rc", "w", encoding="utf-8") as f:
+        f.write(f'APP.7Z _7Z "{out}/app7z.bin"\nNOTE.BIN TXT "{out}/plain.bin"\n')
+    if windres:
+        subprocess.run([windres, "-c", "65001", "-O", "coff", "-i", f"{out}/test_archive.rc",
+                        "-o", f"{out}/test_archive_res.o"], check=True)
+
+main()
