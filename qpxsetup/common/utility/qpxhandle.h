@@ -77,3 +77,17 @@ struct GlobalMemoryTraits {
     static void Close(HGLOBAL h) { GlobalFree(h); }
 };
 using UniqueGlobalMemory = UniqueHandle<HGLOBAL, GlobalMemoryTraits>;
+
+struct GdiObjectTraits {  // bitmaps, fonts, regions, brushes
+    static HGDIOBJ Invalid() { return nullptr; }
+    static bool IsValid(HGDIOBJ h) { return h != nullptr; }
+    static void Close(HGDIOBJ h) { DeleteObject(h); }
+};
+using UniqueGdiObject = UniqueHandle<HGDIOBJ, GdiObjectTraits>;
+
+struct MemoryDcTraits {  // DCs from CreateCompatibleDC
+    static HDC Invalid() { return nullptr; }
+    static bool IsValid(HDC h) { return h != nullptr; }
+    static void Close(HDC h) { DeleteDC(h); }
+};
+using UniqueMemoryDc = UniqueHandle<HDC, MemoryDcTraits>;

@@ -1,0 +1,76 @@
+// Drawing primitives: skin images from resources, text brushes and fonts, the 32-bit surface.
+#pragma once
+
+#include <windows.h>
+#include <gdiplus.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "qpxhandle.h"
+
+namespace QPXUE {
+
+// An image decoded from a resource of the program's own module. Only the low 16 bits of
+// resId name the resource. Raises QPXException(E_FAIL) when the resource cannot be found,
+// loaded or locked; an image that does not decode is kept without a native image and every
+// draw of it fails quietly.
+class ImageObject : public Gdiplus::Image {
+public:
+    ImageObject(const wchar_t* resType, UINT resId);
+};
+
+// Loads a required image: resId 0 raises QPXException(E_FAIL) as a missing resource does.
+std::unique_ptr<ImageObject> LoadRequiredImage(const wchar_t* resType, UINT resId);
+
+// A text colour from the layout: alpha 254, each component cut to its low 8 bits.
+std::unique_ptr<Gdiplus::SolidBrush> MakeTextBrush(COLORREF rgb);
+// A font of `size` points; a family that cannot be used falls back to generic sans-serif.
+// style: Gdiplus::FontStyle bits (bold, underline).
+std::unique_ptr<Gdiplus::Font> MakeFont(const std::wstring& family, int size, int style);
+
+// The text rule: text rendering hint ClearTypeGridFit for the draw only; layout origin x, y.
+void DrawText(Gdiplus::Graphics& graphics, const std::wstring& text, const Gdiplus::Font* font,
+              const Gdiplus::Brush* brush, int x, int y);
+// Frame `frame` of a horizontal strip of frames each width x height, 1:1 at x, y.
+void DrawFrame(Gdiplus::Graphics& graphics, Gdiplus::Image* image, int frame, int x, int y,
+               int width, int height);
+// Source rect stretched into the destination with high-quality bicubic interpolation.
+void DrawStretched(Gdiplus::Graphics& graphics, Gdiplus::Image* image,
+                   const Gdiplus::RectF& destination, const Gdiplus::RectF& source);
+
+// A 32-bit top-down-addressable off-screen surface: a DIB section (bottom-up rows, BGRA,
+// initially all zero, that is transparent) selected into a memory DC, with a GDI+ Graphics
+// on it. Serves the window surface and the text box's scratch bitmap.
+class Surface {
+public:
+    // reference: the DC the memory DC is made compatible with (null: the screen).
+    Surface(HDC reference, int width, int height);
+    ~Surface();
+    Surface(const Surface&) = delete;
+    Surface& operator=(const Surface&) = delete;
+
+    bool IsValid() const { return bits_ != nullptr; }
+    HDC GetDC() const { return dc_.get(); }
+    Gdiplus::Graphics& GetGraphics() { return *graphics_; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    // Pixel at client x, y as 0xAARRGGBB (premultiplied as drawn); 0 outside the surface.
+    uint32_t Pixel(int x, int y) const;
+    // Row y (top row 0) of the pixel memory.
+    uint32_t* Row(int y) const;
+    // Ends the Graphics so its pending drawing reaches the bitmap.
+    void Flush();
+
+private:
+    int width_;
+    int height_;
+    UniqueMemoryDc dc_;
+    UniqueGdiObject bitmap_;
+    HGDIOBJ oldBitmap_ = nullptr;  // put back before the bitmap is deleted
+    uint32_t* bits_ = nullptr;
+    std::unique_ptr<Gdiplus::Graphics> graphics_;
+};
+
+}  // namespace QPXUE

@@ -1,0 +1,79 @@
+// The editable text box: a frame strip and a windowless rich-edit control drawn onto the
+// window surface, with a drawn caret (a layered window never shows the system caret).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "qpxdraw.h"
+#include "qpxuiobject.h"
+
+namespace QPXUE {
+
+class CTxtWinHost;
+
+class TextBoxUIObjectImpl : public BaseUIObjectImpl {
+public:
+    enum Frame { kNormal = 0, kFocused = 1, kDisabled = 2 };  // kFocused: hover or focus
+
+    TextBoxUIObjectImpl();
+    ~TextBoxUIObjectImpl() override;
+
+    int Draw(Gdiplus::Graphics& graphics) override;
+    int Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) override;
+    // Keeps the client rect's ratio to the rect and centres it; the host keeps its area.
+    void SetRect(int left, int top, int right, int bottom) override;
+    void SetVisible(bool visible) override;
+    bool IsEnabled() const override { return frame_ != kDisabled; }
+    void SetEnabled(bool enabled) override;
+    LRESULT OnLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
+    LRESULT OnLButtonUp(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
+    LRESULT OnMouseLeave(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
+    LRESULT OnMouseHover(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
+    LRESULT OnMouseMove(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
+    LRESULT OnSetCursor(UINT msg, WPARAM wParam, LPARAM lParam, int x, int y,
+                        BOOL& handled) override;
+    LRESULT OnCaptureLost() override;
+    void SetFocus() override;
+    void KillFocus() override;
+    void SetCapture() override;
+    void ReleaseCapture() override;
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+    void SetClientRect(const RECT& rect) { clientRect_ = rect; }
+    RECT GetClientRect() const { return clientRect_; }
+    // Builds the text host over the client rect. Raises QPXException when the text services
+    // cannot be created or activated.
+    void CreateHost();
+    bool IsHostReady() const { return hostReady_; }
+    void SetTextColor(COLORREF rgb);
+    void SetFont(const std::wstring& face, int size, bool bold);
+    // 0 means 65536.
+    void SetMaxLength(int maxChars);
+    void SetMultiLine(bool multiLine);
+    void SetText(const std::wstring& text);
+    // Empty before the host exists.
+    std::wstring GetText() const;
+    int GetFrame() const { return frame_; }
+    bool IsFocused() const { return focused_; }
+    bool IsCaretShown() const { return caretShown_; }
+
+private:
+    bool Active() const { return visible_ && hostReady_ && IsEnabled(); }
+    // Hands msg to the host's window procedure; handled unless the key was ignored.
+    LRESULT Forward(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    void DrawText(Gdiplus::Graphics& graphics);
+
+    RECT clientRect_{};
+    bool caretShown_ = false;
+    bool tracking_ = false;
+    bool focused_ = false;
+    bool hostReady_ = false;
+    bool pressed_ = false;
+    bool multiLine_ = false;
+    int frame_ = kNormal;
+    std::unique_ptr<CTxtWinHost, void (*)(CTxtWinHost*)> host_;
+    std::unique_ptr<ImageObject> image_;
+};
+
+}  // namespace QPXUE
