@@ -91,3 +91,17 @@ struct MemoryDcTraits {  // DCs from CreateCompatibleDC
     static void Close(HDC h) { DeleteDC(h); }
 };
 using UniqueMemoryDc = UniqueHandle<HDC, MemoryDcTraits>;
+
+struct ServiceHandleTraits {  // service manager and service handles
+    static SC_HANDLE Invalid() { return nullptr; }
+    static bool IsValid(SC_HANDLE h) { return h != nullptr; }
+    static void Close(SC_HANDLE h) { CloseServiceHandle(h); }
+};
+using UniqueServiceHandle = UniqueHandle<SC_HANDLE, ServiceHandleTraits>;
+
+struct LocalMemoryTraits {  // blocks that the system allocated for the caller with LocalAlloc
+    static HLOCAL Invalid() { return nullptr; }
+    static bool IsValid(HLOCAL h) { return h != nullptr; }
+    static void Close(HLOCAL h) { LocalFree(h); }
+};
+using UniqueLocalMemory = UniqueHandle<HLOCAL, LocalMemoryTraits>;

@@ -2,6 +2,8 @@
 #include "qpxnatives.h"
 
 #include "lauxlib.h"
+#include "qpxshell.h"
+#include "qpxsysfuncs.h"
 
 namespace {
 
@@ -12,6 +14,24 @@ const luaL_Reg kValueTypes[] = {
 
 // Native functions, each a plain global host function, registered in this order.
 const luaL_Reg kNativeFunctions[] = {
+    {"Lua_RegSvr32", Lua_RegSvr32},
+    {"Lua_RegistDll", Lua_RegistDll},
+    {"Lua_CreateShortcut", Lua_CreateShortcut},
+    {"Lua_Exec", Lua_Exec},
+    {"Lua_TaskKill", Lua_TaskKill},
+    {"Lua_SCM", Lua_SCM},
+    {"Lua_GetOSVersion", Lua_GetOSVersion},
+    {"Lua_Logout", Lua_Logout},
+    {"Lua_MsgBox", Lua_MsgBox},
+    {"Lua_IsWow64", Lua_IsWow64},
+    {"Lua_GetProcessId", Lua_GetProcessId},
+    {"Lua_ExitWindows", Lua_ExitWindows},
+    {"Lua_GetModuleFileName", Lua_GetModuleFileName},
+    {"Lua_GetCommandLineArgv", Lua_GetCommandLineArgv},
+    {"Lua_EnablePrivilege", Lua_EnablePrivilege},
+    {"Lua_GetImagePathByPid", Lua_GetImagePathByPid},
+    {"Lua_GetDriverInstallPath", Lua_GetDriverInstallPath},
+    {"Lua_KillAllTaskByName", Lua_KillAllTaskByName},
     {nullptr, nullptr},
 };
 

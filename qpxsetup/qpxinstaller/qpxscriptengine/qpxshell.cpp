@@ -1,0 +1,271 @@
+// Native functions that connect the product to the shell: shortcuts, starting programs and
+// documents, and registering COM server DLLs.
+#include "qpxshell.h"
+
+#include <windows.h>
+#include <intshcut.h>
+#include <objbase.h>
+#include <ole2.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <wrl/client.h>
+
+#include <string>
+
+#include "qpxhandle.h"
+#include "qpxlaunch.h"
+#include "qpxlog.h"
+#include "qpxluaargs.h"
+#include "qpxscriptengine.h"
+#include "qpxsystem.h"
+#include "qpxtext.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+// COM for the duration of one call, apartment-threaded, on whichever thread runs the script.
+class ComScope {
+public:
+    ComScope() : initialized_(SUCCEEDED(CoInitialize(nullptr))) {}
+    ~ComScope() {
+        if (initialized_) CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+
+private:
+    bool initialized_;
+};
+
+// OLE as well, for COM servers whose registration needs it.
+class OleScope {
+public:
+    OleScope() : initialized_(SUCCEEDED(OleInitialize(nullptr))) {}
+    ~OleScope() {
+        if (initialized_) OleUninitialize();
+    }
+    OleScope(const OleScope&) = delete;
+    OleScope& operator=(const OleScope&) = delete;
+
+private:
+    bool initialized_;
+};
+
+int PushBoolean(lua_State* state, bool value) {
+    lua_pushboolean(state, value);
+    return 1;
+}
+
+bool FileExists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void LogMissingFile(const wchar_t* function, const std::wstring& path) {
+    LogLine(L"Fun:%s, Description:%s it's not exists!\r\n", function, path.c_str());
+}
+
+// The path without its last component.
+std::wstring FolderOf(const std::wstring& path) {
+    std::wstring folder = path;
+    PathRemoveFileSpecW(&folder[0]);
+    folder.resize(wcslen(folder.c_str()));
+    return folder;
+}
+
+bool IsUrl(const std::wstring& text) { return PathIsURLW(text.c_str()) != FALSE; }
+
+bool IsUnpinVerb(const std::wstring& verb) {
+    return lstrcmpiW(verb.c_str(), L"Startunpin") == 0 || lstrcmpiW(verb.c_str(), L"Taskbarunpin") == 0;
+}
+
+// The shell answers these verbs unreliably (newer systems refuse them): their outcome is
+// not the installation's concern.
+bool IsPinVerb(const std::wstring& verb) {
+    return IsUnpinVerb(verb) || lstrcmpiW(verb.c_str(), L"Startpin") == 0 ||
+           lstrcmpiW(verb.c_str(), L"Taskbarpin") == 0;
+}
+
+// A failed shortcut step: its own line with the text it was given, then the free-form log.
+void LogStepFailure(const wchar_t* format, const std::wstring& text, int line) {
+    LogLine(format, text.c_str());
+    LogApiFailure(kScriptEngineLogFile, line);
+}
+
+bool MakeInternetShortcut(const std::wstring& url, ComPtr<IPersistFile>& file) {
+    ComPtr<IUniformResourceLocatorW> locator;
+    if (FAILED(CoCreateInstance(CLSID_InternetShortcut, nullptr, CLSCTX_ALL,
+                                IID_IUniformResourceLocatorW, &locator))) {
+        LogApiFailureJoined(L"CoCreateInstance(CLSID_InternetShortcut) failed!", kScriptEngineLogFile,
+                            __LINE__);
+        return false;
+    }
+    if (FAILED(locator->SetURL(url.c_str(), 0))) {
+        LogStepFailure(L"SetURL %s failed!\r\n", url, __LINE__);
+        return false;
+    }
+    if (FAILED(locator.As(&file))) {
+        LogApiFailureJoined(L"QueryInterface IID_IPersistFile failed!", kScriptEngineLogFile, __LINE__);
+        return false;
+    }
+    return true;
+}
+
+// Arguments and description are taken only when four or more arguments were passed.
+bool MakeShellLink(lua_State* state, const std::wstring& target, ComPtr<IPersistFile>& file) {
+    ComPtr<IShellLinkW> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_ALL, IID_IShellLinkW, &link))) {
+        LogApiFailureJoined(L"CoCreateInstance(CLSID_ShellLink) failed!", kScriptEngineLogFile, __LINE__);
+        return false;
+    }
+    if (lua_gettop(state) >= 4) {
+        if (!lua_isnil(state, 3)) {
+            const std::wstring arguments = ArgText(state, 3);
+            if (FAILED(link->SetArguments(arguments.c_str()))) {
+                LogStepFailure(L"SetArguments %s failed!\r\n", arguments, __LINE__);
+                return false;
+            }
+        }
+        if (!lua_isnil(state, 4)) {
+            const std::wstring description = ArgText(state, 4);
+            if (FAILED(link->SetDescription(description.c_str()))) {
+                LogStepFailure(L"SetDescription %s failed!\r\n", description, __LINE__);
+                return false;
+            }
+        }
+    }
+    if (FAILED(link->SetPath(target.c_str()))) {
+        LogStepFailure(L"SetPath %s failed!\r\n", target, __LINE__);
+        return false;
+    }
+    const std::wstring folder = FolderOf(target);
+    if (FAILED(link->SetWorkingDirectory(folder.c_str()))) {
+        LogStepFailure(L"SetWorkingDirectory %s failed!\r\n", folder, __LINE__);
+        return false;
+    }
+    if (FAILED(link.As(&file))) {
+        LogApiFailureJoined(L"QueryInterface IID_IPersistFile failed!", kScriptEngineLogFile, __LINE__);
+        return false;
+    }
+    return true;
+}
+
+// Runs a program hidden with its default action and waits until it ends.
+bool RunHiddenAndWait(const std::wstring& file, const std::wstring& parameters,
+                      const std::wstring& folder) {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.lpFile = file.c_str();
+    info.lpParameters = parameters.c_str();
+    info.lpDirectory = folder.empty() ? nullptr : folder.c_str();
+    info.nShow = SW_HIDE;
+    const bool started = ShellExecuteExW(&info) != FALSE;
+    // No process comes back when a document opens in a program that already runs.
+    const UniqueKernelHandle process(info.hProcess);
+    if (process) WaitForSingleObject(process.get(), INFINITE);
+    return started;
+}
+
+// Starts regsvr32 hidden. WinExec takes ANSI text; a path the ANSI code page cannot carry
+// goes through the UTF-16 call instead.
+bool StartHidden(const std::wstring& program, const std::wstring& commandLine) {
+    const std::string ansi = WideToCodePage(CP_ACP, commandLine.c_str());
+    if (CodePageToWide(CP_ACP, ansi.c_str()) == commandLine) return WinExec(ansi.c_str(), SW_HIDE) > 32;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION created{};
+    std::wstring writable = commandLine;
+    if (!CreateProcessW(program.c_str(), &writable[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &created))
+        return false;
+    CloseHandle(created.hThread);
+    CloseHandle(created.hProcess);
+    return true;
+}
+
+}  // namespace
+
+int Lua_CreateShortcut(lua_State* state) {
+    const ComScope com;
+    const std::wstring target = ArgText(state, 1);
+    const std::wstring link = ArgPath(state, 2);
+    const std::wstring folder = FolderOf(link);
+    if (!folder.empty() && !FileExists(folder)) SHCreateDirectory(nullptr, folder.c_str());
+
+    ComPtr<IPersistFile> file;
+    const bool made = IsUrl(target) ? MakeInternetShortcut(target, file)
+                                    : MakeShellLink(state, ExpandPath(target), file);
+    if (!made) return PushBoolean(state, false);
+    if (FAILED(file->Save(link.c_str(), TRUE))) {
+        LogStepFailure(L"Save %s failed!\r\n", link, __LINE__);
+        return PushBoolean(state, false);
+    }
+    LogLine(L"Save Shortcut %s \r\n", link.c_str());
+    return PushBoolean(state, true);
+}
+
+int Lua_Exec(lua_State* state) {
+    // The shell's verbs may be served by COM handlers.
+    const ComScope com;
+    std::wstring file = ArgText(state, 1);
+    const std::wstring verb = ArgText(state, 2);
+    std::wstring parameters, folder;
+    if (!IsUrl(file)) {
+        file = ExpandPath(file);
+        if (!FileExists(file)) {
+            if (IsUnpinVerb(verb)) return PushBoolean(state, true);  // nothing left to unpin
+            LogMissingFile(L"Lua_Exec", file);
+            return PushBoolean(state, false);
+        }
+        parameters = ArgText(state, 3);
+        folder = FolderOf(file);
+    }
+    if (ArgFlag(state, 5))
+        return PushBoolean(state, LaunchAsShellUser(file, parameters, folder) == kLaunchStarted);
+    if (ArgFlag(state, 4)) return PushBoolean(state, RunHiddenAndWait(file, parameters, folder));
+    const INT_PTR result = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(nullptr, verb.empty() ? nullptr : verb.c_str(), file.c_str(), parameters.c_str(),
+                      folder.empty() ? nullptr : folder.c_str(), SW_SHOWNORMAL));
+    return PushBoolean(state, IsPinVerb(verb) || result > 32);
+}
+
+int Lua_RegSvr32(lua_State* state) {
+    const OleScope ole;
+    const std::wstring path = ArgPath(state, 1);
+    if (!FileExists(path)) {
+        LogMissingFile(L"Lua_RegSvr32", path);
+        return PushBoolean(state, false);
+    }
+    // The DLL's own folder comes first for its dependencies, not the installer's folder.
+    const UniqueModule dll(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    if (!dll) {
+        LogLine(L"Fun:%s, Description: LoadLibrary %s Failed!\r\n", L"Lua_RegSvr32", path.c_str());
+        LogApiFailure(kScriptEngineLogFile, __LINE__);
+        return PushBoolean(state, false);
+    }
+    using EntryPoint = HRESULT(STDAPICALLTYPE*)();
+    const auto entry = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(
+        GetProcAddress(dll.get(), ArgFlag(state, 2) ? "DllRegisterServer" : "DllUnregisterServer")));
+    return PushBoolean(state, entry != nullptr && SUCCEEDED(entry()));
+}
+
+int Lua_RegistDll(lua_State* state) {
+    const OleScope ole;
+    const std::wstring path = ArgPath(state, 1);
+    if (!FileExists(path)) {
+        LogMissingFile(L"Lua_RegistDll", path);
+        return PushBoolean(state, false);
+    }
+    // By its full path: a regsvr32.exe planted beside the installer must not be the one run.
+    const std::wstring regsvr32 = SystemFilePath(L"regsvr32.exe");
+    const std::wstring commandLine = L"\"" + regsvr32 + L"\" " + ArgText(state, 2) + L" \"" + path + L"\"";
+    if (regsvr32.empty() || !StartHidden(regsvr32, commandLine)) {
+        LogLine(L"reg failed!!! %d", static_cast<int>(GetLastError()));
+        return PushBoolean(state, false);
+    }
+    return PushBoolean(state, true);
+}
