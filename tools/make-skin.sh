@@ -1,0 +1,392 @@
+#!/usr/bin/env bash
+# Draws the sample product's skin with ImageMagick: every image the layout names, as strips of
+# equal frames (button: normal, hover, pressed, disabled; check box: off, off disabled, off
+# hover, on, on disabled, on hover; text box: normal, hover or focus, disabled), and the icon.
+# Restyle by changing the palette, fonts and texts below and running it again:
+#   tools/make-skin.sh [skin folder] [icon file]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+out=${1:-$(dirname "$here")/resources/skin}
+icon=${2:-$(dirname "$here")/resources/icon.ico}
+mkdir -p "$out"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+font_file() {
+  local file
+  file=$(fc-list ":family=$1:style=$2" file | head -n 1 | sed 's/: *$//')
+  [ -n "$file" ] || { echo "font missing: $1 $2" >&2; exit 1; }
+  echo "$file"
+}
+CJK=$(font_file "WenQuanYi Zen Hei" Regular)
+LATIN_BOLD=$(font_file "Liberation Sans" Bold)
+
+PRODUCT=Corvane
+TAGLINE="轻快 · 安全 · 高效的桌面助手"
+
+# Palette.
+BLUE='#2f7bf6'          # primary actions and checked boxes
+BLUE_HOVER='#4d90ff'
+BLUE_PRESS='#1d5fd4'
+HERO_A='#3d7cff'        # gradients of the large coloured areas
+HERO_B='#7a5cf5'
+TEAL_A='#14b8a6'
+TEAL_B='#2f7bf6'
+INK='#2b3442'           # dark text drawn into images
+MUTED='#8a93a3'         # secondary glyphs
+LINE='#c9d0db'          # control borders
+TRACK='#e7ebf1'         # empty progress track
+DISABLED='#c5cdd9'
+FRAME='rgba(25,45,90,0.16)'   # window outline, visible on white and on colour
+
+RADIUS=10               # window corners
+
+# Cuts the window shape out of $1 (in place) and draws its outline.
+finish_window() {
+  local file=$1 w h
+  read -r w h < <(identify -format '%w %h\n' "$file")
+  convert "$file" \
+    \( -size "${w}x${h}" xc:none -fill white \
+       -draw "roundrectangle 0,0 $((w - 1)),$((h - 1)) $RADIUS,$RADIUS" \) \
+    -compose DstIn -composite -compose Over \
+    -fill none -stroke "$FRAME" -strokewidth 1 \
+    -draw "roundrectangle 0.5,0.5 $((w - 2)).5,$((h - 2)).5 $RADIUS,$RADIUS" \
+    "PNG32:$file"
+}
+
+# A gradient of $1 x $2 from $3 to $4 at angle $5, clipped to the shape drawn by $6 (draw
+# primitive in white); written to $7.
+shaped_gradient() {
+  convert -size "${1}x${2}" -define gradient:angle="$5" "gradient:$3-$4" \
+    \( -size "${1}x${2}" xc:black -fill white -draw "$6" \) \
+    -alpha off -compose CopyOpacity -composite "PNG32:$7"
+}
+
+# The product mark: a rounded square in the hero colours with an arrow into a tray; $1 size,
+# $2 file. Below 40 pixels the strokes are heavier so that the mark stays readable.
+logo() {
+  local shaft="roundrectangle 112,46 144,138 10,10" head="polygon 74,116 182,116 128,172" tray=22
+  if [ "$1" -lt 40 ]; then
+    shaft="roundrectangle 104,36 152,130 12,12" head="polygon 60,108 196,108 128,176" tray=36
+  fi
+  convert -size 256x256 -define gradient:angle=135 "gradient:$HERO_A-$HERO_B" \
+    \( -size 256x256 xc:black -fill white -draw "roundrectangle 8,8 247,247 56,56" \) \
+    -alpha off -compose CopyOpacity -composite -compose Over \
+    -fill white -stroke none -draw "$shaft" -draw "$head" \
+    -fill none -stroke white -strokewidth "$tray" \
+    -draw "stroke-linecap round stroke-linejoin round polyline 58,150 58,200 198,200 198,150" \
+    -resize "${1}x${1}" "PNG32:$2"
+}
+
+# ---- buttons -------------------------------------------------------------------------------
+
+# A pill button frame: $1 w, $2 h, $3 fill top, $4 fill bottom, $5 text colour, $6 text,
+# $7 text size, $8 shadow (yes/no), $9 pressed offset, ${10} border colour or none, ${11} file.
+pill_frame() {
+  local w=$1 h=$2 top=$3 bottom=$4 ink=$5 label=$6 size=$7 shadow=$8 dy=$9 border=${10} file=${11}
+  local r=$(((h - 6) / 2)) y0=$((1 + dy)) y1=$((h - 6 + dy))
+  local shape="roundrectangle 2,$y0 $((w - 3)),$y1 $r,$r"
+  shaped_gradient "$w" "$h" "$top" "$bottom" 180 "$shape" "$work/face.png"
+  local layers=(-size "${w}x${h}" xc:none)
+  if [ "$shadow" = yes ]; then
+    layers+=(\( -size "${w}x${h}" xc:none -fill "rgba(47,123,246,0.35)"
+             -draw "roundrectangle 6,5 $((w - 7)),$((h - 3)) $r,$r" -blur 0x2.2 \) -composite)
+  fi
+  layers+=("$work/face.png" -composite)
+  if [ "$border" != none ]; then
+    layers+=(-fill none -stroke "$border" -strokewidth 1
+             -draw "roundrectangle 2.5,$y0.5 $((w - 4)).5,$((y1 - 1)).5 $r,$r")
+  fi
+  convert "${layers[@]}" -font "$CJK" -pointsize "$size" -fill "$ink" -stroke "$ink" \
+    -strokewidth 0.4 -gravity center -annotate "+0+$((dy - 2))" "$label" "PNG32:$file"
+}
+
+# Four frames of a primary (filled) button: $1 w, $2 h, $3 text, $4 text size, $5 file.
+primary_button() {
+  local w=$1 h=$2
+  pill_frame "$w" "$h" '#4a8cff' "$BLUE" white "$3" "$4" yes 0 none "$work/b0.png"
+  pill_frame "$w" "$h" '#64a0ff' "$BLUE_HOVER" white "$3" "$4" yes 0 none "$work/b1.png"
+  pill_frame "$w" "$h" "$BLUE_PRESS" '#2a6ee6' '#e8f0ff' "$3" "$4" no 2 none "$work/b2.png"
+  pill_frame "$w" "$h" '#d0d7e2' "$DISABLED" '#f7f9fc' "$3" "$4" no 0 none "$work/b3.png"
+  convert "$work"/b[0-3].png +append +repage "PNG32:$5"
+}
+
+# Four frames of a secondary (outlined) button.
+secondary_button() {
+  local w=$1 h=$2
+  pill_frame "$w" "$h" white '#f7f9fc' '#5b6575' "$3" "$4" no 0 "$LINE" "$work/b0.png"
+  pill_frame "$w" "$h" '#f4f8ff' '#eaf2ff' "$BLUE" "$3" "$4" no 0 "$BLUE_HOVER" "$work/b1.png"
+  pill_frame "$w" "$h" '#dde8ff' '#e6eeff' "$BLUE_PRESS" "$3" "$4" no 2 "$BLUE" "$work/b2.png"
+  pill_frame "$w" "$h" '#f4f5f7' '#f4f5f7' '#c0c6cf' "$3" "$4" no 0 '#e3e6eb' "$work/b3.png"
+  convert "$work"/b[0-3].png +append +repage "PNG32:$5"
+}
+
+# Close button (20 x 20), white on the coloured title areas. Small glyphs like this one are
+# drawn four times larger and scaled down for clean edges.
+close_button() {
+  local frames=() i ring cross
+  for i in 0 1 2 3; do
+    case $i in
+      0) ring='rgba(255,255,255,0)'; cross='rgba(255,255,255,0.9)' ;;
+      1) ring='rgba(255,255,255,0.24)'; cross='white' ;;
+      2) ring='rgba(255,255,255,0.40)'; cross='white' ;;
+      3) ring='rgba(255,255,255,0)'; cross='rgba(255,255,255,0.35)' ;;
+    esac
+    convert -size 80x80 xc:none -fill "$ring" -draw "circle 40,40 40,2" \
+      -fill none -stroke "$cross" -strokewidth 7 \
+      -draw "stroke-linecap round line 26,26 54,54" -draw "stroke-linecap round line 54,26 26,54" \
+      -resize 25% "PNG32:$work/c$i.png"
+    frames+=("$work/c$i.png")
+  done
+  convert "${frames[@]}" +append +repage "PNG32:$1"
+}
+
+# Check box (16 x 16 frames): off, off disabled, off hover, on, on disabled, on hover.
+check_box() {
+  local specs=("white $LINE none" "#eef0f3 #dde1e7 none" "white $BLUE none"
+               "$BLUE $BLUE white" "$DISABLED $DISABLED white" "$BLUE_HOVER $BLUE_HOVER white")
+  local frames=() i fill edge tick
+  for i in 0 1 2 3 4 5; do
+    read -r fill edge tick <<< "${specs[$i]}"
+    # 14 pixels of box, leaving a gap to the text that starts right after the frame.
+    local args=(-size 64x64 xc:none -fill "$fill" -stroke "$edge" -strokewidth 4
+                -draw "roundrectangle 2,6 55,59 11,11")
+    if [ "$tick" != none ]; then
+      args+=(-fill none -stroke "$tick" -strokewidth 7
+             -draw "stroke-linecap round stroke-linejoin round polyline 14,34 25,45 44,23")
+    fi
+    convert "${args[@]}" -resize 25% "PNG32:$work/k$i.png"
+    frames+=("$work/k$i.png")
+  done
+  convert "${frames[@]}" +append +repage "PNG32:$1"
+}
+
+# Path text box (265 x 32): square on the right, where the browse button joins it.
+text_box() {
+  local w=265 h=32 frames=() i fill edge
+  for i in 0 1 2; do
+    case $i in
+      0) fill=white; edge=$LINE ;;
+      1) fill=white; edge=$BLUE ;;
+      2) fill='#f4f5f7'; edge='#e3e6eb' ;;
+    esac
+    convert -size ${w}x${h} xc:none -fill "$fill" -stroke "$edge" -strokewidth 1 \
+      -draw "roundrectangle 0.5,0.5 $((w + 12)),$((h - 2)).5 6,6" \
+      -draw "line $((w - 1)).5,0.5 $((w - 1)).5,$((h - 2)).5" "PNG32:$work/t$i.png"
+    frames+=("$work/t$i.png")
+  done
+  convert "${frames[@]}" +append +repage "PNG32:$1"
+}
+
+# Browse button (37 x 32) with a folder glyph; its left edge is the text box's right border.
+browse_button() {
+  local frames=() i fill glyph
+  for i in 0 1 2 3; do
+    case $i in
+      0) fill='#f6f8fb'; glyph=$MUTED ;;
+      1) fill='#eaf2ff'; glyph=$BLUE ;;
+      2) fill='#d9e6ff'; glyph=$BLUE_PRESS ;;
+      3) fill='#f4f5f7'; glyph='#cdd2da' ;;
+    esac
+    convert -size 148x128 xc:none -fill "$fill" -stroke "$LINE" -strokewidth 4 \
+      -draw "roundrectangle -40,2 145,125 24,24" \
+      -stroke none -fill "$glyph" \
+      -draw "roundrectangle 42,40 110,92 6,6" -draw "roundrectangle 42,34 70,46 5,5" \
+      -fill "$fill" -draw "rectangle 42,50 110,53" \
+      -resize 25% "PNG32:$work/f$i.png"
+    frames+=("$work/f$i.png")
+  done
+  convert "${frames[@]}" +append +repage "PNG32:$1"
+}
+
+# ---- progress bar --------------------------------------------------------------------------
+
+# Track (560 x 15) and fill; the fill rect lies 2 pixels below the track rect, so the fill's
+# bar sits 2 rows higher in its image and both meet on the same screen rows.
+progress() {
+  convert -size 560x15 xc:none -fill "$TRACK" -draw "roundrectangle 0,4 559,11 4,4" "PNG32:$1"
+  shaped_gradient 560 15 "$BLUE" "$HERO_B" 90 "roundrectangle 0,2 559,9 4,4" "$2"
+}
+
+# ---- window backgrounds --------------------------------------------------------------------
+
+# The coloured top of a window: $1 w, $2 h, $3 bottom edge path (white shape), $4 file.
+hero() {
+  local w=$1 h=$2
+  shaped_gradient "$w" "$h" "$HERO_A" "$HERO_B" 20 "$3" "$work/hero-face.png"
+  convert "$work/hero-face.png" \
+    \( -size "${w}x${h}" xc:none -fill 'rgba(255,255,255,0.07)' \
+       -draw "circle $((w - 70)),30 $((w + 60)),30" -draw "circle 60,$((h - 20)) 150,$((h - 20))" \
+       -fill 'rgba(255,255,255,0.05)' \
+       -draw "circle $((w - 160)),$((h - 40)) $((w - 110)),$((h - 40))" \
+       "$work/hero-face.png" -compose DstIn -composite \) \
+    -compose Over -composite "PNG32:$4"
+}
+
+init_background() {
+  hero 600 230 "path 'M 0,0 L 600,0 L 600,186 C 470,236 190,168 0,214 Z'" "$work/hero.png"
+  logo 56 "$work/logo.png"
+  convert -size 600x430 xc:white "$work/hero.png" -composite \
+    \( -size 600x430 xc:none -fill 'rgba(20,30,80,0.30)' \
+       -draw "roundrectangle 270,35 329,96 16,16" -blur 0x4 \) -composite \
+    \( -size 64x64 xc:none -fill white -draw "roundrectangle 4,4 59,59 15,15" \) \
+      -geometry +268+30 -composite \
+    "$work/logo.png" -geometry +272+34 -composite \
+    -font "$LATIN_BOLD" -pointsize 32 -fill white -gravity north -annotate +0+100 "$PRODUCT" \
+    -font "$CJK" -pointsize 14 -fill 'rgba(255,255,255,0.86)' -gravity north \
+      -annotate +0+146 "$TAGLINE" \
+    -font "$CJK" -pointsize 12 -fill "$MUTED" -gravity northwest -annotate +156+333 "安装位置" \
+    "PNG32:$1"
+  finish_window "$1"
+}
+
+install_background() {
+  logo 26 "$work/logo-small.png"
+  convert -size 600x430 xc:white \
+    "$work/logo-small.png" -geometry +20+12 -composite \
+    -font "$LATIN_BOLD" -pointsize 15 -fill "$INK" -gravity northwest -annotate +54+15 "$PRODUCT" \
+    -font "$CJK" -pointsize 13 -fill "$MUTED" -annotate +126+17 "正在安装" \
+    -fill '#eef1f5' -draw "rectangle 0,49 599,49" \
+    "PNG32:$1"
+  finish_window "$1"
+}
+
+# One carousel slide (600 x 430): a white page with a coloured card; only x < 580 and y >= 50
+# show, over the progress window's background. $1..$2 card gradient, $3 title, $4 line,
+# $5 name of the array with the illustration's draw arguments, $6 which dot is lit, $7 file.
+slide() {
+  local card="roundrectangle 20,64 579,340 14,14"
+  shaped_gradient 600 430 "$1" "$2" 25 "$card" "$work/card.png"
+  local lit=(-fill white) dim=(-fill 'rgba(255,255,255,0.45)') dots
+  if [ "$6" = 0 ]; then
+    dots=("${lit[@]}" -draw "roundrectangle 52,308 71,315 4,4"
+          "${dim[@]}" -draw "roundrectangle 78,308 85,315 4,4")
+  else
+    dots=("${dim[@]}" -draw "roundrectangle 52,308 59,315 4,4"
+          "${lit[@]}" -draw "roundrectangle 66,308 85,315 4,4")
+  fi
+  local -n art=$5
+  convert -size 600x430 xc:white "$work/card.png" -composite \
+    \( -size 600x430 xc:none -fill 'rgba(255,255,255,0.08)' \
+       -draw "circle 540,90 540,230" -draw "circle 90,330 90,400" \
+       "$work/card.png" -compose DstIn -composite \) \
+    -compose Over -composite \
+    "${art[@]}" \
+    -font "$CJK" -pointsize 26 -fill white -stroke white -strokewidth 0.6 -gravity northwest \
+    -annotate +52+140 "$3" -stroke none \
+    -font "$CJK" -pointsize 14 -fill 'rgba(255,255,255,0.85)' -annotate +53+186 "$4" \
+    "${dots[@]}" \
+    "PNG32:$7"
+  finish_window "$7"
+}
+
+carousel() {
+  # Slide 1: a fast window with a lightning badge.
+  local speed=(
+    -fill 'rgba(20,30,90,0.18)' -draw "roundrectangle 352,118 556,268 12,12"
+    -fill white -draw "roundrectangle 346,110 550,260 12,12"
+    -fill '#e9eefb' -draw "roundrectangle 346,110 550,136 12,12" -draw "rectangle 346,124 550,136"
+    -fill '#ff6b6b' -draw "circle 362,123 366,123" -fill '#ffc53d' -draw "circle 376,123 380,123"
+    -fill '#37d67a' -draw "circle 390,123 394,123"
+    -fill '#dfe6f5' -draw "roundrectangle 364,152 470,160 4,4"
+    -draw "roundrectangle 364,172 520,180 4,4"
+    -draw "roundrectangle 364,192 500,200 4,4"
+    -fill '#c9d8ff' -draw "roundrectangle 364,216 440,242 6,6"
+    -fill '#ffc53d' -draw "circle 528,246 528,212"
+    -fill white -draw "polygon 532,224 516,250 527,250 523,268 541,240 530,240 536,224")
+  # Slide 2: file cards under a magnifying glass.
+  local search=(
+    -fill 'rgba(255,255,255,0.55)' -draw "roundrectangle 380,104 500,254 12,12"
+    -fill 'rgba(255,255,255,0.8)' -draw "roundrectangle 364,116 484,266 12,12"
+    -fill white -draw "roundrectangle 348,128 468,278 12,12"
+    -fill "$TEAL_A" -draw "roundrectangle 366,148 392,174 6,6"
+    -fill '#dcefee' -draw "roundrectangle 366,190 450,198 4,4"
+    -draw "roundrectangle 366,208 436,216 4,4"
+    -draw "roundrectangle 366,226 444,234 4,4"
+    -fill 'rgba(255,255,255,0.25)' -stroke white -strokewidth 10 -draw "circle 486,206 486,168"
+    -draw "stroke-linecap round line 514,234 544,264" -stroke none)
+  slide "$HERO_A" "$HERO_B" "更快、更轻、更流畅" "全新内核，开机即用，启动速度大幅提升" speed 0 "$work/s0.png"
+  slide "$TEAL_A" "$TEAL_B" "文件秒搜，井井有条" "桌面自动整理，想找的文件一搜即得" search 1 "$work/s1.png"
+  convert "$work/s0.png" "$work/s1.png" +append +repage "PNG32:$1"
+}
+
+complete_background() {
+  hero 600 270 "path 'M 0,0 L 600,0 L 600,226 C 460,272 180,212 0,250 Z'" "$work/hero.png"
+  convert -size 600x430 xc:white "$work/hero.png" -composite \
+    \( -size 600x430 xc:none -fill 'rgba(20,30,80,0.25)' -draw "circle 300,96 300,55" \
+       -blur 0x5 \) -composite \
+    -fill white -draw "circle 300,92 300,52" \
+    -fill none -stroke "$BLUE" -strokewidth 8 \
+    -draw "stroke-linecap round stroke-linejoin round polyline 282,93 296,107 320,80" -stroke none \
+    -fill '#ffd166' -draw "roundrectangle 150,60 160,66 3,3" -draw "circle 120,150 120,154" \
+    -fill '#7ee0c3' -draw "circle 470,70 470,75" \
+    -fill '#ff9fb2' -draw "roundrectangle 420,150 428,158 2,2" \
+    -fill 'rgba(255,255,255,0.6)' -draw "circle 200,120 200,123" -draw "circle 400,40 400,43" \
+    -font "$CJK" -pointsize 26 -fill white -stroke white -strokewidth 0.6 -gravity north \
+    -annotate +0+148 "安装完成" -stroke none \
+    -font "$CJK" -pointsize 14 -fill 'rgba(255,255,255,0.88)' -gravity north -annotate +0+190 \
+      "$PRODUCT 已成功安装到您的电脑" \
+    "PNG32:$1"
+  finish_window "$1"
+}
+
+# Points of a circular arc for a polyline (this ImageMagick closes stroked arc paths): centre
+# $1,$2, radius $3, from $4 to $5 degrees, clockwise.
+arc() {
+  awk -v cx="$1" -v cy="$2" -v r="$3" -v a="$4" -v b="$5" 'BEGIN {
+    for (t = a; t <= b; t += 5) {
+      rad = t * 3.14159265 / 180
+      printf "%.1f,%.1f ", cx + r * cos(rad), cy + r * sin(rad)
+    } }'
+}
+
+update_background() {
+  shaped_gradient 600 430 "$HERO_A" "$HERO_B" 20 "rectangle 0,0 599,334" "$work/hero.png"
+  convert -size 600x430 xc:white "$work/hero.png" -composite \
+    -fill 'rgba(255,255,255,0.07)' -draw "circle 530,40 640,40" -draw "circle 70,300 160,300" \
+    -fill none -stroke white -strokewidth 10 \
+    -draw "stroke-linecap round stroke-linejoin round polyline $(arc 300 140 52 200 315)" \
+    -draw "stroke-linecap round stroke-linejoin round polyline $(arc 300 140 52 20 135)" \
+    -stroke none -fill white \
+    -draw "polygon 348,114.5 344.6,95.4 329,111" -draw "polygon 252,165.5 255.4,184.6 271,169" \
+    -font "$CJK" -pointsize 24 -fill white -stroke white -strokewidth 0.6 -gravity north \
+    -annotate +0+220 "正在升级到最新版本" -stroke none \
+    -font "$CJK" -pointsize 14 -fill 'rgba(255,255,255,0.85)' -gravity north -annotate +0+262 \
+      "升级期间请勿关闭电脑，完成后自动生效" \
+    "PNG32:$1"
+  finish_window "$1"
+}
+
+tip_background() {
+  shaped_gradient 320 220 "$HERO_A" "$HERO_B" 20 "rectangle 0,0 319,28" "$work/bar.png"
+  convert -size 320x220 xc:white "$work/bar.png" -composite \
+    -font "$CJK" -pointsize 13 -fill white -gravity northwest -annotate +14+6 "提示" \
+    -fill "$BLUE" -draw "circle 43,99 43,85" -fill white \
+    -draw "roundrectangle 41,90 45,102 2,2" -draw "circle 43,107 43,109" \
+    "PNG32:$1"
+  finish_window "$1"
+}
+
+# ---- everything ----------------------------------------------------------------------------
+
+init_background "$out/301.png"
+close_button "$out/302.png"
+check_box "$out/303.png"
+text_box "$out/304.png"
+browse_button "$out/305.png"
+install_background "$out/307.png"
+primary_button 170 45 "立即安装" 17 "$out/308.png"
+carousel "$out/309.png"
+complete_background "$out/310.png"
+progress "$out/311.png" "$out/312.png"
+primary_button 170 45 "立即体验" 17 "$out/315.png"
+update_background "$out/316.png"
+tip_background "$out/340.png"
+primary_button 90 35 "确定" 14 "$out/341.png"
+secondary_button 90 35 "取消" 14 "$out/342.png"
+
+for size in 256 48 32 16; do logo "$size" "$work/icon-$size.png"; done
+convert "$work"/icon-{256,48,32,16}.png "$icon"
+# No time stamps or colour-profile chunks: a remake of an unchanged skin gives the same files.
+mogrify -strip "$out"/*.png
+echo "skin written to $out, icon to $icon"
