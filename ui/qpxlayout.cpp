@@ -1,0 +1,332 @@
+// The layout loader: builds a window's object tree from its layout element and keeps the
+// trees of all windows in one registry.
+#include "qpxlayout.h"
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "qpxanimation.h"
+#include "qpxcontrols.h"
+#include "qpxexception.h"
+#include "qpxlog.h"
+#include "qpxtextbox.h"
+
+namespace QPXUE {
+namespace {
+
+// ---- Typed attribute parsers: each reads one kind of value with its default ----
+
+int ReadInt(pugi::xml_node node, const wchar_t* name, int fallback) {
+    const pugi::xml_attribute attribute = node.attribute(name);
+    return attribute ? static_cast<int>(std::wcstol(attribute.value(), nullptr, 10)) : fallback;
+}
+
+UINT ReadUInt(pugi::xml_node node, const wchar_t* name, UINT fallback) {
+    const pugi::xml_attribute attribute = node.attribute(name);
+    return attribute ? static_cast<UINT>(std::wcstoul(attribute.value(), nullptr, 10)) : fallback;
+}
+
+// True when the first character is 1, t, T, y or Y.
+bool ReadBool(pugi::xml_node node, const wchar_t* name, bool fallback) {
+    const pugi::xml_attribute attribute = node.attribute(name);
+    return attribute ? attribute.as_bool() : fallback;
+}
+
+std::wstring ReadString(pugi::xml_node node, const wchar_t* name, const wchar_t* fallback = L"") {
+    return node.attribute(name).as_string(fallback);
+}
+
+// "left,top,right,bottom" parsed over the values already in `rect`: a missing or malformed
+// attribute keeps the values it does not supply.
+void ReadRect(pugi::xml_node node, const wchar_t* name, const wchar_t* fallback, RECT& rect) {
+    int v[4] = {rect.left, rect.top, rect.right, rect.bottom};
+    std::swscanf(node.attribute(name).as_string(fallback), L"%d,%d,%d,%d", &v[0], &v[1], &v[2], &v[3]);
+    rect = RECT{v[0], v[1], v[2], v[3]};
+}
+
+// "red,green,blue"; components the text does not supply are 0, so a missing colour is black.
+COLORREF ReadColor(pugi::xml_node node) {
+    unsigned short rgb[3] = {0, 0, 0};
+    std::swscanf(ReadString(node, L"color").c_str(), L"%hu,%hu,%hu", &rgb[0], &rgb[1], &rgb[2]);
+    return RGB(rgb[0] & 0xFF, rgb[1] & 0xFF, rgb[2] & 0xFF);
+}
+
+std::wstring ReadText(pugi::xml_node node) { return node.text().get(); }
+
+struct FontAttributes {
+    bool bold;
+    int size;
+    std::wstring face;
+};
+
+FontAttributes ReadFont(pugi::xml_node node) {
+    return FontAttributes{ReadBool(node, L"bold", false), ReadInt(node, L"size", 10),
+                          ReadString(node, L"font", L"Arial")};
+}
+
+// A layout that would divide by zero is refused rather than drawn wrong.
+int ReadPositive(pugi::xml_node node, const wchar_t* name, int fallback) {
+    const int value = ReadInt(node, name, fallback);
+    if (value <= 0) throw QPXException(E_INVALIDARG);
+    return value;
+}
+
+// ---- Per-element readers, in the order each element's attributes are read ----
+
+// rect, type, resId, then Init.
+template <typename Object>
+void InitFromElement(Object& object, HWND owner, pugi::xml_node node, RECT& rect) {
+    ReadRect(node, L"rect", L"", rect);
+    const std::wstring type = ReadString(node, L"type");
+    object.Init(owner, rect, ReadUInt(node, L"resId", 0), type.c_str());
+}
+
+void ReadNameVisibleEnable(IQPXBaseUIObject& object, pugi::xml_node node) {
+    object.SetName(ReadString(node, L"name"));
+    object.SetVisible(ReadBool(node, L"visible", true));
+    object.SetEnabled(ReadBool(node, L"enable", true));
+}
+
+void ReadContainer(ContainerUIObjectImpl& object, HWND owner, pugi::xml_node node) {
+    RECT rect{};
+    InitFromElement(object, owner, node, rect);
+    ReadNameVisibleEnable(object, node);
+}
+
+std::unique_ptr<ContainerUIObjectImpl> MakeContainer(HWND owner, pugi::xml_node node) {
+    const std::wstring element = node.name();
+    if (element == L"Container" || element == L"CaptionContainer") {
+        std::unique_ptr<ContainerUIObjectImpl> object;
+        if (element == L"Container") object.reset(new ContainerUIObjectImpl);
+        else object.reset(new CaptionContainerUIObjectImpl);
+        ReadContainer(*object, owner, node);
+        return object;
+    }
+    if (element == L"VerticalContainer") {
+        std::unique_ptr<VerticalContainerUIObjectImpl> object(new VerticalContainerUIObjectImpl);
+        ReadContainer(*object, owner, node);
+        object->SetRows(ReadPositive(node, L"row", 0));
+        return object;
+    }
+    if (element == L"GridContainer") {
+        std::unique_ptr<GridContainerUIObjectImpl> object(new GridContainerUIObjectImpl);
+        ReadContainer(*object, owner, node);
+        object->SetColumns(ReadPositive(node, L"col", 0));
+        object->SetRows(ReadPositive(node, L"row", 0));
+        object->SetVertical(ReadBool(node, L"vertical", false));
+        return object;
+    }
+    return nullptr;
+}
+
+std::unique_ptr<IQPXBaseUIObject> MakeButton(HWND owner, pugi::xml_node node) {
+    std::unique_ptr<ButtonUIObjectImpl> object(new ButtonUIObjectImpl);
+    RECT rect{};
+    InitFromElement(*object, owner, node, rect);
+    object->SetAction(ReadUInt(node, L"action", 0));
+    ReadNameVisibleEnable(*object, node);
+    return object;
+}
+
+std::unique_ptr<IQPXBaseUIObject> MakeLabel(HWND owner, pugi::xml_node node) {
+    std::unique_ptr<LabelUIObjectImpl> object(new LabelUIObjectImpl);
+    RECT rect{};
+    ReadRect(node, L"rect", L"", rect);
+    object->Init(owner, rect, 0, L"");
+    object->SetText(ReadText(node));
+    object->SetTextColor(ReadColor(node));
+    const FontAttributes font = ReadFont(node);
+    object->SetFont(font.face, font.size, font.bold);
+    ReadNameVisibleEnable(*object, node);
+    return object;
+}
+
+std::unique_ptr<IQPXBaseUIObject> MakeLinkLabel(HWND owner, pugi::xml_node node) {
+    std::unique_ptr<LinkLabelUIObjectImpl> object(new LinkLabelUIObjectImpl);
+    RECT rect{};
+    InitFromElement(*object, owner, node, rect);
+    object->SetTextColor(ReadColor(node));
+    const FontAttributes font = ReadFont(node);
+    object->SetFont(font.face, font.size, font.bold);
+    object->SetText(ReadText(node));
+    object->SetAction(ReadUInt(node, L"action", 0));
+    ReadNameVisibleEnable(*object, node);
+    return object;
+}
+
+std::unique_ptr<IQPXBaseUIObject> MakeCheckBox(HWND owner, pugi::xml_node node) {
+    std::unique_ptr<CheckBoxUIObjectImpl> object(new CheckBoxUIObjectImpl);
+    RECT rect{};
+    InitFromElement(*object, owner, node, rect);
+    const std::wstring text = ReadText(node);
+    if (!text.empty()) {
+        ReadRect(node, L"rectChk", L"0,0,0,0", rect);
+        object->SetCheckRect(rect);
+        ReadRect(node, L"rectLbl", L"0,0,0,0", rect);
+        object->SetLabelRect(rect);
+        object->SetTextColor(ReadColor(node));
+        const FontAttributes font = ReadFont(node);
+        object->SetFont(font.face, font.size, font.bold);
+        object->SetText(text);
+    }
+    object->SetAction(ReadUInt(node, L"action", 0));
+    object->SetName(ReadString(node, L"name"));
+    object->SetChecked(ReadBool(node, L"checked", false));  // before enable: a disabled box keeps it
+    object->SetVisible(ReadBool(node, L"visible", true));
+    object->SetEnabled(ReadBool(node, L"enable", true));
+    return object;
+}
+
+std::unique_ptr<IQPXBaseUIObject> MakeTextBox(HWND owner, pugi::xml_node node) {
+    std::unique_ptr<TextBoxUIObjectImpl> object(new TextBoxUIObjectImpl);
+    RECT rect{};
+    InitFromElement(*object, owner, node, rect);
+    ReadRect(node, L"clrect", L"", rect);
+    object->SetClientRect(rect);
+    object->CreateHost();
+    object->SetTextColor(ReadColor(node));
+    object->SetName(ReadString(node, L"name"));
+    const FontAttributes font = ReadFont(node);
+    object->SetFont(font.face, font.size, font.bold);
+    object->SetMaxLength(ReadInt(node, L"maxchar", 0));
+    object->SetVisible(ReadBool(node, L"visible", true));
+    object->SetEnabled(ReadBool(node, L"enable", true));
+    object->SetMultiLine(ReadBool(node, L"multiline", false));
+    object->SetText(ReadText(node));
+    return object;
+}
+
+std::unique_ptr<IQPXBaseUIObject> MakeProgress(HWND owner, pugi::xml_node node) {
+    std::unique_ptr<ProgressUIObjectImpl> object(new ProgressUIObjectImpl);
+    RECT rect{};
+    InitFromElement(*object, owner, node, rect);
+    ReadNameVisibleEnable(*object, node);
+    const pugi::xml_node front = node.child(L"Front");
+    ReadRect(front, L"rect", L"", rect);
+    object->SetFillRect(rect);
+    const int right = ReadInt(front, L"spr", 0);
+    const int left = ReadInt(front, L"spl", 0);
+    object->SetSlices(left, right);
+    const UINT resId = ReadUInt(front, L"resId", 0);
+    object->SetFillImage(ReadString(front, L"type").c_str(), resId);
+    return object;
+}
+
+std::unique_ptr<IQPXBaseUIObject> MakeCarousel(HWND owner, pugi::xml_node node) {
+    std::unique_ptr<CarouselUIObjectImpl> object(new CarouselUIObjectImpl);
+    RECT rect{};
+    InitFromElement(*object, owner, node, rect);
+    ReadNameVisibleEnable(*object, node);
+    object->SetFrameCount(ReadPositive(node, L"framecount", 1));
+    object->ResetFrame();
+    object->SetInterval(ReadUInt(node, L"interval", 1000));
+    object->SetFadeInterval(ReadUInt(node, L"fadeinterval", 500));
+    return object;
+}
+
+std::unique_ptr<IQPXBaseUIObject> MakePicture(HWND owner, pugi::xml_node node) {
+    std::unique_ptr<PictureUIObjectImpl> object(new PictureUIObjectImpl);
+    RECT rect{};
+    InitFromElement(*object, owner, node, rect);
+    ReadNameVisibleEnable(*object, node);
+    return object;
+}
+
+using ControlFactory = std::unique_ptr<IQPXBaseUIObject> (*)(HWND, pugi::xml_node);
+
+const struct {
+    const wchar_t* element;
+    ControlFactory make;
+} kControls[] = {
+    {L"Button", MakeButton},     {L"Label", MakeLabel},         {L"LinkLabel", MakeLinkLabel},
+    {L"CheckBox", MakeCheckBox}, {L"TextBox", MakeTextBox},     {L"Progress", MakeProgress},
+    {L"Carousel", MakeCarousel}, {L"Picture", MakePicture},
+};
+
+std::unique_ptr<IQPXBaseUIObject> MakeControl(HWND owner, pugi::xml_node node) {
+    for (const auto& entry : kControls)
+        if (std::wcscmp(node.name(), entry.element) == 0) return entry.make(owner, node);
+    return nullptr;
+}
+
+// Builds below the registered root; raises QPXException for a broken layout. `current`
+// follows the element being read so that a failure can name it.
+void BuildTree(HWND owner, ContainerUIObjectImpl& root, pugi::xml_node element,
+               pugi::xml_node& current) {
+    current = element;
+    ReadContainer(root, owner, element);
+    std::vector<std::pair<ContainerUIObjectImpl*, pugi::xml_node>> work{{&root, element}};
+    while (!work.empty()) {
+        const auto [parent, parentElement] = work.back();
+        work.pop_back();
+        for (pugi::xml_node child = parentElement.first_child(); child; child = child.next_sibling()) {
+            if (child.type() != pugi::node_element) continue;
+            current = child;
+            if (std::unique_ptr<ContainerUIObjectImpl> container = MakeContainer(owner, child)) {
+                ContainerUIObjectImpl* added = container.get();
+                parent->AddContainer(std::move(container));
+                work.emplace_back(added, child);
+            } else if (std::unique_ptr<IQPXBaseUIObject> control = MakeControl(owner, child)) {
+                parent->AddControl(std::move(control));
+            }
+        }
+    }
+}
+
+}  // namespace
+
+LayoutRegistry& LayoutRegistry::Instance() {
+    static LayoutRegistry registry;
+    return registry;
+}
+
+ContainerUIObjectImpl* LayoutRegistry::Find(HWND owner) const {
+    const auto found = roots_.find(owner);
+    return found == roots_.end() ? nullptr : found->second.get();
+}
+
+ContainerUIObjectImpl* LayoutRegistry::Insert(HWND owner, std::unique_ptr<ContainerUIObjectImpl> root) {
+    std::unique_ptr<ContainerUIObjectImpl>& slot = roots_[owner];
+    slot = std::move(root);
+    return slot.get();
+}
+
+void LayoutRegistry::Erase(HWND owner) {
+    // Take the tree out of the map first: its destructor may send messages to the window,
+    // which must not find a half-deleted tree registered.
+    const auto found = roots_.find(owner);
+    if (found == roots_.end()) return;
+    std::unique_ptr<ContainerUIObjectImpl> root = std::move(found->second);
+    roots_.erase(found);
+}
+
+void LayoutRegistry::Clear() {
+    while (!roots_.empty()) Erase(roots_.begin()->first);
+}
+
+ContainerUIObjectImpl* BuildLayout(HWND owner, pugi::xml_node container) {
+    LayoutRegistry& registry = LayoutRegistry::Instance();
+    if (std::wcscmp(container.name(), L"Container") != 0) return registry.Find(owner);
+    ContainerUIObjectImpl* root = registry.Insert(owner, std::unique_ptr<ContainerUIObjectImpl>(
+                                                             new ContainerUIObjectImpl));
+    pugi::xml_node current = container;
+    try {
+        BuildTree(owner, *root, container, current);
+    } catch (const QPXException& error) {
+        LogLine(L"QPXUE::BuildLayout failed at <%s name=\"%s\">: 0x%08X\r\n", current.name(),
+                current.attribute(L"name").value(), static_cast<unsigned>(error.Result()));
+        registry.Erase(owner);
+        return nullptr;
+    }
+    return root;
+}
+
+void DestroyLayout(HWND owner) { LayoutRegistry::Instance().Erase(owner); }
+
+int DialogWidth(pugi::xml_node dlg) { return ReadInt(dlg, L"width", 400); }
+int DialogHeight(pugi::xml_node dlg) { return ReadInt(dlg, L"height", 300); }
+
+}  // namespace QPXUE
