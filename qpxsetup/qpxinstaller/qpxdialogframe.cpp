@@ -303,6 +303,9 @@ LRESULT QPXDialogFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
         case WM_TIMER:
             if (wParam == QPX_REDRAW_TIMER) {
                 if (!IsIconic(window_)) Redraw();
+                // The next period starts after the paint: a paint slower than the period
+                // would otherwise stay overdue and starve the progress and animation timers.
+                SetTimer(window_, QPX_REDRAW_TIMER, QPX_REDRAW_PERIOD, nullptr);
             } else if (traits_.animationTimers) {
                 const auto found = animationTimers_.find(static_cast<UINT>(wParam));
                 if (found != animationTimers_.end())

@@ -15,35 +15,12 @@ import xml.etree.ElementTree as ET
 
 TITLE = "FlowTest安装"
 ARGS = None
-
-
-def wine_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+from wizarddriver import Layout, fresh_session, wine_path, xdotool, Helper  # noqa: E402
 
 
 def helper(*args, timeout=60):
-    out = subprocess.run(["wine", os.path.join(ARGS.tests, "qpxtesthelper.exe"), *args],
-                         capture_output=True, timeout=timeout)
-    return out.returncode, out.stdout.decode("utf-8", "replace").strip()
-
-
-def xdotool(*args):
-    subprocess.run(["xdotool", *args], check=True, capture_output=True, timeout=30)
-
-
-class Layout:
-    def __init__(self, path):
-        self.root = ET.parse(path).getroot()
-
-    def centre(self, dlg, name):
-        for d in self.root.iter("Dlg"):
-            if d.get("name") != dlg:
-                continue
-            for e in d.iter():
-                if e.get("name") == name:
-                    l, t, r, b = (int(v) for v in e.get("rect").split(","))
-                    return (l + r) // 2, (t + b) // 2
-        raise KeyError(f"{dlg}/{name}")
+    return Helper(ARGS.tests).run(*args, timeout=timeout)
 
 
 class Run:
@@ -60,10 +37,7 @@ class Run:
         environment["QPX_TRACE"] = wine_path(self.trace_path)
         environment.update({k: str(v) for k, v in env.items()})
         installer = os.path.join(ARGS.tests, "installers", "flow_wizard.exe")
-        self.process = subprocess.Popen(
-            ["wine", os.path.join(ARGS.tests, "qpxtesthelper.exe"), "run-logged",
-             wine_path(self.log_path), wine_path(installer)],
-            env=environment, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.process = Helper(ARGS.tests).start_logged(self.log_path, installer, environment)
         self.hwnd = None
 
     def window(self, timeout=30):
@@ -90,14 +64,8 @@ class Run:
         return code == 0 and out == self.hwnd
 
     def click(self, dlg, name):
-        code, rect = helper("window-rect", self.hwnd)
-        assert code == 0, "window has no rect"
-        left, top = (int(v) for v in rect.split()[:2])
         x, y = ARGS.layout.centre(dlg, name)
-        xdotool("mousemove", "--sync", str(left + x), str(top + y))
-        time.sleep(0.15)
-        xdotool("click", "1")
-        time.sleep(0.4)
+        Helper(ARGS.tests).click(self.hwnd, x, y)
 
     def keys(self, *keys):
         ids = subprocess.run(["xdotool", "search", "--name", "FlowTest"], capture_output=True,
@@ -145,10 +113,15 @@ class Run:
             self.process.wait()
 
 
-def install_to_completion(run):
-    """From the options dialog through progress to the completion dialog."""
+def install_to_completion(run, timeout=90):
+    """From the options dialog through progress to the completion dialog: the progress
+    window is gone once the hook after it has run, so the next wizard window is the last."""
     run.click("InitDlg", "InstallBtn")
-    run.next_window(timeout=60)
+    end = time.time() + timeout
+    while "QPXSE_BeforeComplete" not in run.trace():
+        assert time.time() < end, "the installation did not finish"
+        time.sleep(0.3)
+    run.next_window(timeout=30)
 
 
 def float32(value):
@@ -326,6 +299,26 @@ def test_close_button_of_the_completion_page_starts_nothing():
         run.kill()
 
 
+def test_folder_browser_choice_gets_the_product_folder_appended():
+    chosen = os.path.join(os.environ["WINEPREFIX"], "drive_c", "qpx_e2e", "Browse")
+    os.makedirs(chosen, exist_ok=True)
+    run = Run()
+    try:
+        run.window()
+        run.click("InitDlg", "SelectDirBtn")
+        code, browser = helper("wait-window", "#32770", "", "20000")
+        assert code == 0, "no folder browser"
+        time.sleep(1)
+        assert helper("browse-select", browser, "C:\\qpx_e2e\\Browse")[0] == 0
+        time.sleep(1)
+        install_to_completion(run)
+        run.click("CompleteDlg", "CloseBtn")
+        assert run.finish() == 1
+        assert "InstallPath=C:\\qpx_e2e\\Browse\\FlowTest" in run.trace(), run.trace()
+    finally:
+        run.kill()
+
+
 def test_a_second_start_brings_the_first_forward_and_ends():
     first = Run()
     try:
@@ -353,6 +346,7 @@ def main():
     failures = 0
     for name, case in cases:
         element = ET.SubElement(suite, "testcase", name=name, classname="Wizard")
+        fresh_session()
         started = time.time()
         try:
             case()
