@@ -9,7 +9,7 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
 qpx_wine_prefix() {
   local prefix=$1 arch=${2:-win64}
   export WINEPREFIX=$prefix WINEARCH=$arch
-  if [ ! -f "$prefix/.qpx-ready" ]; then
+  if [ ! -f "$prefix/.qpx-ready-2" ]; then
     rm -rf "$prefix"
     mkdir -p "$(dirname "$prefix")"
     wineboot -i >/dev/null 2>&1
@@ -18,8 +18,10 @@ qpx_wine_prefix() {
     wine reg add "$key" /v Arial /t REG_SZ /d "Liberation Sans" /f >/dev/null 2>&1
     wine reg add "$key" /v SimSun /t REG_SZ /d "WenQuanYi Zen Hei" /f >/dev/null 2>&1
     wine reg add "$key" /v "宋体" /t REG_SZ /d "WenQuanYi Zen Hei" /f >/dev/null 2>&1
+    # GDI+'s generic sans-serif family, the fallback for faces a layout names but lacks.
+    wine reg add "$key" /v "Microsoft Sans Serif" /t REG_SZ /d "Liberation Sans" /f >/dev/null 2>&1
     wineserver -w
-    touch "$prefix/.qpx-ready"
+    touch "$prefix/.qpx-ready-2"
   fi
   wineserver -p >/dev/null 2>&1 || true
   # The first program of a session starts Wine's own services, which stay for the session and

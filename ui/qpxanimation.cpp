@@ -62,6 +62,21 @@ void CarouselUIObjectImpl::OnTimer(UINT index) {
 }
 
 void CarouselUIObjectImpl::DrawFrameWithAlpha(Gdiplus::Graphics& graphics, int frame, float alpha) {
+    // Between fades the next frame is fully transparent and the current one fully opaque:
+    // skipping the one and the colour matrix of the other changes no pixel and saves most of
+    // an idle repaint.
+    if (alpha <= 0.0f) return;
+    const float frameWidth = static_cast<float>(image_->GetWidth()) / frameCount_;
+    const Gdiplus::RectF destination(static_cast<Gdiplus::REAL>(rect_.left),
+                                     static_cast<Gdiplus::REAL>(rect_.top),
+                                     static_cast<Gdiplus::REAL>(Width(rect_)),
+                                     static_cast<Gdiplus::REAL>(Height(rect_)));
+    if (alpha >= 1.0f) {
+        graphics.DrawImage(image_.get(), destination, frame * frameWidth, 0,
+                           static_cast<Gdiplus::REAL>(Width(rect_)),
+                           static_cast<Gdiplus::REAL>(Height(rect_)), Gdiplus::UnitPixel);
+        return;
+    }
     Gdiplus::ColorMatrix matrix = {{{1, 0, 0, 0, 0},
                                     {0, 1, 0, 0, 0},
                                     {0, 0, 1, 0, 0},
@@ -69,11 +84,6 @@ void CarouselUIObjectImpl::DrawFrameWithAlpha(Gdiplus::Graphics& graphics, int f
                                     {0, 0, 0, 0, 1}}};
     Gdiplus::ImageAttributes attributes;
     attributes.SetColorMatrix(&matrix);
-    const float frameWidth = static_cast<float>(image_->GetWidth()) / frameCount_;
-    const Gdiplus::RectF destination(static_cast<Gdiplus::REAL>(rect_.left),
-                                     static_cast<Gdiplus::REAL>(rect_.top),
-                                     static_cast<Gdiplus::REAL>(Width(rect_)),
-                                     static_cast<Gdiplus::REAL>(Height(rect_)));
     graphics.DrawImage(image_.get(), destination, frame * frameWidth, 0,
                        static_cast<Gdiplus::REAL>(Width(rect_)),
                        static_cast<Gdiplus::REAL>(Height(rect_)), Gdiplus::UnitPixel, &attributes);

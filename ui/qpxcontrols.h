@@ -24,7 +24,7 @@ public:
     }
     bool HasFont() const { return font_ != nullptr; }
     void Draw(Gdiplus::Graphics& graphics, int x, int y) const {
-        QPXUE::DrawText(graphics, text_, font_.get(), brush_.get(), x, y);
+        QPXUE::DrawString(graphics, text_, font_.get(), brush_.get(), x, y);
     }
 
 private:

@@ -49,16 +49,18 @@ std::unique_ptr<Gdiplus::SolidBrush> MakeTextBrush(COLORREF rgb) {
 
 std::unique_ptr<Gdiplus::Font> MakeFont(const std::wstring& family, int size, int style) {
     const Gdiplus::FontFamily named(family.c_str());
+    // Null when the system has no generic sans-serif face either; no font is drawn then.
     const Gdiplus::FontFamily* sansSerif = Gdiplus::FontFamily::GenericSansSerif();
     const Gdiplus::FontFamily* chosen = named.IsAvailable() ? &named : sansSerif;
     const auto emSize = static_cast<Gdiplus::REAL>(size);
-    std::unique_ptr<Gdiplus::Font> font(new Gdiplus::Font(chosen, emSize, style, Gdiplus::UnitPoint));
-    if (font->GetLastStatus() != Gdiplus::Ok && chosen != sansSerif)
+    std::unique_ptr<Gdiplus::Font> font;
+    if (chosen != nullptr) font.reset(new Gdiplus::Font(chosen, emSize, style, Gdiplus::UnitPoint));
+    if ((!font || font->GetLastStatus() != Gdiplus::Ok) && sansSerif != nullptr && chosen != sansSerif)
         font.reset(new Gdiplus::Font(sansSerif, emSize, style, Gdiplus::UnitPoint));
     return font;
 }
 
-void DrawText(Gdiplus::Graphics& graphics, const std::wstring& text, const Gdiplus::Font* font,
+void DrawString(Gdiplus::Graphics& graphics, const std::wstring& text, const Gdiplus::Font* font,
               const Gdiplus::Brush* brush, int x, int y) {
     const Gdiplus::TextRenderingHint saved = graphics.GetTextRenderingHint();
     graphics.SetTextRenderingHint(Gdiplus::TextRenderingHintClearTypeGridFit);

@@ -31,7 +31,7 @@ std::unique_ptr<Gdiplus::SolidBrush> MakeTextBrush(COLORREF rgb);
 std::unique_ptr<Gdiplus::Font> MakeFont(const std::wstring& family, int size, int style);
 
 // The text rule: text rendering hint ClearTypeGridFit for the draw only; layout origin x, y.
-void DrawText(Gdiplus::Graphics& graphics, const std::wstring& text, const Gdiplus::Font* font,
+void DrawString(Gdiplus::Graphics& graphics, const std::wstring& text, const Gdiplus::Font* font,
               const Gdiplus::Brush* brush, int x, int y);
 // Frame `frame` of a horizontal strip of frames each width x height, 1:1 at x, y.
 void DrawFrame(Gdiplus::Graphics& graphics, Gdiplus::Image* image, int frame, int x, int y,

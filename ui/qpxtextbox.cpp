@@ -31,7 +31,12 @@ void RepairAlpha(Surface& scratch) {
 
 TextBoxUIObjectImpl::TextBoxUIObjectImpl() : host_(nullptr, CTxtWinHost::Free) {}
 
-TextBoxUIObjectImpl::~TextBoxUIObjectImpl() = default;  // the host deactivates and releases
+TextBoxUIObjectImpl::~TextBoxUIObjectImpl() {
+    // The text services may call back (caret, capture) while they deactivate: by then the
+    // box asks its window for nothing.
+    hostReady_ = false;
+    host_.reset();
+}
 
 int TextBoxUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) {
     InitBase(owner, rect);
@@ -45,7 +50,6 @@ void TextBoxUIObjectImpl::CreateHost() {
         host_.reset();
         throw QPXException(E_FAIL);
     }
-    host_->SetTransparent();
     host_->SetPropertyBits(TXTBIT_RICHTEXT, false);  // plain text
     host_->SetPropertyBits(TXTBIT_ALLOWBEEP, true);
     hostReady_ = true;
@@ -120,7 +124,7 @@ void TextBoxUIObjectImpl::SetEnabled(bool enabled) {
 int TextBoxUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
     if (!visible_ || !hostReady_) return 0;
     DrawFrame(graphics, image_.get(), frame_, rect_.left, rect_.top, Width(rect_), Height(rect_));
-    DrawText(graphics);
+    DrawServicesText(graphics);
     if (caretShown_) {
         const POINT caret = host_->CaretPos();
         const int height = host_->CaretHeight();
@@ -130,7 +134,7 @@ int TextBoxUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
     return 0;
 }
 
-void TextBoxUIObjectImpl::DrawText(Gdiplus::Graphics& graphics) {
+void TextBoxUIObjectImpl::DrawServicesText(Gdiplus::Graphics& graphics) {
     const RECT area = host_->TextArea();
     if (Width(area) <= 0 || Height(area) <= 0) return;
     Gdiplus::Region clip;

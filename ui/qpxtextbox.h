@@ -62,7 +62,7 @@ private:
     bool Active() const { return visible_ && hostReady_ && IsEnabled(); }
     // Hands msg to the host's window procedure; handled unless the key was ignored.
     LRESULT Forward(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    void DrawText(Gdiplus::Graphics& graphics);
+    void DrawServicesText(Gdiplus::Graphics& graphics);
 
     RECT clientRect_{};
     bool caretShown_ = false;

@@ -123,11 +123,6 @@ RECT CTxtWinHost::TextArea() const {
     return area;
 }
 
-void CTxtWinHost::SetTransparent() {
-    transparent_ = true;
-    services_->OnTxPropertyBitsChange(TXTBIT_BACKSTYLECHANGE, 0);
-}
-
 void CTxtWinHost::SetPropertyBits(DWORD mask, bool on) {
     if (on) propertyBits_ |= mask;
     else propertyBits_ &= ~mask;
@@ -136,6 +131,11 @@ void CTxtWinHost::SetPropertyBits(DWORD mask, bool on) {
 
 void CTxtWinHost::CharFormatChanged() {
     services_->OnTxPropertyBitsChange(TXTBIT_CHARFORMATCHANGE, TXTBIT_CHARFORMATCHANGE);
+    // Some text services ignore the notice: hand them the format itself, for the text there
+    // is and the text to come.
+    LRESULT ignored = 0;
+    services_->TxSendMessage(EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&charFormat_), &ignored);
+    services_->TxSendMessage(EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&charFormat_), &ignored);
 }
 
 void CTxtWinHost::SetTextColor(COLORREF rgb) {
@@ -279,7 +279,9 @@ HRESULT CTxtWinHost::TxGetParaFormat(const PARAFORMAT** format) {
 COLORREF CTxtWinHost::TxGetSysColor(int index) { return GetSysColor(index); }
 
 HRESULT CTxtWinHost::TxGetBackStyle(TXTBACKSTYLE* style) {
-    *style = transparent_ ? TXTBACK_TRANSPARENT : TXTBACK_OPAQUE;
+    // Always transparent: the box draws the text over its own frame, and some text services
+    // read the style only once, while they are created.
+    *style = TXTBACK_TRANSPARENT;
     return S_OK;
 }
 

@@ -86,7 +86,6 @@ public:
     RECT TextArea() const;
     // Activates the services in place over the text area.
     HRESULT Activate();
-    void SetTransparent();
     // Switches property bits on or off and tells the text services.
     void SetPropertyBits(DWORD mask, bool on);
     void SetTextColor(COLORREF rgb);
@@ -114,7 +113,6 @@ private:
     SIZEL extent_{};
     CHARFORMAT2W charFormat_{};
     PARAFORMAT paraFormat_{};
-    bool transparent_ = false;
     bool dropTargetRegistered_ = false;
     POINT caretPos_{};
     int caretHeight_ = 0;

@@ -78,20 +78,6 @@ struct GlobalMemoryTraits {
 };
 using UniqueGlobalMemory = UniqueHandle<HGLOBAL, GlobalMemoryTraits>;
 
-struct GdiObjectTraits {  // bitmaps, fonts, regions, brushes
-    static HGDIOBJ Invalid() { return nullptr; }
-    static bool IsValid(HGDIOBJ h) { return h != nullptr; }
-    static void Close(HGDIOBJ h) { DeleteObject(h); }
-};
-using UniqueGdiObject = UniqueHandle<HGDIOBJ, GdiObjectTraits>;
-
-struct MemoryDcTraits {  // DCs from CreateCompatibleDC
-    static HDC Invalid() { return nullptr; }
-    static bool IsValid(HDC h) { return h != nullptr; }
-    static void Close(HDC h) { DeleteDC(h); }
-};
-using UniqueMemoryDc = UniqueHandle<HDC, MemoryDcTraits>;
-
 struct ServiceHandleTraits {  // service manager and service handles
     static SC_HANDLE Invalid() { return nullptr; }
     static bool IsValid(SC_HANDLE h) { return h != nullptr; }
@@ -105,3 +91,17 @@ struct LocalMemoryTraits {  // blocks that the system allocated for the caller w
     static void Close(HLOCAL h) { LocalFree(h); }
 };
 using UniqueLocalMemory = UniqueHandle<HLOCAL, LocalMemoryTraits>;
+
+struct GdiObjectTraits {  // bitmaps, fonts, regions, brushes
+    static HGDIOBJ Invalid() { return nullptr; }
+    static bool IsValid(HGDIOBJ h) { return h != nullptr; }
+    static void Close(HGDIOBJ h) { DeleteObject(h); }
+};
+using UniqueGdiObject = UniqueHandle<HGDIOBJ, GdiObjectTraits>;
+
+struct MemoryDcTraits {  // DCs from CreateCompatibleDC
+    static HDC Invalid() { return nullptr; }
+    static bool IsValid(HDC h) { return h != nullptr; }
+    static void Close(HDC h) { DeleteDC(h); }
+};
+using UniqueMemoryDc = UniqueHandle<HDC, MemoryDcTraits>;

@@ -21,3 +21,8 @@ bool ArgFlag(lua_State* state, int index) { return lua_toboolean(state, index) !
 void PushText(lua_State* state, const std::wstring& text) {
     lua_pushstring(state, WideToUtf8(text).c_str());
 }
+
+int PushBoolean(lua_State* state, bool value) {
+    lua_pushboolean(state, value);
+    return 1;
+}

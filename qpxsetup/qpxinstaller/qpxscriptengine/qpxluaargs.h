@@ -18,3 +18,5 @@ unsigned ArgUInt(lua_State* state, int index);
 bool ArgFlag(lua_State* state, int index);
 
 void PushText(lua_State* state, const std::wstring& text);
+// Pushes one boolean and returns 1, the result count of a function that gives only it.
+int PushBoolean(lua_State* state, bool value);

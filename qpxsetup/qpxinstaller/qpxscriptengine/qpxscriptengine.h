@@ -39,6 +39,11 @@ public:
     // blocks, so the window that calls it stays responsive during a long hook.
     void PostGlobalNumber(const char* name, double value);
 
+    // Deletes a folder tree (depth first, read-only files included) or the files matching a
+    // path or pattern; failures are skipped. Linked folders lose only their link. Moves the
+    // current directory to the parent when it is the folder removed. (qpxfilesystem.cpp)
+    static void DeleteDirectories(const std::wstring& path);
+
     QPXScriptEngine(const QPXScriptEngine&) = delete;
     QPXScriptEngine& operator=(const QPXScriptEngine&) = delete;
 

@@ -53,11 +53,6 @@ private:
     bool initialized_;
 };
 
-int PushBoolean(lua_State* state, bool value) {
-    lua_pushboolean(state, value);
-    return 1;
-}
-
 bool FileExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -19,11 +19,6 @@ namespace {
 
 constexpr DWORD kServicePollMinMs = 100;  // a wait hint of 0 must not make the poll spin
 
-int PushBoolean(lua_State* state, bool value) {
-    lua_pushboolean(state, value);
-    return 1;
-}
-
 // Index of the n-th argument counted from the last one (1 = the last); an absent one reads
 // as none.
 int ArgFromTop(lua_State* state, int n) {
@@ -183,11 +178,11 @@ int Lua_MsgBox(lua_State* state) {
     switch (lua_gettop(state)) {
         case 3:
             style = ArgUInt(state, 3);
-            // fall through
+            [[fallthrough]];
         case 2:
             caption = ArgText(state, 2);
             shownCaption = caption.c_str();
-            // fall through
+            [[fallthrough]];
         case 1:
             text = ArgText(state, 1);
             break;

@@ -1,0 +1,137 @@
+// Measures one full repaint of every dialog tree of the product's layout, as the dialogs
+// repaint on their redraw timer, and can write each dialog's picture to a PNG file.
+//   ui_repaint [--png <folder>]
+// Exit code 0 when every dialog's tree was built, 1 otherwise.
+#include <windows.h>
+#include <gdiplus.h>
+#include <ole2.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "pugixml.hpp"
+#include "qpxanimation.h"
+#include "qpxdraw.h"
+#include "qpxlayout.h"
+#include "qpxmessages.h"
+
+using namespace QPXUE;
+
+namespace {
+
+constexpr int kRepaints = 50;
+// The PNG encoder of GDI+.
+const CLSID kPngEncoder = {0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+
+// The layout resource of this program, parsed.
+bool LoadLayout(pugi::xml_document& document) {
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC info = FindResourceW(module, L"LAYOUT.XML", L"XML");
+    HGLOBAL block = info ? LoadResource(module, info) : nullptr;
+    const void* bytes = block ? LockResource(block) : nullptr;
+    return bytes != nullptr &&
+           document.load_buffer(bytes, SizeofResource(module, info), pugi::parse_default, pugi::encoding_utf16_le);
+}
+
+// Every carousel of the tree.
+std::vector<CarouselUIObjectImpl*> Carousels(ContainerUIObjectImpl& root) {
+    std::vector<CarouselUIObjectImpl*> carousels;
+    std::vector<ContainerUIObjectImpl*> pending{&root};
+    while (!pending.empty()) {
+        ContainerUIObjectImpl* container = pending.back();
+        pending.pop_back();
+        for (const auto& child : container->GetContainers()) pending.push_back(child.get());
+        for (const auto& control : container->GetControls())
+            if (auto* carousel = dynamic_cast<CarouselUIObjectImpl*>(control.get())) carousels.push_back(carousel);
+    }
+    return carousels;
+}
+
+// Carousels mid-way through a cross-fade, the costliest moment of a frame.
+void StartCrossFades(const std::vector<CarouselUIObjectImpl*>& carousels) {
+    for (CarouselUIObjectImpl* carousel : carousels) {
+        carousel->Play();
+        carousel->OnTimer(carousel->GetSlideTimerIndex());
+        for (int tick = 0; tick < 4; ++tick) carousel->OnTimer(carousel->GetFadeTimerIndex());
+    }
+}
+
+void SavePng(const Surface& surface, const std::wstring& path) {
+    std::vector<uint32_t> pixels(static_cast<size_t>(surface.Width()) * surface.Height());
+    for (int y = 0; y < surface.Height(); ++y)
+        for (int x = 0; x < surface.Width(); ++x)
+            pixels[static_cast<size_t>(y) * surface.Width() + x] = surface.Pixel(x, y);
+    Gdiplus::Bitmap bitmap(surface.Width(), surface.Height(), surface.Width() * 4,
+                           PixelFormat32bppPARGB, reinterpret_cast<BYTE*>(pixels.data()));
+    bitmap.Save(path.c_str(), &kPngEncoder, nullptr);
+}
+
+// Paints the tree as the dialog's redraw does: a new surface each time, the whole tree.
+double MillisecondsPerRepaint(ContainerUIObjectImpl& root, int width, int height) {
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    HDC screen = GetDC(nullptr);
+    QueryPerformanceCounter(&start);
+    for (int i = 0; i < kRepaints; ++i) {
+        Surface surface(screen, width, height);
+        root.Draw(surface.GetGraphics());
+        surface.Flush();
+    }
+    QueryPerformanceCounter(&end);
+    ReleaseDC(nullptr, screen);
+    return 1000.0 * (end.QuadPart - start.QuadPart) / frequency.QuadPart / kRepaints;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::wstring pngFolder;
+    if (argc == 3 && std::wstring(argv[1]) == L"--png") pngFolder = argv[2];
+    OleInitialize(nullptr);
+    Gdiplus::GdiplusStartupInput input;
+    ULONG_PTR token = 0;
+    Gdiplus::GdiplusStartup(&token, &input, nullptr);
+
+    int result = 0;
+    pugi::xml_document document;
+    if (!LoadLayout(document)) {
+        std::printf("no layout resource\n");
+        result = 1;
+    }
+    for (pugi::xml_node dlg : document.first_child().children(L"Dlg")) {
+        const std::wstring name = dlg.attribute(L"name").value();
+        const int width = DialogWidth(dlg);
+        const int height = DialogHeight(dlg);
+        HWND window = CreateWindowExW(0, L"STATIC", name.c_str(), WS_POPUP, 0, 0, width, height,
+                                      nullptr, nullptr, nullptr, nullptr);
+        ContainerUIObjectImpl* root = BuildLayout(window, dlg.child(L"Container"));
+        if (root == nullptr) {
+            std::printf("%ls: the layout does not build\n", name.c_str());
+            result = 1;
+        } else {
+            const double idle = MillisecondsPerRepaint(*root, width, height);
+            std::printf("%ls: %.2f ms per full repaint, %.1f%% of the %u ms redraw period",
+                        name.c_str(), idle, 100.0 * idle / QPX_REDRAW_PERIOD, QPX_REDRAW_PERIOD);
+            const std::vector<CarouselUIObjectImpl*> carousels = Carousels(*root);
+            if (!carousels.empty()) {
+                StartCrossFades(carousels);
+                const double fading = MillisecondsPerRepaint(*root, width, height);
+                std::printf("; during a cross-fade %.2f ms, %.1f%%", fading,
+                            100.0 * fading / QPX_REDRAW_PERIOD);
+            }
+            std::printf("\n");
+            if (!pngFolder.empty()) {
+                Surface surface(nullptr, width, height);
+                root->Draw(surface.GetGraphics());
+                surface.Flush();
+                SavePng(surface, pngFolder + L"\\" + name + L".png");
+            }
+        }
+        DestroyLayout(window);
+        DestroyWindow(window);
+    }
+    Gdiplus::GdiplusShutdown(token);
+    OleUninitialize();
+    return result;
+}

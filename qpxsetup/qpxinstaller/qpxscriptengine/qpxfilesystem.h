@@ -1,0 +1,18 @@
+// File-system functions of the script library: folders, copies, moves, renames, deletions,
+// temporary files and environment variables.
+#pragma once
+
+#include "lua.h"
+
+// Each reads its arguments with the shared readers (paths expanded) and never raises a
+// script error; the results are those the install script relies on.
+int Lua_CreateDirectory(lua_State* state);
+int Lua_CopyFile(lua_State* state);
+int Lua_MoveFile(lua_State* state);
+int Lua_RenameFile(lua_State* state);
+int Lua_DeleteFile(lua_State* state);
+int Lua_RegVarByCSIDL(lua_State* state);
+int Lua_DelFileRecursive(lua_State* state);
+int Lua_DeleteFileAfterReboot(lua_State* state);
+int Lua_GetTempFileName(lua_State* state);
+int Lua_ExpandEnv(lua_State* state);

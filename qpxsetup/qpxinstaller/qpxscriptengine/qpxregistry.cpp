@@ -1,0 +1,212 @@
+// Registry functions of the script library: read, write and delete values and key trees,
+// always in the installer's own (32-bit) view.
+#include "qpxregistry.h"
+
+#include <windows.h>
+
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "qpxhandle.h"
+#include "qpxlog.h"
+#include "qpxluaargs.h"
+
+namespace {
+
+// No view flag: a 32-bit installer works in the 32-bit view on 64-bit Windows. Reading asks
+// for write access too, so a key the installer could not change reads as missing.
+constexpr REGSAM kAccess = KEY_READ | KEY_WRITE;
+constexpr DWORD kMaxKeyNameUnits = 256;  // 255 and the terminator
+
+struct RootName {
+    const wchar_t* name;
+    HKEY key;
+};
+
+const RootName kRoots[] = {
+    {L"HKCR", HKEY_CLASSES_ROOT},  {L"HKCU", HKEY_CURRENT_USER}, {L"HKLM", HKEY_LOCAL_MACHINE},
+    {L"HKU", HKEY_USERS},          {L"HKCC", HKEY_CURRENT_CONFIG},
+};
+
+// The root of an exact (case-sensitive) name; null for any other name, which makes every
+// registry call with it fail.
+HKEY RootKey(const std::wstring& name) {
+    for (const RootName& root : kRoots) {
+        if (name == root.name) return root.key;
+    }
+    return nullptr;
+}
+
+UniqueRegKey OpenKey(HKEY parent, const wchar_t* path, LONG* error = nullptr) {
+    UniqueRegKey key;
+    const LONG result = RegOpenKeyExW(parent, path, 0, kAccess, key.put());
+    if (error) *error = result;
+    return key;
+}
+
+int PushNil(lua_State* state) {
+    lua_pushnil(state);
+    return 1;
+}
+
+int PushTrue(lua_State* state) {
+    lua_pushboolean(state, 1);
+    return 1;
+}
+
+// A text value up to its first terminator; stored texts need not carry one, so the buffer
+// keeps a terminator of its own after the data.
+bool ReadText(HKEY key, const wchar_t* name, DWORD size, std::wstring& text) {
+    std::vector<wchar_t> buffer(size / 2 + size % 2 + 1, L'\0');
+    if (RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()),
+                         &size) != ERROR_SUCCESS) {
+        return false;
+    }
+    text.assign(buffer.data(), wcsnlen(buffer.data(), size / 2));
+    return true;
+}
+
+int HexDigit(wchar_t unit) {
+    if (unit >= L'0' && unit <= L'9') return unit - L'0';
+    if (unit >= L'a' && unit <= L'f') return unit - L'a' + 10;
+    if (unit >= L'A' && unit <= L'F') return unit - L'A' + 10;
+    return -1;
+}
+
+// One byte per pair of hexadecimal digits; an odd last digit is a byte of its own value.
+// A pair that does not start with a digit repeats the byte before it (0 for the first).
+std::vector<BYTE> PackHexBytes(const std::wstring& text) {
+    std::vector<BYTE> bytes((text.size() + 1) / 2, 0);
+    unsigned value = 0;
+    for (size_t i = 0; i < text.size(); i += 2) {
+        const int high = HexDigit(text[i]);
+        if (high >= 0) {
+            const int low = i + 1 < text.size() ? HexDigit(text[i + 1]) : -1;
+            value = low >= 0 ? static_cast<unsigned>(high * 16 + low) : static_cast<unsigned>(high);
+        }
+        bytes[i / 2] = static_cast<BYTE>(value);
+    }
+    return bytes;
+}
+
+LONG SetText(HKEY key, const wchar_t* name, DWORD type, const std::wstring& text) {
+    const DWORD size = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
+    return RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(text.c_str()), size);
+}
+
+// Writes argument 5 as the named type; any other type name writes nothing.
+void WriteValue(lua_State* state, HKEY key, const wchar_t* name, const std::wstring& typeName) {
+    if (typeName == L"REG_SZ") {
+        SetText(key, name, REG_SZ, ArgPath(state, 5));  // expanded whole, whatever its length
+    } else if (typeName == L"REG_EXPAND_SZ") {
+        SetText(key, name, REG_EXPAND_SZ, ArgText(state, 5));
+    } else if (typeName == L"REG_DWORD") {
+        const DWORD value = ArgUInt(state, 5);
+        RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                       sizeof(value));
+    } else if (typeName == L"REG_BINARY") {
+        const std::vector<BYTE> bytes = PackHexBytes(ArgText(state, 5));
+        RegSetValueExW(key, name, 0, REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
+    }
+}
+
+// Deletes `path` below `parent` with everything under it; the first failure's code.
+LONG DeleteKeyTree(HKEY parent, const wchar_t* path) {
+    LONG result;
+    {
+        UniqueRegKey key = OpenKey(parent, path, &result);
+        if (result != ERROR_SUCCESS) return result;
+        // Each deletion shifts the next subkey to index 0.
+        wchar_t name[kMaxKeyNameUnits];
+        DWORD length = kMaxKeyNameUnits;
+        while (RegEnumKeyExW(key.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+               ERROR_SUCCESS) {
+            result = DeleteKeyTree(key.get(), name);
+            if (result != ERROR_SUCCESS) return result;
+            length = kMaxKeyNameUnits;
+        }
+    }
+    return RegDeleteKeyW(parent, path);
+}
+
+}  // namespace
+
+int Lua_RegQuery(lua_State* state) {
+    const std::wstring key = ArgText(state, 2);
+    const std::wstring name = ArgText(state, 3);
+    UniqueRegKey opened = OpenKey(RootKey(ArgText(state, 1)), key.c_str());
+    if (!opened) return PushNil(state);
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    if (RegQueryValueExW(opened.get(), name.c_str(), nullptr, &type, nullptr, &size) !=
+        ERROR_SUCCESS) {
+        return PushNil(state);
+    }
+    if (type == REG_SZ || type == REG_EXPAND_SZ) {
+        std::wstring text;
+        if (!ReadText(opened.get(), name.c_str(), size, text)) return PushNil(state);
+        PushText(state, text);
+        return 1;
+    }
+    if (type == REG_DWORD) {
+        DWORD value = 0;
+        size = sizeof(value);
+        if (RegQueryValueExW(opened.get(), name.c_str(), nullptr, nullptr,
+                             reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS) {
+            return PushNil(state);
+        }
+        lua_pushnumber(state, static_cast<lua_Number>(value));
+        return 1;
+    }
+    return PushNil(state);
+}
+
+// Creates the key path; writes when asked to overwrite or when the value is new. The script
+// never sees a failure.
+int Lua_RegAdd(lua_State* state) {
+    const std::wstring key = ArgText(state, 2);
+    const std::wstring name = ArgText(state, 3);
+    const std::wstring typeName = ArgText(state, 4);
+    UniqueRegKey created;
+    RegCreateKeyExW(RootKey(ArgText(state, 1)), key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                    kAccess, nullptr, created.put(), nullptr);
+    const bool overwrite = ArgFlag(state, 6);
+    if (overwrite || RegQueryValueExW(created.get(), name.c_str(), nullptr, nullptr, nullptr,
+                                      nullptr) == ERROR_FILE_NOT_FOUND) {
+        WriteValue(state, created.get(), name.c_str(), typeName);
+    }
+    return PushTrue(state);
+}
+
+// With exactly two arguments the key goes with everything below it; otherwise one value.
+int Lua_RegDel(lua_State* state) {
+    const bool wholeKey = lua_gettop(state) == 2;
+    const std::wstring rootName = ArgText(state, 1);
+    const std::wstring key = ArgText(state, 2);
+    // An absent or empty key would name the root itself: never delete a whole root.
+    if (key.find_first_not_of(L'\\') == std::wstring::npos) {
+        LogLine(L"RegDel %s: empty key refused\r\n", rootName.c_str());
+        return PushTrue(state);
+    }
+    const HKEY root = RootKey(rootName);
+    if (!wholeKey) {
+        const std::wstring name = ArgText(state, 3);
+        if (UniqueRegKey opened = OpenKey(root, key.c_str())) {
+            RegDeleteValueW(opened.get(), name.c_str());
+            LogLine(L"Delete Value %s, %s, %s", rootName.c_str(), key.c_str(), name.c_str());
+        }
+        return PushTrue(state);
+    }
+    LONG error;
+    UniqueRegKey opened = OpenKey(root, nullptr, &error);
+    if (error != ERROR_SUCCESS) {
+        LogLine(L"OpenKey %s failed, errcode: %ld\r\n", rootName.c_str(), error);
+        return PushTrue(state);
+    }
+    error = DeleteKeyTree(opened.get(), key.c_str());
+    if (error != ERROR_SUCCESS) {
+        LogLine(L"DeleteSubKey %s failed, errcode: %ld", key.c_str(), error);
+    }
+    return PushTrue(state);
+}

@@ -1,0 +1,194 @@
+// The text box: its rich-edit host, typing through forwarded messages, frames and caret.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "qpxmessages.h"
+#include "qpxlayout.h"
+#include "qpxtextbox.h"
+#include "uitestsupport.h"
+
+using namespace QPXUE;
+using namespace uitest;
+
+namespace {
+
+TextBoxUIObjectImpl* BuildBox(RecordingWindow& window, const wchar_t* extra) {
+    std::wstring xml = L"<Container rect='0,0,320,240'><TextBox name='T' rect='10,10,130,40'"
+                       L" clrect='12,10,128,40' resId='403' type='PNG' ";
+    xml += extra;
+    xml += L"</Container>";
+    ContainerUIObjectImpl* root = Build(window.Handle(), xml.c_str());
+    return root == nullptr ? nullptr : dynamic_cast<TextBoxUIObjectImpl*>(root->FindControl(L"T"));
+}
+
+void Type(TextBoxUIObjectImpl& box, const std::wstring& text) {
+    for (wchar_t ch : text) box.OnMessage(WM_CHAR, ch, 1);
+}
+
+}  // namespace
+
+TEST(UiTextBox, TypingGoesThroughTheForwardedMessages) {
+    RecordingWindow window;
+    TextBoxUIObjectImpl* box = BuildBox(window, L"color='0,0,0' maxchar='256'>C:\\Program Files</TextBox>");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->GetText(), L"C:\\Program Files");
+    box->SetFocus();
+    EXPECT_EQ(window.Of(QPXUM_SETFOCUS).size(), 1u);
+    box->SetText(L"");
+    Type(*box, L"D:\\\x5B89\x88C5");
+    EXPECT_EQ(box->GetText(), L"D:\\\x5B89\x88C5");
+    box->OnMessage(WM_KEYDOWN, VK_BACK, 1);
+    box->OnMessage(WM_KEYUP, VK_BACK, 1);
+    EXPECT_EQ(box->GetText(), L"D:\\\x5B89");
+    // A disabled box takes no input.
+    box->SetEnabled(false);
+    Type(*box, L"x");
+    EXPECT_EQ(box->GetText(), L"D:\\\x5B89");
+}
+
+TEST(UiTextBox, MaxCharLimitsTyping) {
+    RecordingWindow window;
+    TextBoxUIObjectImpl* limited = BuildBox(window, L"maxchar='256'/>");
+    ASSERT_NE(limited, nullptr);
+    limited->SetFocus();
+    Type(*limited, std::wstring(300, L'a'));
+    EXPECT_EQ(limited->GetText().size(), 256u);
+
+    RecordingWindow other;
+    TextBoxUIObjectImpl* open = BuildBox(other, L"maxchar='0'/>");
+    ASSERT_NE(open, nullptr);
+    open->SetFocus();
+    Type(*open, std::wstring(300, L'b'));
+    EXPECT_EQ(open->GetText().size(), 300u);
+}
+
+TEST(UiTextBox, GetTextBeforeTheHostExistsIsEmpty) {
+    TextBoxUIObjectImpl box;
+    EXPECT_EQ(box.GetText(), L"");
+    box.SetText(L"ignored");
+    EXPECT_EQ(box.GetText(), L"");
+    EXPECT_FALSE(box.IsHostReady());
+}
+
+TEST(UiTextBox, FramesFollowHoverFocusAndEnable) {
+    RecordingWindow window;
+    TextBoxUIObjectImpl* box = BuildBox(window, L"/>");
+    ASSERT_NE(box, nullptr);
+    auto frame = [&] { return Render(*box).Rgb(11, 11); };
+    BOOL handled = FALSE;
+    EXPECT_EQ(frame(), kTextBoxFrames[0]);
+    box->OnMouseMove(WM_MOUSEMOVE, 0, At(50, 20), handled);
+    EXPECT_EQ(frame(), kTextBoxFrames[1]);
+    box->OnMouseLeave(WM_MOUSELEAVE, 0, 0, handled);
+    EXPECT_EQ(frame(), kTextBoxFrames[0]);
+    box->SetFocus();
+    box->OnMouseMove(WM_MOUSEMOVE, 0, At(50, 20), handled);
+    box->OnMouseLeave(WM_MOUSELEAVE, 0, 0, handled);
+    EXPECT_EQ(frame(), kTextBoxFrames[1]);  // focused: keeps the focus look
+    box->KillFocus();
+    EXPECT_EQ(frame(), kTextBoxFrames[0]);
+    box->SetEnabled(false);
+    EXPECT_EQ(frame(), kTextBoxFrames[2]);
+    box->OnMouseMove(WM_MOUSEMOVE, 0, At(50, 20), handled);
+    EXPECT_FALSE(handled);
+}
+
+TEST(UiTextBox, DrawsTextAndABlinkingCaret) {
+    RecordingWindow window;
+    TextBoxUIObjectImpl* box = BuildBox(window, L"color='0,0,0' size='12'>WWW</TextBox>");
+    ASSERT_NE(box, nullptr);
+    // The text services' glyphs land opaque inside the text area (client rect less 5).
+    const Rendered text = Render(*box);
+    int dark = 0;
+    for (int y = 15; y < 35; ++y)
+        for (int x = 17; x < 123; ++x)
+            if (text.Alpha(x, y) == 255 && (text.Rgb(x, y) & 0xFF) < 0x80) ++dark;
+    EXPECT_GT(dark, 10);
+    EXPECT_EQ(text.Rgb(11, 11), kTextBoxFrames[0]);
+    // The text services' background is transparent: the frame shows around the glyphs.
+    EXPECT_EQ(text.At(120, 30), 0xFF000000u | kTextBoxFrames[0]);
+
+    box->SetFocus();
+    EXPECT_FALSE(box->IsCaretShown());
+    const Rendered hidden = Render(*box);
+    EXPECT_EQ(box->OnMessage(QPXUM_CARETBLINK, 0, 0), 1);
+    EXPECT_TRUE(box->IsCaretShown());
+    // The caret: one column of near-black pixels (ARGB 0xFE000000 over the opaque frame),
+    // the only change from the rendering without it.
+    const Rendered shown = Render(*box);
+    int changed = 0;
+    int column = -1;
+    bool oneColumn = true;
+    for (int y = 0; y < shown.height; ++y)
+        for (int x = 0; x < shown.width; ++x) {
+            if (shown.At(x, y) == hidden.At(x, y)) continue;
+            ++changed;
+            oneColumn &= column < 0 || column == x;
+            column = x;
+            EXPECT_LE(shown.Rgb(x, y), 0x020202u);
+        }
+    EXPECT_GT(changed, 5);
+    EXPECT_TRUE(oneColumn);
+    EXPECT_GE(column, 17);
+    EXPECT_LT(column, 123);
+    box->OnMessage(QPXUM_CARETBLINK, 0, 0);
+    EXPECT_FALSE(box->IsCaretShown());
+    box->OnMessage(QPXUM_CARETBLINK, 0, 0);
+    box->KillFocus();
+    EXPECT_FALSE(box->IsCaretShown());
+}
+
+TEST(UiTextBox, TextTakesTheLayoutColourAndFont) {
+    RecordingWindow window;
+    TextBoxUIObjectImpl* small = BuildBox(window, L"color='220,0,0' size='8'>MMMM</TextBox>");
+    ASSERT_NE(small, nullptr);
+    const Rendered r = Render(*small);
+    auto extent = [](const Rendered& image, int& red) {
+        int right = 0;
+        red = 0;
+        for (int y = 15; y < 35; ++y)
+            for (int x = 17; x < 123; ++x) {
+                const uint32_t rgb = image.Rgb(x, y);
+                if (rgb == kTextBoxFrames[0]) continue;
+                right = std::max(right, x);
+                if ((rgb >> 16) > 150 && ((rgb >> 8) & 0xFF) < 100) ++red;
+            }
+        return right;
+    };
+    int red = 0;
+    const int smallRight = extent(r, red);
+    EXPECT_GT(red, 10);
+    RecordingWindow other;
+    TextBoxUIObjectImpl* large = BuildBox(other, L"color='220,0,0' size='14' bold='1'>MMMM</TextBox>");
+    ASSERT_NE(large, nullptr);
+    const int largeRight = extent(Render(*large), red);
+    EXPECT_GT(largeRight, smallRight + 10);
+}
+
+TEST(UiTextBox, APressThroughTheTreeFocusesTheBoxAndPlacesTheCaret) {
+    RecordingWindow window;
+    TextBoxUIObjectImpl* box = BuildBox(window, L"color='0,0,0'>abcdef</TextBox>");
+    ASSERT_NE(box, nullptr);
+    ContainerUIObjectImpl* root = LayoutRegistry::Instance().Find(window.Handle());
+    BOOL handled = FALSE;
+    root->OnMouseMove(WM_MOUSEMOVE, 0, At(20, 20), handled);
+    root->OnLButtonDown(WM_LBUTTONDOWN, MK_LBUTTON, At(20, 20), handled);
+    EXPECT_TRUE(handled);
+    EXPECT_TRUE(box->IsFocused());
+    const auto focus = window.Of(QPXUM_SETFOCUS);
+    ASSERT_FALSE(focus.empty());
+    EXPECT_EQ(focus.back().lParam, reinterpret_cast<LPARAM>(static_cast<IQPXBaseUIObject*>(box)));
+    // The release comes to the box as the capture holder would get it.
+    box->OnMessage(WM_LBUTTONUP, 0, At(20, 20));
+    Type(*box, L"X");
+    EXPECT_EQ(box->GetText().size(), 7u);
+    // Leaving keeps the focus look; the pointer over the text area is the text services' own.
+    root->OnMouseMove(WM_MOUSEMOVE, 0, At(300, 200), handled);
+    EXPECT_EQ(box->GetFrame(), TextBoxUIObjectImpl::kFocused);
+    box->OnSetCursor(WM_SETCURSOR, 0, 0, 20, 20, handled);
+    EXPECT_TRUE(handled);
+    box->OnSetCursor(WM_SETCURSOR, 0, 0, 11, 11, handled);  // on the frame, outside the text
+    EXPECT_FALSE(handled);
+}
