@@ -25,10 +25,12 @@ def screenshot(path):
 
 def fresh_session():
     """Nothing left of an earlier run: Wine keeps processes and windows per wineserver."""
-    subprocess.run(["wineserver", "-k"], capture_output=True)
-    subprocess.run(["wineserver", "-w"], capture_output=True)
-    subprocess.run(["wineserver", "-p"], capture_output=True)
-    subprocess.run(["wine", "cmd.exe", "/c", "exit", "0"], capture_output=True, stdin=subprocess.DEVNULL)
+    # The server and Wine's services outlive these calls: they must not hold our pipes.
+    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-k"], **quiet)
+    subprocess.run(["wineserver", "-w"], **quiet)
+    subprocess.run(["wineserver", "-p"], **quiet)
+    subprocess.run(["wine", "cmd.exe", "/c", "exit", "0"], **quiet)
 
 
 class Helper:

@@ -239,6 +239,24 @@ def test_a_long_install_hook_holds_the_bar_until_it_ends():
         run.kill()
 
 
+def test_a_system_close_during_the_install_waits_for_the_hook():
+    run = Run(QPX_INSTALL_SECONDS=4)
+    try:
+        run.window()
+        run.click("InitDlg", "InstallBtn")
+        while "QPXSE_OnInstall" not in run.trace():
+            time.sleep(0.2)
+        progress = run.next_window()
+        helper("close", progress)  # as the system would close it: wParam 0
+        time.sleep(1)
+        assert run.process.poll() is None, "the installer ended under the running hook"
+        assert run.finish() == 0
+        trace = run.trace()
+        assert "QPXSE_BeforeComplete" not in trace, trace
+    finally:
+        run.kill()
+
+
 def launched(folder):
     path = os.path.join(folder, "launched.txt")
     for _ in range(50):
@@ -308,7 +326,7 @@ def test_folder_browser_choice_gets_the_product_folder_appended():
         run.click("InitDlg", "SelectDirBtn")
         code, browser = helper("wait-window", "#32770", "", "20000")
         assert code == 0, "no folder browser"
-        time.sleep(1)
+        time.sleep(3)  # the browser selects its initial folder once it has initialised
         assert helper("browse-select", browser, "C:\\qpx_e2e\\Browse")[0] == 0
         time.sleep(1)
         install_to_completion(run)
