@@ -1,40 +1,323 @@
-// The window frame the wizard dialogs share.
+// The window frame the three wizard dialogs share.
 #include "qpxdialogframe.h"
 
+#include <windowsx.h>
+
+#include "qpxglobals.h"
+#include "qpxhandle.h"
+#include "qpxlayout.h"
+#include "qpxlog.h"
+#include "qpxmessages.h"
+#include "qpxscriptengine.h"
+
 namespace {
+
 constexpr int kDialogTemplate = 129;
-}
+constexpr int kIconGroup = 128;
+constexpr LONG kNoCaptionNoFrame = static_cast<LONG>(0xFF3BFFFF);  // drops WS_CAPTION, WS_THICKFRAME
+constexpr wchar_t kTitleSuffix[] = L"安装";
+
+bool IsMouseMessage(UINT message) { return message >= WM_MOUSEFIRST && message <= 0x20D; }
+
+// A GDI object selected into a DC for the life of the guard.
+class SelectGuard {
+public:
+    SelectGuard(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
+    ~SelectGuard() { SelectObject(dc_, old_); }
+    SelectGuard(const SelectGuard&) = delete;
+    SelectGuard& operator=(const SelectGuard&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+}  // namespace
+
+QPXDialogFrame::QPXDialogFrame(pugi::xml_node dlgElement, const QPXFrameTraits& traits)
+    : dlgElement_(dlgElement), traits_(traits) {}
 
 QPXDialogFrame::~QPXDialogFrame() {
     if (loop_) loop_->RemoveMessageFilter(this);
-    if (window_) DestroyWindow(window_);
+    if (window_) {
+        const HWND window = window_;
+        window_ = nullptr;
+        DestroyWindow(window);
+        QPXUE::DestroyLayout(window);
+    }
+    if (bigIcon_) DestroyIcon(bigIcon_);
+    if (smallIcon_) DestroyIcon(smallIcon_);
 }
 
 HWND QPXDialogFrame::Create() {
-    return CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kDialogTemplate),
-                              nullptr, DialogProc, reinterpret_cast<LPARAM>(this));
+    return CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kDialogTemplate), nullptr,
+                              DialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+QPXUE::ContainerUIObjectImpl* QPXDialogFrame::Body() const {
+    return root_ ? root_->FindContainer(L"Body") : nullptr;
 }
 
 bool QPXDialogFrame::PreTranslateMessage(MSG* message) {
-    constexpr UINT kSystemCaretTimer = 0x118;
-    // Keys go to the window as they are, so the dialog manager never turns them into
-    // navigation or IDOK/IDCANCEL.
+    // Keys reach the window as they are, never the dialog manager's navigation or
+    // IDOK/IDCANCEL; the caret tick becomes ours because a layered window shows no caret.
     if (message->message >= WM_KEYFIRST && message->message <= WM_KEYFIRST + 9) return false;
-    if (message->message == kSystemCaretTimer) return false;
+    if (message->message == QPX_WM_SYSTIMER) {
+        if (window_) PostMessageW(window_, QPXUM_CARETBLINK, 0, 0);
+        return false;
+    }
     return window_ && IsDialogMessageW(window_, message) != FALSE;
 }
 
-INT_PTR QPXDialogFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM, bool& handled) {
-    handled = true;
+bool QPXDialogFrame::SetUp() {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    bigIcon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconGroup), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+    smallIcon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconGroup), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+
+    loop_ = QPXAppModule::GetMessageLoop();
+    if (loop_) loop_->AddMessageFilter(this);
+
+    const LONG style = GetWindowLongW(window_, GWL_STYLE);
+    if ((style & kNoCaptionNoFrame) != style) SetWindowLongW(window_, GWL_STYLE, style & kNoCaptionNoFrame);
+    SetWindowPos(window_, HWND_TOP, 0, 0, QPXUE::DialogWidth(dlgElement_), QPXUE::DialogHeight(dlgElement_),
+                 SWP_NOMOVE);
+    const std::wstring title = QPXScriptEngine::Instance().GetGlobalString(kGlobalProductName) + kTitleSuffix;
+    SetWindowTextW(window_, title.c_str());
+
+    if (!traits_.centreAfterBuild) CentreWindow();
+    root_ = QPXUE::BuildLayout(window_, dlgElement_.child(L"Container"));
+    if (!root_ && traits_.requiresRoot) return false;
+    if (traits_.centreAfterBuild) CentreWindow();
+    return OnSetup();
+}
+
+void QPXDialogFrame::CentreWindow() {
+    RECT window;
+    GetWindowRect(window_, &window);
+    const int width = window.right - window.left;
+    const int height = window.bottom - window.top;
+    RECT area;
+    if (HWND owner = GetWindow(window_, GW_OWNER)) {
+        GetWindowRect(owner, &area);
+    } else {
+        MONITORINFO monitor{sizeof(monitor)};
+        GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor);
+        area = monitor.rcWork;
+    }
+    int x = (area.left + area.right) / 2 - width / 2;
+    int y = (area.top + area.bottom) / 2 - height / 2;
+    if (x + width > area.right) x = area.right - width;
+    if (x < area.left) x = area.left;
+    if (y + height > area.bottom) y = area.bottom - height;
+    if (y < area.top) y = area.top;
+    SetWindowPos(window_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void QPXDialogFrame::Redraw() {
+    RECT bounds;
+    GetWindowRect(window_, &bounds);
+    SIZE size{bounds.right - bounds.left, bounds.bottom - bounds.top};
+    HDC screen = GetDC(window_);
+    UniqueMemoryDc memory(CreateCompatibleDC(screen));
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = size.cx;
+    info.bmiHeader.biHeight = size.cy;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;  // all zero: fully transparent until the tree draws
+    UniqueGdiObject surface(CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (memory && surface) {
+        SelectGuard selected(memory.get(), surface.get());
+        {
+            Gdiplus::Graphics graphics(memory.get());
+            if (root_) root_->Draw(graphics);
+        }
+        POINT source{0, 0};
+        BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+        UpdateLayeredWindow(window_, nullptr, nullptr, &size, memory.get(), &source, 0, &blend, ULW_ALPHA);
+    }
+    ReleaseDC(window_, screen);
+}
+
+bool QPXDialogFrame::IsFocusMessage(UINT message) const {
+    if (message == QPXUM_CARETBLINK) return true;
+    if (traits_.routeImeToFocus) {
+        return message == WM_INPUTLANGCHANGEREQUEST || message == WM_INPUTLANGCHANGE ||
+               (message >= WM_KEYFIRST && message <= WM_IME_KEYLAST) ||
+               message == WM_IME_SETCONTEXT || message == WM_IME_NOTIFY;
+    }
+    return message >= WM_KEYFIRST && message <= WM_KEYFIRST + 9;
+}
+
+bool QPXDialogFrame::RouteToHolders(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (captureHolder_ && IsMouseMessage(message)) return captureHolder_->OnMessage(message, wParam, lParam) != 0;
+    if (focusHolder_ && IsFocusMessage(message)) return focusHolder_->OnMessage(message, wParam, lParam) != 0;
+    return false;
+}
+
+void QPXDialogFrame::RouteMouse(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
+    BOOL objectHandled = FALSE;
+    if (message == WM_MOUSELEAVE) {
+        if (root_) root_->OnMouseLeave(message, wParam, lParam, objectHandled);
+        handled = objectHandled != FALSE;
+        return;
+    }
+    if (message == WM_MOUSEMOVE) {
+        TRACKMOUSEEVENT track{sizeof(track), TME_HOVER | TME_LEAVE, window_, HOVER_DEFAULT};
+        TrackMouseEvent(&track);
+    }
+    if (!root_) return;
+    const RECT rect = root_->GetRect();
+    const POINT point = QPXUE::PointFromLParam(lParam);
+    const bool inside = PtInRect(&rect, point) != FALSE;
     switch (message) {
-        case WM_INITDIALOG:
-            loop_ = QPXAppModule::GetMessageLoop();
-            if (loop_) loop_->AddMessageFilter(this);
+        case WM_MOUSEMOVE:
+            if (inside) root_->OnMouseMove(message, wParam, lParam, objectHandled);
+            else root_->OnMouseLeave(message, wParam, lParam, objectHandled);
+            break;
+        case WM_LBUTTONDOWN:
+            if (inside) root_->OnLButtonDown(message, wParam, lParam, objectHandled);
+            break;
+        case WM_LBUTTONUP:
+            if (inside) root_->OnLButtonUp(message, wParam, lParam, objectHandled);
+            break;
+        case WM_MOUSEHOVER:
+            if (inside) root_->OnMouseHover(message, wParam, lParam, objectHandled);
+            break;
+        default:
+            break;
+    }
+    handled = objectHandled != FALSE;
+}
+
+void QPXDialogFrame::SetCursorFromObjects() {
+    POINT point;
+    GetCursorPos(&point);
+    ScreenToClient(window_, &point);
+    const LPARAM position = MAKELPARAM(point.x, point.y);
+    BOOL handled = FALSE;
+    if (captureHolder_) {
+        captureHolder_->OnSetCursor(WM_SETCURSOR, 0, position, point.x, point.y, handled);
+        return;
+    }
+    if (root_) {
+        const RECT rect = root_->GetRect();
+        if (PtInRect(&rect, point)) root_->OnSetCursor(WM_SETCURSOR, 0, position, point.x, point.y, handled);
+    }
+    if (!handled) SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+}
+
+void QPXDialogFrame::OnHolderMessage(UINT message, QPXUE::IQPXBaseUIObject* object) {
+    switch (message) {
+        case QPXUM_SETCAPTURE:
+            if (traits_.captureWindowMouse) ::SetCapture(window_);
+            if (captureHolder_ == object) return;
+            if (captureHolder_) captureHolder_->OnCaptureLost();
+            captureHolder_ = object;
+            return;
+        case QPXUM_RELEASECAPTURE:
+            if (traits_.captureWindowMouse) ::ReleaseCapture();
+            if (captureHolder_ == object) captureHolder_ = nullptr;
+            return;
+        case QPXUM_SETFOCUS:
+            if (focusHolder_ == object) return;
+            if (focusHolder_) focusHolder_->KillFocus();
+            focusHolder_ = object;
+            return;
+        case QPXUM_KILLFOCUS:
+            if (focusHolder_ != object) return;
+            if (traits_.captureLostOnKillFocus) focusHolder_->OnCaptureLost();
+            focusHolder_ = nullptr;
+            return;
+        default:
+            return;
+    }
+}
+
+void QPXDialogFrame::OnAnimationTimer(UINT message, WPARAM wParam,
+                                      QPXUE::IQPXBaseAnimationObject* animation) {
+    if (message == QPXUM_SETANIMATIONTIMER) {
+        const UINT id = static_cast<UINT>(QPX_ANIMATION_TIMER_BASE + LOWORD(wParam));
+        SetTimer(window_, id, HIWORD(wParam), nullptr);
+        animationTimers_.emplace(id, animation);
+        if (traits_.timerLogName) LogLine(L"%s::OnQPXUMSetAnimationTimer %d", traits_.timerLogName, id);
+        return;
+    }
+    const UINT id = static_cast<UINT>(QPX_ANIMATION_TIMER_BASE + wParam);
+    const auto found = animationTimers_.find(id);
+    if (found == animationTimers_.end() || found->second != animation) return;
+    animationTimers_.erase(found);
+    KillTimer(window_, id);
+    if (traits_.timerLogName) LogLine(L"%s::OnQPXUMKillAnimationTimer %d", traits_.timerLogName, id);
+}
+
+bool QPXDialogFrame::OnAction(UINT, WPARAM, LPARAM) { return false; }
+
+bool QPXDialogFrame::OnOwnMessage(UINT, WPARAM, LPARAM) { return false; }
+
+LRESULT QPXDialogFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
+    handled = true;
+    if (message == WM_INITDIALOG) {
+        if (!SetUp()) {
+            PostMessageW(window_, WM_CLOSE, 0, 0);  // ends in order through the loop
             return TRUE;
-        case WM_COMMAND:  // IDOK and IDCANCEL (Enter and Escape) never end a dialog
+        }
+        Redraw();
+        SetTimer(window_, QPX_REDRAW_TIMER, QPX_REDRAW_PERIOD, nullptr);
+        return TRUE;
+    }
+    if (RouteToHolders(message, wParam, lParam)) return 0;
+    if (message >= QPXUM_ACTION_BASE && message < QPX_REDRAW_TIMER) {
+        handled = OnAction(message - QPXUM_ACTION_BASE, wParam, lParam);
+        return 0;
+    }
+    if (OnOwnMessage(message, wParam, lParam)) return 0;
+    switch (message) {
+        case WM_MOUSEMOVE:
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONUP:
+        case WM_MOUSEHOVER:
+        case WM_MOUSELEAVE:
+            RouteMouse(message, wParam, lParam, handled);
+            return 0;
+        case WM_SETCURSOR:
+            SetCursorFromObjects();
+            return TRUE;
+        case QPXUM_SETCAPTURE:
+        case QPXUM_RELEASECAPTURE:
+        case QPXUM_SETFOCUS:
+        case QPXUM_KILLFOCUS:
+            OnHolderMessage(message, reinterpret_cast<QPXUE::IQPXBaseUIObject*>(lParam));
+            return 0;
+        case QPXUM_SETANIMATIONTIMER:
+        case QPXUM_KILLANIMATIONTIMER:
+            handled = traits_.animationTimers;
+            if (handled) OnAnimationTimer(message, wParam, reinterpret_cast<QPXUE::IQPXBaseAnimationObject*>(lParam));
+            return 0;
+        case WM_TIMER:
+            if (wParam == QPX_REDRAW_TIMER) {
+                if (!IsIconic(window_)) Redraw();
+                // The next period starts after the paint: a paint slower than the period
+                // would otherwise stay overdue and starve the progress and animation timers.
+                SetTimer(window_, QPX_REDRAW_TIMER, QPX_REDRAW_PERIOD, nullptr);
+            } else if (traits_.animationTimers) {
+                const auto found = animationTimers_.find(static_cast<UINT>(wParam));
+                if (found != animationTimers_.end())
+                    found->second->OnTimer(static_cast<UINT>(wParam - QPX_ANIMATION_TIMER_BASE));
+            }
+            return 0;
+        case WM_NCCALCSIZE:  // the whole window is client area
+            return 0;
+        case WM_COMMAND:  // Enter and Escape never end a dialog
             handled = LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL;
             return 0;
-        case WM_CLOSE:  // from the system: wParam is 0
+        case WM_CLOSE:  // wParam: the result; 0 when the system closes the window
             CloseDialog(static_cast<int>(wParam));
             return 0;
         case WM_DESTROY:
@@ -43,26 +326,34 @@ INT_PTR QPXDialogFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM, bool&
             return 0;
         default:
             handled = false;
-            return FALSE;
+            return 0;
     }
 }
 
 void QPXDialogFrame::CloseDialog(int result) {
-    if (loop_) loop_->RemoveMessageFilter(this);
-    loop_ = nullptr;
-    if (window_) DestroyWindow(window_);
+    OnCleanup();
+    focusHolder_ = nullptr;
+    captureHolder_ = nullptr;
+    root_ = nullptr;
+    const HWND window = window_;
+    DestroyWindow(window);  // its WM_DESTROY removes the message filter
     window_ = nullptr;
     PostQuitMessage(result);
+    // The tree goes last: nothing dispatches to it once the window is gone.
+    QPXUE::DestroyLayout(window);
 }
 
-INT_PTR CALLBACK QPXDialogFrame::DialogProc(HWND window, UINT message, WPARAM wParam,
-                                            LPARAM lParam) {
-    if (message == WM_INITDIALOG) SetWindowLongPtrW(window, DWLP_USER, lParam);
+INT_PTR CALLBACK QPXDialogFrame::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrW(window, DWLP_USER, lParam);
+        reinterpret_cast<QPXDialogFrame*>(lParam)->window_ = window;
+    }
     auto* dialog = reinterpret_cast<QPXDialogFrame*>(GetWindowLongPtrW(window, DWLP_USER));
-    if (!dialog) return FALSE;
-    if (message == WM_INITDIALOG) dialog->window_ = window;
+    if (!dialog || !dialog->window_) return FALSE;
     bool handled = false;
-    const INT_PTR result = dialog->HandleMessage(message, wParam, lParam, handled);
-    if (handled) SetWindowLongPtrW(window, DWLP_MSGRESULT, 0);
-    return handled ? result : FALSE;
+    const LRESULT result = dialog->HandleMessage(message, wParam, lParam, handled);
+    if (!handled) return FALSE;
+    if (message == WM_INITDIALOG) return result;
+    SetWindowLongPtrW(window, DWLP_MSGRESULT, result);
+    return TRUE;
 }

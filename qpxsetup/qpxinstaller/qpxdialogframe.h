@@ -1,50 +1,80 @@
-// The window frame the wizard dialogs share: created from dialog template 129, ended by
-// destroying the window and posting the quit message with the dialog's result.
+// The window frame the three wizard dialogs share: a borderless layered window built from
+// dialog template 129, repainted whole every 66 ms from its object tree, routing mouse,
+// keyboard, capture, focus and animation-timer messages, ended by CloseDialog.
 #pragma once
 
 #include <windows.h>
 
+#include <map>
+
 #include "pugixml.hpp"
+#include "qpxcontainer.h"
 #include "qpxmessageloop.h"
+#include "qpxuiobject.h"
+
+// What differs between the dialogs; everything else of the frame is the same for all three.
+struct QPXFrameTraits {
+    bool routeImeToFocus = false;         // input-language and IME messages go to the focus holder
+    bool captureWindowMouse = false;      // capture requests also capture the window's mouse
+    bool captureLostOnKillFocus = false;  // a focus holder that leaves is told it lost capture
+    bool animationTimers = false;         // runs the timers of carousels
+    const wchar_t* timerLogName = nullptr;  // logs timer requests under this class name
+    bool centreAfterBuild = false;        // centres once the tree exists, not before
+    bool requiresRoot = true;             // cannot work without its object tree
+};
 
 class QPXDialogFrame : public IQPXMessageFilter {
 public:
-    explicit QPXDialogFrame(pugi::xml_node dlgElement) : dlgElement_(dlgElement) {}
+    QPXDialogFrame(pugi::xml_node dlgElement, const QPXFrameTraits& traits);
     ~QPXDialogFrame() override;
     QPXDialogFrame(const QPXDialogFrame&) = delete;
     QPXDialogFrame& operator=(const QPXDialogFrame&) = delete;
 
-    // Modeless, no owner; registers the dialog's message filter with the thread's loop.
+    // Modeless from template 129, no owner.
     HWND Create();
     HWND Window() const { return window_; }
     bool PreTranslateMessage(MSG* message) override;
+    // Paints the whole tree once into a fresh 32-bit surface and shows it.
+    void Redraw();
 
 protected:
-    // Handles a message of the dialog; `handled` false passes it to the dialog procedure.
-    virtual INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+    // The dialog's own set-up once the frame is set up; false ends the dialog with 0.
+    virtual bool OnSetup() { return true; }
+    // The dialog's own clean-up, first step of CloseDialog.
+    virtual void OnCleanup() {}
+    // Action message 1024 + action; true when the dialog reacts to it.
+    virtual bool OnAction(UINT action, WPARAM wParam, LPARAM lParam);
+    // Messages of the dialog itself, before the frame's table; true when handled.
+    virtual bool OnOwnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     // Ends the dialog: its loop returns `result`.
     void CloseDialog(int result);
+    void CentreWindow();
+
+    QPXUE::ContainerUIObjectImpl* Root() const { return root_; }
+    // The container `Body` in the root, or null.
+    QPXUE::ContainerUIObjectImpl* Body() const;
 
     pugi::xml_node dlgElement_;
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // Result of a handled message; `handled` false leaves it to the dialog manager.
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+    bool SetUp();
+    bool RouteToHolders(UINT message, WPARAM wParam, LPARAM lParam);
+    bool IsFocusMessage(UINT message) const;
+    void RouteMouse(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+    void SetCursorFromObjects();
+    void OnHolderMessage(UINT message, QPXUE::IQPXBaseUIObject* object);
+    void OnAnimationTimer(UINT message, WPARAM wParam, QPXUE::IQPXBaseAnimationObject* animation);
 
+    const QPXFrameTraits traits_;
     HWND window_ = nullptr;
     QPXMessageLoop* loop_ = nullptr;
-};
-
-class QPXInitDlg : public QPXDialogFrame {
-public:
-    using QPXDialogFrame::QPXDialogFrame;
-};
-
-class QPXInstallDlg : public QPXDialogFrame {
-public:
-    using QPXDialogFrame::QPXDialogFrame;
-};
-
-class QPXCompleteDlg : public QPXDialogFrame {
-public:
-    using QPXDialogFrame::QPXDialogFrame;
+    HICON bigIcon_ = nullptr;
+    HICON smallIcon_ = nullptr;
+    QPXUE::ContainerUIObjectImpl* root_ = nullptr;  // owned by the layout registry
+    QPXUE::IQPXBaseUIObject* captureHolder_ = nullptr;
+    QPXUE::IQPXBaseUIObject* focusHolder_ = nullptr;
+    std::map<UINT, QPXUE::IQPXBaseAnimationObject*> animationTimers_;  // not owned
 };

@@ -79,6 +79,9 @@ constexpr char kGlobalNeedDiskSpace[] = "global_need_disk_space";
 // checks the dialog reads this one back and writes it again without its trailing backslash.
 // string, unset: "". Read by kHookBeforeInstall.
 constexpr char kGlobalInstallPathBox[] = "InstallPath";
+// string, unset: "". The optional backup folder's text box; checked like InstallPath when
+// not empty. Not in the shipped layout.
+constexpr char kGlobalBackUpPathBox[] = "BackUpPath";
 
 // Written by the progress dialog.
 

@@ -8,7 +8,9 @@
 #include <string>
 
 #include "pugixml.hpp"
-#include "qpxdialogframe.h"
+#include "qpxcompletedlg.h"
+#include "qpxinitdlg.h"
+#include "qpxinstalldlg.h"
 #include "qpxglobals.h"
 #include "qpxhandle.h"
 #include "qpxlog.h"

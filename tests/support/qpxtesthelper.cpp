@@ -6,6 +6,10 @@
 //   press <hwnd> <ok|cancel|abort|retry|ignore|yes|no|number>
 //   close <hwnd>                                       posts WM_CLOSE
 //   foreground                                         prints the foreground window's class and title
+//   window-rect <hwnd>                                 prints left top right bottom on the screen
+//   shell-window                                       plays the desktop shell's window until killed
+//   browse-select <hwnd> <folder>                      selects a folder in a folder browser and
+//                                                      presses its OK button
 #include <windows.h>
 
 #include <cstdlib>
@@ -81,6 +85,27 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"press" && argc == 4) return PressButton(ParseWindow(argv[2]), ButtonId(argv[3])) ? 0 : 1;
     if (command == L"close" && argc == 3) return PostMessageW(ParseWindow(argv[2]), WM_CLOSE, 0, 0) ? 0 : 1;
+    if (command == L"window-rect" && argc == 3) {
+        RECT rect;
+        if (!GetWindowRect(ParseWindow(argv[2]), &rect)) return 1;
+        Print(std::to_wstring(rect.left) + L" " + std::to_wstring(rect.top) + L" " +
+              std::to_wstring(rect.right) + L" " + std::to_wstring(rect.bottom));
+        return 0;
+    }
+    if (command == L"browse-select" && argc == 4) return SelectInFolderBrowser(ParseWindow(argv[2]), argv[3]) ? 0 : 1;
+    if (command == L"shell-window") {
+        // Wine's desktop never registers a shell window; launching as the shell user needs one.
+        HWND window = CreateWindowExW(0, L"STATIC", L"shell", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                      nullptr, nullptr);
+        using SetShellWindowFunction = BOOL(WINAPI*)(HWND);
+        auto setShell = reinterpret_cast<SetShellWindowFunction>(
+            GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetShellWindow"));
+        if (!window || !setShell || !setShell(window)) return 1;
+        Print(L"ready");
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+        return 0;
+    }
     if (command == L"foreground") {
         HWND window = GetForegroundWindow();
         Print(WindowClass(window) + L"\t" + WindowTitle(window));

@@ -230,3 +230,21 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     CloseHandle(file);
     return ok;
 }
+
+bool SelectInFolderBrowser(HWND browser, const std::wstring& folder) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(browser, &processId);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId);
+    if (!process) return false;
+    const SIZE_T bytes = (folder.size() + 1) * sizeof(wchar_t);
+    void* remote = VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
+    bool ok = remote && WriteProcessMemory(process, remote, folder.c_str(), bytes, nullptr);
+    if (ok) {
+        constexpr UINT kSetSelection = WM_USER + 103;  // BFFM_SETSELECTIONW
+        SendMessageW(browser, kSetSelection, TRUE, reinterpret_cast<LPARAM>(remote));
+        ok = PressButton(browser, IDOK);
+    }
+    if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return ok;
+}

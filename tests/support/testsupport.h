@@ -58,3 +58,6 @@ std::wstring ProgramFolder();
 std::wstring FreshTempPath(const std::wstring& name);
 std::string ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+// Selects `folder` in another process's folder browser (the path is written into that
+// process for BFFM_SETSELECTIONW) and presses OK.
+bool SelectInFolderBrowser(HWND browser, const std::wstring& folder);

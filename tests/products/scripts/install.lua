@@ -1,5 +1,6 @@
--- Hooks of the flow-test product: each writes its name to the trace file the test names,
--- and the test can make one of them fail or replace one with a value that is not a function.
+-- Hooks of the test product: each writes its name (and what the test wants to see) to the
+-- trace file the test names; the test can make one fail, replace one with a value that is
+-- not a function, or make the install hook take its time.
 local function trace(text)
   local path = os.getenv("QPX_TRACE")
   if not path then return end
@@ -21,12 +22,27 @@ local function hook(name, body)
   end
 end
 
+local function show(name) trace(name .. "=" .. tostring(_G[name])) end
+
 hook("QPXSE_BeforeInit", function()
   if os.getenv("QPX_SHOW_COMPLETE") == "0" then global_show_completewindow = false end
 end)
-hook("QPXSE_BeforeInstall")
-hook("QPXSE_OnInstall")
-hook("QPXSE_BeforeComplete")
+hook("QPXSE_BeforeInstall", function()
+  for _, name in ipairs({"InstallPath", "LicenceChk", "QuickLaunchChk", "ShouldStartWithWindowsChk",
+                         "StartMenuShortcutChk", "InstallSearchServer"}) do
+    show(name)
+  end
+end)
+hook("QPXSE_OnInstall", function()
+  -- msvcrt's clock is wall time: the hook takes as long as the test asks.
+  local seconds = tonumber(os.getenv("QPX_INSTALL_SECONDS") or "0")
+  local start = os.clock()
+  while os.clock() - start < seconds do end
+end)
+hook("QPXSE_BeforeComplete", function()
+  show("global_install_progress_pos")
+  show("global_install_progress_elapse")
+end)
 hook("QPXSE_AfterComplete")
 
 local notFunction = os.getenv("QPX_NOT_FUNCTION")

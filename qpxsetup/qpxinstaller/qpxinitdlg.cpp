@@ -1,0 +1,360 @@
+// The options dialog: licence, install folder with folder browser, feature check boxes and
+// the install action that validates the folder and the free disk space.
+#include "qpxinitdlg.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "qpxanimation.h"
+#include "qpxcontrols.h"
+#include "qpxdlgtext.h"
+#include "qpxglobals.h"
+#include "qpxlog.h"
+#include "qpxscriptengine.h"
+#include "qpxtextbox.h"
+
+using QPXUE::CarouselUIObjectImpl;
+using QPXUE::CheckBoxUIObjectImpl;
+using QPXUE::ContainerUIObjectImpl;
+using QPXUE::LabelUIObjectImpl;
+using QPXUE::TextBoxUIObjectImpl;
+
+namespace {
+
+enum Action : UINT {
+    kQuit = 100,
+    kInstall = 101,
+    kSettings = 102,
+    kLicenceChecked = 103,
+    kLicenceLink = 104,
+    kBrowseInstall = 105,
+    kShowFeatures = 106,
+    kBrowseBackup = 107,
+    kSwapPanels = 108,
+};
+
+constexpr wchar_t kProductToken[] = L"$global_product_name$";
+constexpr wchar_t kSeparator[] = L"-----------------------------";
+constexpr UINT kBrowseFlags = 0x1053;  // file-system folders, edit box, new style
+constexpr wchar_t kBackupDefault[] = L"c:\\DriversBackup";
+constexpr wchar_t kBackupName[] = L"DriversBackup";
+constexpr WPARAM kResultInstall = 1;
+constexpr WPARAM kResultQuit = 2;
+
+QPXScriptEngine& Engine() { return QPXScriptEngine::Instance(); }
+
+template <typename T>
+T* Find(ContainerUIObjectImpl* container, const wchar_t* name) {
+    return container ? dynamic_cast<T*>(container->FindControl(name)) : nullptr;
+}
+
+TextBoxUIObjectImpl* FindTextBox(ContainerUIObjectImpl* root, const wchar_t* name) {
+    if (!root) return nullptr;
+    for (TextBoxUIObjectImpl* box : root->CollectControlsOfType<TextBoxUIObjectImpl>())
+        if (box->GetName() == name) return box;
+    return nullptr;
+}
+
+struct PidlDeleter {
+    void operator()(ITEMIDLIST* pidl) const { CoTaskMemFree(pidl); }
+};
+
+int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM, LPARAM initial) {
+    if (message == BFFM_INITIALIZED && initial)
+        SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, initial);
+    // A typed name that does not validate keeps the browser open.
+    return message == BFFM_VALIDATEFAILEDW ? 1 : 0;
+}
+
+// The folder the browser starts in: the text's folder, its parent, or `fallback`.
+std::wstring InitialFolder(const std::wstring& text, const std::wstring& fallback) {
+    if (text.empty()) return {};
+    if (PathFileExistsW(text.c_str())) return text;
+    std::wstring parent = text;
+    PathRemoveFileSpecW(parent.data());
+    parent.resize(wcslen(parent.c_str()));
+    return PathFileExistsW(parent.c_str()) ? parent : fallback;
+}
+
+// Shows the folder browser; the chosen file-system folder, or empty on cancel.
+std::wstring BrowseForFolder(const wchar_t* title, const std::wstring& initial) {
+    BROWSEINFOW info{};
+    info.hwndOwner = GetActiveWindow();
+    info.lpszTitle = title;
+    info.ulFlags = kBrowseFlags;
+    info.lpfn = BrowseCallback;
+    info.lParam = initial.empty() ? 0 : reinterpret_cast<LPARAM>(initial.c_str());
+    std::unique_ptr<ITEMIDLIST, PidlDeleter> chosen(SHBrowseForFolderW(&info));
+    wchar_t path[MAX_PATH];
+    if (!chosen || !SHGetPathFromIDListW(chosen.get(), path)) return {};
+    return path;
+}
+
+std::wstring ProgramFilesFolder() {
+    wchar_t path[MAX_PATH] = L"";
+    SHGetSpecialFolderPathW(nullptr, path, CSIDL_PROGRAM_FILES, FALSE);
+    return path;
+}
+
+}  // namespace
+
+namespace InitDlgRules {
+
+bool ValidateFolder(const std::wstring& path) {
+    if (PathGetDriveNumberW(path.c_str()) < 0) return false;
+    const int created = SHCreateDirectory(nullptr, path.c_str());
+    return created == ERROR_SUCCESS || created == ERROR_FILE_EXISTS || created == ERROR_ALREADY_EXISTS;
+}
+
+std::wstring DiskSpaceMessage(uint64_t need) {
+    float megabytes = static_cast<float>(need);
+    megabytes *= 0.0009765625f;
+    megabytes *= 0.0009765625f;
+    wchar_t text[256];
+    _snwprintf(text, 256, L"磁盘剩余可用空间不足,安装程序需要%0.2fMB的空间来完成安装！",
+               static_cast<double>(megabytes));
+    text[255] = L'\0';
+    return text;
+}
+
+std::wstring WithBaseName(const std::wstring& chosen, const std::wstring& baseName) {
+    const size_t slash = chosen.find_last_of(L"\\/");
+    const std::wstring last = slash == std::wstring::npos ? chosen : chosen.substr(slash + 1);
+    if (last == baseName) return chosen;
+    std::wstring result = chosen;
+    if (result.empty() || (result.back() != L'\\' && result.back() != L'/')) result += L'\\';
+    return result + baseName;
+}
+
+std::wstring BackupFolder(const std::wstring& chosen) {
+    return chosen.size() == 3 ? chosen + kBackupName : chosen;
+}
+
+uint64_t FreeBytes(const std::wstring& path) {
+    const std::wstring drive = path.substr(0, 2);
+    ULARGE_INTEGER available, total, free;
+    if (!GetDiskFreeSpaceExW(drive.c_str(), &available, &total, &free)) return 0;
+    return free.QuadPart;
+}
+
+uint64_t ParseNeed(const std::wstring& text) {
+    unsigned long long need = 0;
+    return swscanf(text.c_str(), L"%I64u", &need) == 1 ? need : 0;
+}
+
+}  // namespace InitDlgRules
+
+QPXInitDlg::QPXInitDlg(pugi::xml_node dlgElement)
+    : QPXDialogFrame(dlgElement, QPXFrameTraits{true, true, true, true, nullptr, false, true}) {}
+
+bool QPXInitDlg::OnSetup() {
+    ContainerUIObjectImpl* body = Body();
+    if (!body) return true;
+    ApplyStartupCheck();
+    ReplaceProductName();
+    ReplaceTextBoxTokens();
+    ContainerUIObjectImpl* settingsOne = body->FindContainer(L"SettingsOne");
+    if (settingsOne && !lastTokenText_.empty()) {
+        if (auto* label = Find<LabelUIObjectImpl>(settingsOne, L"PathLblinfo")) label->SetText(lastTokenText_);
+    }
+    LogLine(L" find ContainerUIObjectImpl pBodyCon   ");
+    if (settingsOne) {
+        LogLine(L" find ContainerUIObjectImpl SettingsOne   ");
+        if (auto* carousel = Find<CarouselUIObjectImpl>(settingsOne, L"InitCarousel")) {
+            LogLine(L" find CarouselUIObjectImplobject SettingsOne   ");
+            carousel->Play();
+        }
+    }
+    return true;
+}
+
+void QPXInitDlg::ApplyStartupCheck() {
+    ContainerUIObjectImpl* settingsTwo = Body()->FindContainer(L"SettingsTwo");
+    if (!settingsTwo) return;
+    const bool visible = Engine().GetGlobalBoolean(kGlobalStartupCheckVisible);
+    const bool checked = Engine().GetGlobalBoolean(kGlobalStartupCheck);
+    if (auto* box = Find<CheckBoxUIObjectImpl>(settingsTwo, L"SelfStartChk")) {
+        box->SetVisible(visible);
+        box->SetChecked(checked);
+    }
+}
+
+void QPXInitDlg::ReplaceProductName() {
+    auto* licence = Find<CheckBoxUIObjectImpl>(Body(), L"LicenceChk");
+    if (!licence) return;
+    const std::wstring text =
+        ReplaceAll(licence->GetText(), kProductToken, Engine().GetGlobalString(kGlobalProductName));
+    licence->SetText(text);
+    LogLine(L"%s", text.c_str());
+}
+
+void QPXInitDlg::ReplaceTextBoxTokens() {
+    for (TextBoxUIObjectImpl* box : Root()->CollectControlsOfType<TextBoxUIObjectImpl>()) {
+        std::wstring text = box->GetText();
+        LogLine(L"%s", text.c_str());
+        std::wstring name;
+        if (FirstDollarToken(text, name)) {
+            LogLine(L"%s", name.c_str());
+            const std::wstring value = Engine().GetGlobalString(GlobalName(name).c_str());
+            if (!value.empty()) {
+                text = ReplaceAll(text, L"$" + name + L"$", value);
+                box->SetText(text);
+                LogLine(kSeparator);
+                LogLine(L"%s", text.c_str());
+                LogLine(kSeparator);
+            }
+        }
+        lastTokenText_ = text;
+    }
+}
+
+void QPXInitDlg::OnCleanup() {
+    // Stops the carousel set-up started, wherever the layout placed its panel.
+    ContainerUIObjectImpl* body = Body();
+    ContainerUIObjectImpl* settingsOne = body ? body->FindContainer(L"SettingsOne") : nullptr;
+    if (!settingsOne && Root()) settingsOne = Root()->FindContainer(L"SettingsOne");
+    if (auto* carousel = Find<CarouselUIObjectImpl>(settingsOne, L"InitCarousel")) {
+        LogLine(L" find CarouselUIObjectImplobject InitCarousel   ");
+        carousel->Stop();
+    }
+}
+
+bool QPXInitDlg::OnAction(UINT action, WPARAM wParam, LPARAM lParam) {
+    switch (action) {
+        case kQuit:
+            AskToQuit(lParam);
+            return true;
+        case kInstall:
+            Install();
+            return true;
+        case kSettings:
+            ShowSettings();
+            return true;
+        case kLicenceChecked:
+            if (Body()) {
+                if (QPXUE::IQPXBaseUIObject* button = Body()->FindControl(L"InstallBtn"))
+                    button->SetEnabled(wParam != 0);
+            }
+            return true;
+        case kLicenceLink: {
+            const std::wstring url = Engine().GetGlobalString(kGlobalLicenceUrl);
+            ShellExecuteW(nullptr, nullptr, url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+            return true;
+        }
+        case kBrowseInstall:
+            BrowseInstallFolder();
+            return true;
+        case kShowFeatures:
+            ShowFeatureChecks(wParam);
+            return true;
+        case kBrowseBackup:
+            BrowseBackupFolder();
+            return true;
+        case kSwapPanels:
+            SwapSettingsPanels();
+            return true;
+        default:
+            return false;
+    }
+}
+
+void QPXInitDlg::AskToQuit(LPARAM sender) {
+    if (MessageBoxW(Window(), L"您确定要退出安装程序？", L"提醒", MB_OKCANCEL | MB_ICONQUESTION) == IDOK)
+        PostMessageW(Window(), WM_CLOSE, kResultQuit, 0);
+    // The close button lost the pointer to the box: drop its hover look.
+    BOOL handled = FALSE;
+    if (auto* button = reinterpret_cast<QPXUE::IQPXBaseUIObject*>(sender))
+        button->OnMouseLeave(WM_MOUSELEAVE, 0, 0, handled);
+}
+
+void QPXInitDlg::Install() {
+    ContainerUIObjectImpl* root = Root();
+    for (TextBoxUIObjectImpl* box : root->CollectControlsOfType<TextBoxUIObjectImpl>())
+        Engine().SetGlobalString(GlobalName(box->GetName()).c_str(), box->GetText());
+    for (CheckBoxUIObjectImpl* box : root->CollectControlsOfType<CheckBoxUIObjectImpl>()) {
+        const std::string name = GlobalName(box->GetName());
+        Engine().SetGlobalBoolean(name.c_str(), box->IsChecked());
+        if (box->IsChecked()) LogLine(L"check Name = %S", name.c_str());
+    }
+    std::wstring path = Engine().GetGlobalString(kGlobalInstallPathBox);
+    if (!InitDlgRules::ValidateFolder(path)) {
+        MessageBoxW(Window(), L"安装路径非法，请重新修改！", L"错误", MB_ICONWARNING);
+        return;
+    }
+    const std::wstring backup = Engine().GetGlobalString(kGlobalBackUpPathBox);
+    if (!backup.empty()) {
+        LogLine(L"backpath = %s", backup.c_str());
+        if (!InitDlgRules::ValidateFolder(backup)) {
+            MessageBoxW(Window(), L"备份路径非法，请重新修改！", L"错误", MB_ICONWARNING);
+            return;
+        }
+    }
+    PathRemoveBackslashW(path.data());
+    path.resize(wcslen(path.c_str()));
+    Engine().SetGlobalString(kGlobalInstallPathBox, path);
+
+    const uint64_t free = InitDlgRules::FreeBytes(path);
+    const uint64_t need = InitDlgRules::ParseNeed(Engine().GetGlobalString(kGlobalNeedDiskSpace));
+    if (free >= need) {
+        PostMessageW(Window(), WM_CLOSE, kResultInstall, 0);
+        return;
+    }
+    MessageBoxW(Window(), InitDlgRules::DiskSpaceMessage(need).c_str(), L"提示", MB_ICONINFORMATION);
+}
+
+void QPXInitDlg::BrowseInstallFolder() {
+    TextBoxUIObjectImpl* box = FindTextBox(Root(), L"InstallPath");
+    if (!box) return;
+    const std::wstring initial = InitialFolder(box->GetText(), ProgramFilesFolder());
+    if (!initial.empty()) LogLine(L"%s", initial.c_str());
+    const std::wstring chosen = BrowseForFolder(L"选择安装目录", initial);
+    if (chosen.empty()) return;
+    const std::wstring baseName = Engine().GetGlobalString(kGlobalInstallBasePath);
+    LogLine(L"CheckDir %s, %s", chosen.c_str(), baseName.c_str());
+    box->SetText(InitDlgRules::WithBaseName(chosen, baseName));
+}
+
+void QPXInitDlg::BrowseBackupFolder() {
+    TextBoxUIObjectImpl* box = FindTextBox(Root(), L"BackUpPath");
+    if (!box) return;
+    const std::wstring initial = InitialFolder(box->GetText(), kBackupDefault);
+    if (!initial.empty()) LogLine(L"%s", initial.c_str());
+    const std::wstring chosen = BrowseForFolder(L"选择备份目录", initial);
+    if (!chosen.empty()) box->SetText(InitDlgRules::BackupFolder(chosen));
+}
+
+void QPXInitDlg::SwapSettingsPanels() {
+    ContainerUIObjectImpl* body = Body();
+    if (!body) return;
+    bool wasVisible = false;
+    if (ContainerUIObjectImpl* one = body->FindContainer(L"SettingsOne")) {
+        wasVisible = one->IsVisible();
+        one->SetVisible(!wasVisible);
+    }
+    if (ContainerUIObjectImpl* two = body->FindContainer(L"SettingsTwo")) two->SetVisible(wasVisible);
+}
+
+void QPXInitDlg::ShowFeatureChecks(WPARAM checked) {
+    ContainerUIObjectImpl* body = Body();
+    ContainerUIObjectImpl* settingsTwo = body ? body->FindContainer(L"SettingsTwo") : nullptr;
+    if (!settingsTwo) return;
+    LogLine(L"_IsRunning__________________________");
+    LogLine(checked ? L"_Check__________________________" : L"_NO_Check__________________________");
+    for (const wchar_t* name : {L"QuickLaunchChk", L"ShouldStartWithWindowsChk", L"StartMenuShortcutChk",
+                                L"InstallSearchServer"}) {
+        if (auto* box = Find<CheckBoxUIObjectImpl>(settingsTwo, name)) box->SetVisible(true);
+    }
+}
+
+void QPXInitDlg::ShowSettings() {
+    // The settings panel follows its check box, as the install button follows the licence.
+    ContainerUIObjectImpl* body = Body();
+    if (!body) return;
+    auto* box = Find<CheckBoxUIObjectImpl>(body, L"SettingsChk");
+    ContainerUIObjectImpl* settings = body->FindContainer(L"Settings");
+    if (box && settings) settings->SetVisibleAll(box->IsChecked());
+}

@@ -1,0 +1,50 @@
+// The options dialog: licence, install folder with folder browser, feature check boxes and
+// the install action that validates the folder and the free disk space.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "qpxdialogframe.h"
+
+class QPXInitDlg : public QPXDialogFrame {
+public:
+    explicit QPXInitDlg(pugi::xml_node dlgElement);
+
+protected:
+    bool OnSetup() override;
+    void OnCleanup() override;
+    bool OnAction(UINT action, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void ApplyStartupCheck();
+    void ReplaceProductName();
+    void ReplaceTextBoxTokens();
+    void AskToQuit(LPARAM sender);
+    void Install();
+    void BrowseInstallFolder();
+    void BrowseBackupFolder();
+    void SwapSettingsPanels();
+    void ShowFeatureChecks(WPARAM checked);
+    void ShowSettings();
+
+    std::wstring lastTokenText_;  // the last text box text handled at set-up
+};
+
+// The rules of the options dialog, apart from the window.
+namespace InitDlgRules {
+// A folder is valid when it starts with a drive letter and exists afterwards (it and its
+// missing parents are created).
+bool ValidateFolder(const std::wstring& path);
+// The message shown when the drive has too little space for `need` bytes.
+std::wstring DiskSpaceMessage(uint64_t need);
+// A chosen folder with the product's folder name appended, unless its last component
+// already is that name.
+std::wstring WithBaseName(const std::wstring& chosen, const std::wstring& baseName);
+// A chosen backup folder: a drive root gets "DriversBackup" appended.
+std::wstring BackupFolder(const std::wstring& chosen);
+// Free bytes of the drive of `path` ("X:"); 0 when the query fails.
+uint64_t FreeBytes(const std::wstring& path);
+// The need as an unsigned 64-bit decimal; 0 when it is not one.
+uint64_t ParseNeed(const std::wstring& text);
+}  // namespace InitDlgRules

@@ -1,0 +1,97 @@
+// The progress dialog: runs the install hook on a worker thread while a bar advances at a
+// pace derived from the payload's size, and ends once the worker is done and the bar full.
+#include "qpxinstalldlg.h"
+
+#include <process.h>
+
+#include "qpxanimation.h"
+#include "qpxglobals.h"
+#include "qpxmessages.h"
+#include "qpxscriptengine.h"
+
+using QPXUE::CarouselUIObjectImpl;
+using QPXUE::ProgressUIObjectImpl;
+
+namespace {
+
+constexpr double kMillisecondsPerByte = 0.000309651279221807;
+constexpr UINT kFinishingPeriod = 30;  // ms per percent once the worker is done
+constexpr int kFull = 100;
+
+uint64_t PayloadSize() {
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC info = FindResourceW(module, L"APP.7Z", L"_7Z");
+    return info ? SizeofResource(module, info) : 0;
+}
+
+template <typename T>
+T* FindInBody(QPXUE::ContainerUIObjectImpl* body, const wchar_t* name) {
+    return body ? dynamic_cast<T*>(body->FindControl(name)) : nullptr;
+}
+
+}  // namespace
+
+QPXInstallDlg::QPXInstallDlg(pugi::xml_node dlgElement)
+    : QPXDialogFrame(dlgElement,
+                     QPXFrameTraits{false, false, false, true, L"QPXInstallDlg", true, true}) {}
+
+UINT QPXInstallDlg::ProgressElapse(uint64_t size) {
+    return static_cast<UINT>(static_cast<double>(size) * kMillisecondsPerByte / 100);
+}
+
+bool QPXInstallDlg::OnSetup() {
+    elapse_ = ProgressElapse(PayloadSize());
+    QPXScriptEngine::Instance().SetGlobalNumber(kGlobalInstallProgressElapse, elapse_);
+    const uintptr_t worker = _beginthreadex(nullptr, 0, Worker, Window(), 0, nullptr);
+    SetTimer(Window(), QPX_PROGRESS_TIMER, elapse_, nullptr);
+    if (auto* carousel = FindInBody<CarouselUIObjectImpl>(Body(), L"InstallCarousel")) carousel->Play();
+    if (worker) CloseHandle(reinterpret_cast<HANDLE>(worker));
+    return true;
+}
+
+unsigned __stdcall QPXInstallDlg::Worker(void* window) {
+    QPXScriptEngine::Instance().CallHook(kHookOnInstall);
+    PostMessageW(static_cast<HWND>(window), QPXUM_INSTALLFINISHED, 0, 0);
+    return 0;
+}
+
+bool QPXInstallDlg::OnOwnMessage(UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+        case QPXUM_INSTALLFINISHED:
+            installFinished_ = true;
+            if (closeRequested_) {
+                CloseDialog(0);
+                return true;
+            }
+            KillTimer(Window(), QPX_PROGRESS_TIMER);
+            SetTimer(Window(), QPX_PROGRESS_TIMER, kFinishingPeriod, nullptr);
+            return true;
+        case WM_TIMER:
+            if (wParam != QPX_PROGRESS_TIMER) return false;
+            OnProgressTick();
+            return true;
+        case WM_CLOSE:
+            if (wParam != 0 || installFinished_) return false;
+            closeRequested_ = true;
+            return true;
+        default:
+            return false;
+    }
+}
+
+void QPXInstallDlg::OnProgressTick() {
+    auto* bar = FindInBody<ProgressUIObjectImpl>(Body(), L"InstallProgress");
+    if (!bar) return;
+    bar->StepProgress();
+    // The worker may be inside the script: the write waits for it instead of blocking here.
+    QPXScriptEngine::Instance().PostGlobalNumber(kGlobalInstallProgressPos, bar->GetPosition());
+    if (installFinished_ && bar->GetPosition() == kFull) {
+        PostMessageW(Window(), WM_CLOSE, 1, 0);
+        KillTimer(Window(), QPX_PROGRESS_TIMER);
+    }
+}
+
+void QPXInstallDlg::OnCleanup() {
+    KillTimer(Window(), QPX_REDRAW_TIMER);
+    if (auto* carousel = FindInBody<CarouselUIObjectImpl>(Body(), L"InstallCarousel")) carousel->Stop();
+}

@@ -1,0 +1,384 @@
+#!/usr/bin/env python3
+"""The wizard of a real installer driven as a person would: clicks and keys through X
+(xdotool), message boxes and the folder browser through the test helper inside Wine.
+Writes GoogleTest-style XML so the harness counts each case."""
+import argparse
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+import xml.etree.ElementTree as ET
+
+TITLE = "FlowTest安装"
+ARGS = None
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+from wizarddriver import Layout, fresh_session, wine_path, xdotool, Helper  # noqa: E402
+
+
+def helper(*args, timeout=60):
+    return Helper(ARGS.tests).run(*args, timeout=timeout)
+
+
+class Run:
+    """One installer process, started under the helper's debugger loop."""
+
+    def __init__(self, **env):
+        self.folder = tempfile.mkdtemp(prefix="qpx-e2e-")
+        self.trace_path = os.path.join(self.folder, "trace.txt")
+        self.log_path = os.path.join(self.folder, "installer.log")
+        environment = dict(os.environ)
+        for key in list(environment):
+            if key.startswith("QPX_"):
+                del environment[key]
+        environment["QPX_TRACE"] = wine_path(self.trace_path)
+        environment.update({k: str(v) for k, v in env.items()})
+        installer = os.path.join(ARGS.tests, "installers", "flow_wizard.exe")
+        self.process = Helper(ARGS.tests).start_logged(self.log_path, installer, environment)
+        self.hwnd = None
+
+    def window(self, timeout=30):
+        code, out = helper("wait-window", "Qpx_Installer", TITLE, str(timeout * 1000))
+        assert code == 0, "no wizard window"
+        self.hwnd = out
+        time.sleep(0.7)  # mapped and painted once
+        return out
+
+    def next_window(self, timeout=30):
+        old = self.hwnd
+        end = time.time() + timeout
+        while time.time() < end:
+            code, out = helper("wait-window", "Qpx_Installer", TITLE, "1000")
+            if code == 0 and out != old:
+                self.hwnd = out
+                time.sleep(0.7)
+                return out
+            time.sleep(0.2)
+        raise AssertionError("the next dialog did not come")
+
+    def window_alive(self):
+        code, out = helper("wait-window", "Qpx_Installer", TITLE, "0")
+        return code == 0 and out == self.hwnd
+
+    def click(self, dlg, name):
+        x, y = ARGS.layout.centre(dlg, name)
+        Helper(ARGS.tests).click(self.hwnd, x, y)
+
+    def keys(self, *keys):
+        ids = subprocess.run(["xdotool", "search", "--name", "FlowTest"], capture_output=True,
+                             text=True).stdout.split()
+        assert ids, "no X window for the wizard"
+        xdotool("windowfocus", "--sync", ids[-1])
+        for key in keys:
+            xdotool("key", key)
+            time.sleep(0.2)
+
+    def type(self, text):
+        xdotool("type", "--delay", "60", text)
+        time.sleep(0.3)
+
+    def box(self, caption, timeout=15):
+        code, hwnd = helper("wait-window", "#32770", caption, str(timeout * 1000))
+        assert code == 0, f"no message box '{caption}'"
+        return hwnd, helper("box-text", hwnd)[1]
+
+    def no_box(self, caption):
+        return helper("wait-window", "#32770", caption, "800")[0] != 0
+
+    def finish(self, timeout=60):
+        try:
+            return self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            raise AssertionError("the installer did not end")
+
+    def trace(self):
+        try:
+            return open(self.trace_path, encoding="utf-8").read().split("\n")[:-1]
+        except FileNotFoundError:
+            return []
+
+    def log(self):
+        try:
+            return open(self.log_path, encoding="utf-8").read()
+        except FileNotFoundError:
+            return ""
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+
+def install_to_completion(run, timeout=90):
+    """From the options dialog through progress to the completion dialog: the progress
+    window is gone once the hook after it has run, so the next wizard window is the last."""
+    run.click("InitDlg", "InstallBtn")
+    end = time.time() + timeout
+    while "QPXSE_BeforeComplete" not in run.trace():
+        assert time.time() < end, "the installation did not finish"
+        time.sleep(0.3)
+    run.next_window(timeout=30)
+
+
+def float32(value):
+    return struct.unpack("f", struct.pack("f", value))[0]
+
+
+# --- cases ---------------------------------------------------------------------------------
+
+def test_enter_and_escape_never_close_and_the_close_button_asks():
+    run = Run()
+    try:
+        run.window()
+        run.keys("Return", "Escape")
+        time.sleep(0.5)
+        assert run.window_alive(), "Enter or Escape closed the dialog"
+        run.click("InitDlg", "CloseBtn")
+        box, text = run.box("提醒")
+        assert text == "您确定要退出安装程序？", text
+        helper("press", box, "cancel")
+        time.sleep(0.5)
+        assert run.window_alive(), "Cancel closed the dialog"
+        run.click("InitDlg", "CloseBtn")
+        box, _ = run.box("提醒")
+        helper("press", box, "ok")
+        assert run.finish() == 0
+        assert "QPXSE_BeforeInstall" not in run.trace(), run.trace()
+    finally:
+        run.kill()
+
+
+def test_licence_box_governs_the_install_button_and_a_full_run_ends_with_1():
+    run = Run(QPX_INSTALL_PATH="C:\\qpx_e2e\\Full\\")
+    try:
+        run.window()
+        run.click("InitDlg", "LicenceChk")  # untick: the button goes disabled
+        run.click("InitDlg", "InstallBtn")
+        time.sleep(1)
+        assert run.window_alive() and "QPXSE_BeforeInstall" not in run.trace(), run.trace()
+        run.click("InitDlg", "LicenceChk")  # tick again
+        install_to_completion(run)
+        run.click("CompleteDlg", "CloseBtn")
+        assert run.finish() == 1
+        trace = run.trace()
+        assert "InstallPath=C:\\qpx_e2e\\Full" in trace, trace  # trailing backslash dropped
+        assert "LicenceChk=true" in trace, trace
+        assert "global_install_progress_pos=100" in trace, trace
+        assert trace[-1] == "QPXSE_AfterComplete", trace
+        assert os.path.isdir(os.path.join(os.environ["WINEPREFIX"], "drive_c", "qpx_e2e", "Full"))
+    finally:
+        run.kill()
+
+
+def test_unc_and_driveless_paths_are_refused():
+    for path in ("\\\\server\\share\\dir", "relative\\dir"):
+        run = Run(QPX_INSTALL_PATH=path)
+        try:
+            run.window()
+            run.click("InitDlg", "InstallBtn")
+            box, text = run.box("错误")
+            assert text == "安装路径非法，请重新修改！", text
+            helper("press", box, "ok")
+            time.sleep(0.5)
+            assert run.window_alive()
+        finally:
+            run.kill()
+
+
+def test_too_little_disk_space_shows_the_need_in_megabytes():
+    need = 999999999999999  # more than any test drive has
+    megabytes = float32(float32(float32(need) * 0.0009765625) * 0.0009765625)
+    run = Run(QPX_INSTALL_PATH="C:\\qpx_e2e\\Space\\", QPX_NEED_DISK=need)
+    try:
+        run.window()
+        run.click("InitDlg", "InstallBtn")
+        box, text = run.box("提示")
+        expected = "磁盘剩余可用空间不足,安装程序需要%0.2fMB的空间来完成安装！" % megabytes
+        assert text == expected, (text, expected)
+        helper("press", box, "ok")
+        time.sleep(0.5)
+        assert run.window_alive()
+        # The folder was made before the space was checked.
+        assert os.path.isdir(os.path.join(os.environ["WINEPREFIX"], "drive_c", "qpx_e2e", "Space"))
+    finally:
+        run.kill()
+
+
+def test_a_typed_path_reaches_the_script():
+    run = Run()
+    try:
+        run.window()
+        run.click("InitDlg", "InstallPath")
+        run.keys("ctrl+a", "BackSpace")
+        run.type("C:\\qpx_e2e\\Typed")
+        install_to_completion(run)
+        run.click("CompleteDlg", "CloseBtn")
+        assert run.finish() == 1
+        assert "InstallPath=C:\\qpx_e2e\\Typed" in run.trace(), run.trace()
+    finally:
+        run.kill()
+
+
+def test_a_long_install_hook_holds_the_bar_until_it_ends():
+    run = Run(QPX_INSTALL_SECONDS=3)
+    try:
+        run.window()
+        started = time.time()
+        install_to_completion(run)
+        assert time.time() - started >= 3, "the progress dialog ended before the hook"
+        run.click("CompleteDlg", "CloseBtn")
+        assert run.finish() == 1
+        trace = run.trace()
+        assert "global_install_progress_pos=100" in trace, trace
+        assert "global_install_progress_elapse=0" in trace, trace  # no payload: no pace
+    finally:
+        run.kill()
+
+
+def test_a_system_close_during_the_install_waits_for_the_hook():
+    run = Run(QPX_INSTALL_SECONDS=4)
+    try:
+        run.window()
+        run.click("InitDlg", "InstallBtn")
+        while "QPXSE_OnInstall" not in run.trace():
+            time.sleep(0.2)
+        progress = run.next_window()
+        helper("close", progress)  # as the system would close it: wParam 0
+        time.sleep(1)
+        assert run.process.poll() is None, "the installer ended under the running hook"
+        assert run.finish() == 0
+        trace = run.trace()
+        assert "QPXSE_BeforeComplete" not in trace, trace
+    finally:
+        run.kill()
+
+
+def launched(folder):
+    path = os.path.join(folder, "launched.txt")
+    for _ in range(50):
+        if os.path.exists(path):
+            time.sleep(0.2)
+            return open(path, encoding="utf-16-le").read().split("\n")
+        time.sleep(0.2)
+    return None
+
+
+def test_use_button_starts_the_product_with_and_without_the_shell_token():
+    product = tempfile.mkdtemp(prefix="qpx-product-")
+    shutil.copy(os.path.join(ARGS.tests, "launchprobe.exe"), product)
+    folder = wine_path(product)
+    shell = subprocess.Popen(["wine", os.path.join(ARGS.tests, "qpxtesthelper.exe"), "shell-window"],
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    try:
+        shell.stdout.readline()  # "ready"
+        for level in ("1", "0"):
+            record = os.path.join(product, "launched.txt")
+            if os.path.exists(record):
+                os.remove(record)
+            run = Run(QPX_INSTALL_PATH=folder, QPX_MAIN_APP="launchprobe.exe",
+                      QPX_START_PARAMETER="--first second", QPX_SHELL_LEVEL=level)
+            try:
+                run.window()
+                install_to_completion(run)
+                run.click("CompleteDlg", "UseBtn")
+                assert run.finish() == 1
+                lines = launched(product)
+                assert lines, f"the product was not started (shell level {level})"
+                program = folder + "\\launchprobe.exe"
+                if level == "1":
+                    assert lines[0] == f'"{program}" --first second', lines
+                    assert lines[1].lower() == folder.lower(), lines
+                else:
+                    assert lines[0].endswith("--first second"), lines
+            finally:
+                run.kill()
+    finally:
+        shell.kill()
+        shell.wait()
+
+
+def test_close_button_of_the_completion_page_starts_nothing():
+    product = tempfile.mkdtemp(prefix="qpx-product-")
+    shutil.copy(os.path.join(ARGS.tests, "launchprobe.exe"), product)
+    run = Run(QPX_INSTALL_PATH=wine_path(product), QPX_MAIN_APP="launchprobe.exe")
+    try:
+        run.window()
+        install_to_completion(run)
+        run.click("CompleteDlg", "CloseBtn")
+        assert run.finish() == 1
+        assert run.trace()[-1] == "QPXSE_AfterComplete", run.trace()
+        time.sleep(1)
+        assert not os.path.exists(os.path.join(product, "launched.txt"))
+    finally:
+        run.kill()
+
+
+def test_folder_browser_choice_gets_the_product_folder_appended():
+    chosen = os.path.join(os.environ["WINEPREFIX"], "drive_c", "qpx_e2e", "Browse")
+    os.makedirs(chosen, exist_ok=True)
+    run = Run()
+    try:
+        run.window()
+        run.click("InitDlg", "SelectDirBtn")
+        code, browser = helper("wait-window", "#32770", "", "20000")
+        assert code == 0, "no folder browser"
+        time.sleep(3)  # the browser selects its initial folder once it has initialised
+        assert helper("browse-select", browser, "C:\\qpx_e2e\\Browse")[0] == 0
+        time.sleep(1)
+        install_to_completion(run)
+        run.click("CompleteDlg", "CloseBtn")
+        assert run.finish() == 1
+        assert "InstallPath=C:\\qpx_e2e\\Browse\\FlowTest" in run.trace(), run.trace()
+    finally:
+        run.kill()
+
+
+def test_a_second_start_brings_the_first_forward_and_ends():
+    first = Run()
+    try:
+        first.window()
+        second = Run()
+        assert second.finish() == 0
+        assert "xm CreateAppInstance return true" in second.log(), second.log()
+        code, foreground = helper("foreground")
+        assert foreground.startswith("Qpx_Installer"), foreground
+    finally:
+        first.kill()
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--tests", required=True, help="folder of the test programs")
+    parser.add_argument("--layout", required=True)
+    parser.add_argument("--results", required=True)
+    parser.add_argument("-k", default="")
+    ARGS = parser.parse_args()
+    ARGS.layout = Layout(ARGS.layout)
+    suite = ET.Element("testsuites")
+    cases = [(n, f) for n, f in globals().items() if n.startswith("test_") and ARGS.k in n]
+    failures = 0
+    for name, case in cases:
+        element = ET.SubElement(suite, "testcase", name=name, classname="Wizard")
+        fresh_session()
+        started = time.time()
+        try:
+            case()
+            print(f"[       OK ] {name} ({time.time() - started:.1f} s)", flush=True)
+        except Exception:
+            failures += 1
+            detail = traceback.format_exc()
+            ET.SubElement(element, "failure", message=detail.splitlines()[-1]).text = detail
+            print(f"[  FAILED  ] {name}\n{detail}", flush=True)
+    os.makedirs(os.path.dirname(ARGS.results), exist_ok=True)
+    ET.ElementTree(suite).write(ARGS.results, encoding="utf-8")
+    print(f"{len(cases) - failures} of {len(cases)} wizard cases passed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
