@@ -326,7 +326,13 @@ def test_folder_browser_choice_gets_the_product_folder_appended():
         run.click("InitDlg", "SelectDirBtn")
         code, browser = helper("wait-window", "#32770", "", "20000")
         assert code == 0, "no folder browser"
-        time.sleep(3)  # the browser selects its initial folder once it has initialised
+        # The browser selects its initial folder once it has initialised: wait for that,
+        # or it would replace our choice.
+        end = time.time() + 20
+        while not helper("item-text", browser, "0x3745")[1]:
+            assert time.time() < end, "the browser never selected the initial folder"
+            time.sleep(0.3)
+        time.sleep(0.5)
         assert helper("browse-select", browser, "C:\\qpx_e2e\\Browse")[0] == 0
         time.sleep(1)
         install_to_completion(run)

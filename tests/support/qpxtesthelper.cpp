@@ -5,6 +5,7 @@
 //   box-text <hwnd>                                    prints a message box's text
 //   press <hwnd> <ok|cancel|abort|retry|ignore|yes|no|number>
 //   close <hwnd>                                       posts WM_CLOSE
+//   item-text <hwnd> <control id>                      prints a dialog control's text
 //   foreground                                         prints the foreground window's class and title
 //   window-rect <hwnd>                                 prints left top right bottom on the screen
 //   shell-window                                       plays the desktop shell's window until killed
@@ -84,6 +85,12 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (command == L"press" && argc == 4) return PressButton(ParseWindow(argv[2]), ButtonId(argv[3])) ? 0 : 1;
+    if (command == L"item-text" && argc == 4) {
+        HWND item = GetDlgItem(ParseWindow(argv[2]), static_cast<int>(wcstoul(argv[3], nullptr, 0)));
+        if (!item) return 1;
+        Print(WindowTitle(item));
+        return 0;
+    }
     if (command == L"close" && argc == 3) return PostMessageW(ParseWindow(argv[2]), WM_CLOSE, 0, 0) ? 0 : 1;
     if (command == L"window-rect" && argc == 3) {
         RECT rect;
