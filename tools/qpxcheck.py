@@ -460,7 +460,7 @@ def check_payload(product, report):
     if not os.path.isdir(payload):
         return
     folded, total = {}, 0
-    for folder, folders, files in os.walk(payload):
+    for folder, folders, files in os.walk(payload, followlinks=True):  # as the packer copies
         folders.sort()
         for name in sorted(folders) + sorted(files):
             full = os.path.join(folder, name)
@@ -480,7 +480,7 @@ def check_payload(product, report):
                 report.error(where, f"path too long: {units - INSTALL_FOLDER_UNITS - 1} units; "
                              f"below an install folder of {INSTALL_FOLDER_UNITS} it must stay within "
                              f"{MAX_FULL_PATH_UNITS - INSTALL_FOLDER_UNITS - 1}")
-            if name in files and not os.path.islink(full):
+            if name in files and os.path.exists(full):
                 total += os.path.getsize(full)
     need = need_disk_space(product)
     globals_script = os.path.join(product, "scripts", "global_var.lua")

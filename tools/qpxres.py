@@ -85,12 +85,18 @@ def given_time(product):
     """Seconds since 1970 the build is told to date things with: SOURCE_DATE_EPOCH when set,
     else the product's date.conf (one line: "2026-12-01" or "2026-12-01T08:30:00", UTC);
     None when neither is there."""
-    if os.environ.get("SOURCE_DATE_EPOCH", "").strip():
-        return int(os.environ["SOURCE_DATE_EPOCH"])
+    epoch = os.environ.get("SOURCE_DATE_EPOCH", "").strip()
+    if epoch:
+        if not epoch.isdigit():
+            fail(f'SOURCE_DATE_EPOCH: error: "{epoch}" is not a number of seconds')
+        return int(epoch)
     conf = os.path.join(product, "date.conf")
     if os.path.exists(conf):
         text = open(conf, encoding="utf-8").read().split("#", 1)[0].strip()
-        when = datetime.datetime.fromisoformat(text)
+        try:
+            when = datetime.datetime.fromisoformat(text)
+        except ValueError:
+            fail(f'{conf}: error: "{text}" is not a date like 2026-12-01 or 2026-12-01T08:30:00')
         return int(when.replace(tzinfo=when.tzinfo or datetime.timezone.utc).timestamp())
     return None
 
@@ -102,16 +108,16 @@ def payload_time(product):
 
 
 def stage_payload(payload, stage, seconds):
-    """A copy of the payload whose times and modes do not depend on the checkout."""
+    """A copy of the payload whose times and modes do not depend on the checkout; links are
+    copied as the files they name, which is what Windows gets."""
     if os.path.exists(stage):
         shutil.rmtree(stage)
-    shutil.copytree(payload, stage, symlinks=True)
+    shutil.copytree(payload, stage)
     for folder, folders, files in os.walk(stage, topdown=False):
         for name in files:
             path = os.path.join(folder, name)
-            if not os.path.islink(path):
-                os.chmod(path, 0o755 if os.stat(path).st_mode & 0o111 else 0o644)
-                os.utime(path, (seconds, seconds))
+            os.chmod(path, 0o755 if os.stat(path).st_mode & 0o111 else 0o644)
+            os.utime(path, (seconds, seconds))
         os.chmod(folder, 0o755)
         os.utime(folder, (seconds, seconds))
 
