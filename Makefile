@@ -28,9 +28,10 @@ $(CROSS)/CMakeCache.txt: | deps $(LUAC)
 build: deps $(LUAC) $(CROSS)/CMakeCache.txt
 	cmake --build $(CROSS) -j $(JOBS)
 
-# make installer PRODUCT=<product folder> OUT=<file.exe>
+# make installer PRODUCT=<product folder> OUT=<file.exe> [SIGN_CERT=<file> SIGN_KEY=<file>]
 installer: deps $(LUAC) $(CROSS)/CMakeCache.txt
-	cmake -S . -B $(CROSS) -DQPX_PRODUCT_DIR=$(abspath $(PRODUCT)) -DQPX_INSTALLER_OUT=$(abspath $(OUT)) >/dev/null
+	cmake -S . -B $(CROSS) -DQPX_PRODUCT_DIR=$(abspath $(PRODUCT)) -DQPX_INSTALLER_OUT=$(abspath $(OUT)) \
+	  -DQPX_SIGN_CERT=$(if $(SIGN_CERT),$(abspath $(SIGN_CERT))) -DQPX_SIGN_KEY=$(if $(SIGN_KEY),$(abspath $(SIGN_KEY))) >/dev/null
 	cmake --build $(CROSS) -j $(JOBS) --target installer
 	@echo "installer: $(abspath $(OUT))"
 

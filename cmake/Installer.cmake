@@ -1,8 +1,19 @@
-# qpx_add_installer(<target> <product folder> <output exe>): one installer from a product
-# folder. The engine is the same for every product; only the resources differ.
+# qpx_add_installer(<target> <product folder> <output exe> [UNCHECKED]
+#                   [SIGN_CERT <file> SIGN_KEY <file>]):
+# one installer from a product folder. The engine is the same for every product; only the
+# resources differ. The product is checked first (UNCHECKED: only for the engine's own tests
+# of broken products); the installer is signed last when the arguments or the product's
+# signing.conf name a certificate and key.
 set(QPX_RESOURCE_TOOL ${CMAKE_SOURCE_DIR}/tools/qpxres.py)
+set(QPX_SIGN_CERT "" CACHE FILEPATH "Certificate that signs `installer` (optional)")
+set(QPX_SIGN_KEY "" CACHE FILEPATH "Private key of QPX_SIGN_CERT")
 
 function(qpx_add_installer target product out)
+  cmake_parse_arguments(PARSE_ARGV 3 arg "UNCHECKED" "SIGN_CERT;SIGN_KEY" "")
+  set(check)
+  if(arg_UNCHECKED)
+    set(check --unchecked)
+  endif()
   get_filename_component(product ${product} ABSOLUTE)
   file(GLOB_RECURSE product_files CONFIGURE_DEPENDS ${product}/*)
   set(work ${CMAKE_CURRENT_BINARY_DIR}/${target}.res)
@@ -10,8 +21,8 @@ function(qpx_add_installer target product out)
     OUTPUT ${work}/resources.o
     COMMAND python3 ${QPX_RESOURCE_TOOL} --product ${product} --work ${work}
             --luac ${QPX_LUAC} --windres ${CMAKE_RC_COMPILER}
-            --defaults ${CMAKE_SOURCE_DIR}/resources
-    DEPENDS ${product_files} ${QPX_RESOURCE_TOOL}
+            --defaults ${CMAKE_SOURCE_DIR}/resources ${check}
+    DEPENDS ${product_files} ${QPX_RESOURCE_TOOL} ${CMAKE_SOURCE_DIR}/tools/qpxcheck.py
     COMMENT "Building the resources of ${target} from ${product}"
     VERBATIM)
   add_executable(${target} WIN32 $<TARGET_OBJECTS:qpxentry> ${work}/resources.o)
@@ -21,4 +32,8 @@ function(qpx_add_installer target product out)
   get_filename_component(out_name ${out} NAME_WE)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${out_dir}
                                              OUTPUT_NAME ${out_name})
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/qpxsign.py --product ${product}
+            --cert "${arg_SIGN_CERT}" --key "${arg_SIGN_KEY}" $<TARGET_FILE:${target}>
+    VERBATIM)
 endfunction()

@@ -9,17 +9,33 @@ A product folder holds:
   payload/              packed with 7zz into "_7Z" "APP.7Z", first two bytes exchanged
   icon.ico              optional; the engine's default icon otherwise
   pack.conf             optional 7zz switches for the payload instead of PACK_SWITCHES
+  date.conf             optional date of the payload's files (see payload_time)
+  signing.conf          optional certificate and key to sign the installer with (qpxsign.py)
+
+The folder is checked first (qpxcheck.py); any error stops the build. The same folder gives the
+same bytes on every build: the payload is packed from a copy with fixed times and modes, with
+switches that leave out what differs between checkouts.
 """
 import argparse
+import datetime
 import os
 import shutil
 import subprocess
 import sys
 
+import qpxcheck
+
 # LZMA2 with 7-Zip's automatic filters (x86 code gets BCJ), solid. The installer decodes
 # through a window of the dictionary's size, so 12 MiB keeps extracting any payload under
 # 32 MiB of memory whatever its size.
 PACK_SWITCHES = ["-m0=LZMA2", "-md=12m", "-ms=on"]
+
+# Always given ahead of the product's switches: store only modification times (the copy's, see
+# payload_time), and a fixed thread count, since LZMA2 cuts its stream into blocks by threads.
+REPRODUCIBLE_SWITCHES = ["-mtm=on", "-mtc=off", "-mta=off", "-mmt=2"]
+
+# Payload time when neither SOURCE_DATE_EPOCH nor the product's date.conf gives one.
+DEFAULT_PAYLOAD_TIME = 946684800  # 2000-01-01 00:00:00 UTC
 
 SCRIPTS = [("global_var.lua", "GLOBAL_VAR.LUAC"),
            ("install.lua", "INSTSCRIPT.LUAC"),
@@ -65,15 +81,59 @@ def pack_switches(product):
         return [word for line in f for word in line.split("#", 1)[0].split()]
 
 
-def pack_payload(payload, target):
+def given_time(product):
+    """Seconds since 1970 the build is told to date things with: SOURCE_DATE_EPOCH when set,
+    else the product's date.conf (one line: "2026-12-01" or "2026-12-01T08:30:00", UTC);
+    None when neither is there."""
+    epoch = os.environ.get("SOURCE_DATE_EPOCH", "").strip()
+    if epoch:
+        if not epoch.isdigit():
+            fail(f'SOURCE_DATE_EPOCH: error: "{epoch}" is not a number of seconds')
+        return int(epoch)
+    conf = os.path.join(product, "date.conf")
+    if os.path.exists(conf):
+        text = open(conf, encoding="utf-8").read().split("#", 1)[0].strip()
+        try:
+            when = datetime.datetime.fromisoformat(text)
+        except ValueError:
+            fail(f'{conf}: error: "{text}" is not a date like 2026-12-01 or 2026-12-01T08:30:00')
+        return int(when.replace(tzinfo=when.tzinfo or datetime.timezone.utc).timestamp())
+    return None
+
+
+def payload_time(product):
+    """The time every payload file carries: the given one, else 2000-01-01."""
+    seconds = given_time(product)
+    return DEFAULT_PAYLOAD_TIME if seconds is None else seconds
+
+
+def stage_payload(payload, stage, seconds):
+    """A copy of the payload whose times and modes do not depend on the checkout; links are
+    copied as the files they name, which is what Windows gets."""
+    if os.path.exists(stage):
+        shutil.rmtree(stage)
+    shutil.copytree(payload, stage)
+    for folder, folders, files in os.walk(stage, topdown=False):
+        for name in files:
+            path = os.path.join(folder, name)
+            os.chmod(path, 0o755 if os.stat(path).st_mode & 0o111 else 0o644)
+            os.utime(path, (seconds, seconds))
+        os.chmod(folder, 0o755)
+        os.utime(folder, (seconds, seconds))
+
+
+def pack_payload(payload, target, stage):
     if os.path.exists(target):
         os.remove(target)
-    entries = sorted(os.listdir(payload))
-    if not entries:
+    if not os.listdir(payload):
         return False
-    switches = pack_switches(os.path.dirname(os.path.abspath(payload)))
+    product = os.path.dirname(os.path.abspath(payload))
+    stage_payload(payload, stage, payload_time(product))
+    entries = sorted(os.listdir(stage))
+    switches = REPRODUCIBLE_SWITCHES + pack_switches(product)
     subprocess.run(["7zz", "a", "-t7z", "-bd", "-bso0", "-bsp0", *switches, target] + entries,
-                   cwd=payload, check=True)
+                   cwd=stage, check=True)
+    shutil.rmtree(stage)
     with open(target, "r+b") as f:
         head = f.read(2)
         f.seek(0)
@@ -88,8 +148,12 @@ def main():
     ap.add_argument("--luac", required=True)
     ap.add_argument("--windres", required=True)
     ap.add_argument("--defaults", required=True, help="folder with the engine's default icon")
+    ap.add_argument("--unchecked", action="store_true",
+                    help="skip the checks: for test products that are broken on purpose")
     args = ap.parse_args()
     product, work = os.path.abspath(args.product), os.path.abspath(args.work)
+    if not args.unchecked and not qpxcheck.run(product, args.luac):
+        fail(f"{product}: not built, mend the errors above")
     os.makedirs(work, exist_ok=True)
     lines = ["#include <windows.h>", ""]
 
@@ -124,7 +188,7 @@ def main():
 
     payload = os.path.join(product, "payload")
     archive = os.path.join(work, "APP.7Z")
-    if os.path.isdir(payload) and pack_payload(payload, archive):
+    if os.path.isdir(payload) and pack_payload(payload, archive, os.path.join(work, "payload")):
         lines.append(f'APP.7Z _7Z {rc_path(archive)}')
 
     rc = os.path.join(work, "resources.rc")

@@ -1,0 +1,473 @@
+#!/usr/bin/env python3
+"""The product builder on this machine: each kind of mistake in a product folder gives its
+message and stops the build, the sample builds without a word, the same folder packs to the
+same bytes, and a signed installer still carries its payload.
+
+Writes its cases as GoogleTest XML so that the test run counts each one.
+"""
+import argparse
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import traceback
+from xml.sax.saxutils import quoteattr
+
+ARGS = None
+CASES = []
+
+
+def case(function):
+    CASES.append(function)
+    return function
+
+
+def tools():
+    return os.path.join(ARGS.source, "tools")
+
+
+def sample(where):
+    """A copy of the sample product in a fresh folder."""
+    product = os.path.join(where, "product")
+    shutil.copytree(os.path.join(ARGS.source, "resources"), product)
+    return product
+
+
+def edit(path, old, new, count=1):
+    text = open(path, encoding="utf-8").read()
+    assert old in text, f"{old!r} not in {path}"
+    open(path, "w", encoding="utf-8").write(text.replace(old, new, count))
+
+
+def build_resources(product, work, env=None):
+    """qpxres.py as the build runs it: (exit code, messages)."""
+    result = subprocess.run([sys.executable, os.path.join(tools(), "qpxres.py"), "--product", product,
+                             "--work", work, "--luac", ARGS.luac, "--windres", ARGS.windres,
+                             "--defaults", os.path.join(ARGS.source, "resources")],
+                            capture_output=True, text=True, env=env)
+    return result.returncode, result.stdout + result.stderr
+
+
+def line_of(path, text):
+    for number, line in enumerate(open(path, encoding="utf-8"), 1):
+        if text in line:
+            return number
+    raise AssertionError(f"{text!r} not in {path}")
+
+
+def expect_failure(where, product, pattern):
+    code, output = build_resources(product, os.path.join(where, "work"))
+    assert code != 0, "the build went on:\n" + output
+    assert re.search(pattern, output, re.MULTILINE), f"no {pattern!r} in:\n{output}"
+    assert not os.path.exists(os.path.join(where, "work", "resources.o")), "resources written"
+
+
+def expect_warning(where, product, pattern):
+    code, output = build_resources(product, os.path.join(where, "work"))
+    assert code == 0, "the build stopped:\n" + output
+    assert re.search(pattern, output, re.MULTILINE), f"no {pattern!r} in:\n{output}"
+
+
+# ---- The sample ----
+
+@case
+def SampleBuildsWithoutAnyMessage(where):
+    code, output = build_resources(sample(where), os.path.join(where, "work"))
+    assert code == 0 and output == "", output
+    assert os.path.exists(os.path.join(where, "work", "resources.o"))
+
+
+# ---- Layout ----
+
+def layout_case(where, old, new, severity, message, line_text=None):
+    """Edits the sample's layout; the message must name layout.xml and the edited line."""
+    product = sample(where)
+    layout = os.path.join(product, "layout.xml")
+    edit(layout, old, new)
+    line = line_of(layout, line_text or new.splitlines()[0]) if (line_text or new) else None
+    pattern = re.escape(f"{layout}:{line}: {severity}: ") + message
+    (expect_failure if severity == "error" else expect_warning)(where, product, pattern)
+
+
+@case
+def LayoutThatDoesNotParse(where):
+    layout_case(where, '<Button name="UseBtn"', '<Button name="UseBtn" <', "error", "not well-formed")
+
+
+@case
+def LayoutWithoutInitDlg(where):
+    layout_case(where, '<Dlg name="InitDlg"', '<Dlg name="FirstDlg"', "error",
+                'no <Dlg name="InitDlg">', "<Window>")
+
+
+@case
+def LayoutWithoutInstallDlg(where):
+    layout_case(where, '<Dlg name="InstallDlg"', '<Dlg name="ProgressDlg"', "error",
+                'no <Dlg name="InstallDlg">', "<Window>")
+
+
+@case
+def LayoutWithoutCompleteDlgOnlyWarns(where):
+    layout_case(where, '<Dlg name="CompleteDlg"', '<Dlg name="DoneDlg"', "warning",
+                'no <Dlg name="CompleteDlg">', "<Window>")
+
+
+@case
+def UnknownElementWarns(where):
+    layout_case(where, '<Button name="UseBtn"', '<Spacer rect="0,0,1,1"/><Button name="UseBtn"', "warning",
+                "<Spacer> is unknown")
+
+
+@case
+def UnknownAttributeWarns(where):
+    layout_case(where, 'name="UseBtn"', 'name="UseBtn" acton="106"', "warning",
+                '<Button>: attribute "acton" is unknown')
+
+
+@case
+def ImageThatIsMissing(where):
+    layout_case(where, 'resId="315"', 'resId="399"', "error", r"CompleteDlg/UseBtn: skin/399\.png is missing")
+
+
+@case
+def ImageThatDoesNotDecode(where):
+    product = sample(where)
+    image = os.path.join(product, "skin", "315.png")
+    data = bytearray(open(image, "rb").read())
+    data[-30] ^= 0xFF  # inside the last image data chunk: its check sum no longer matches
+    open(image, "wb").write(data)
+    layout = os.path.join(product, "layout.xml")
+    line = line_of(layout, 'name="UseBtn"')
+    expect_failure(where, product, re.escape(f"{layout}:{line}: error: ") +
+                   r"CompleteDlg/UseBtn: skin/315\.png has a damaged")
+
+
+@case
+def ButtonStripOfTheWrongSize(where):
+    # 308 is four frames of 170 x 45; a button of 171 needs 684 x 45.
+    layout_case(where, 'rect="215,230,385,275"', 'rect="215,230,386,275"', "error",
+                r"InitDlg/InstallBtn needs skin/308\.png of 684 x 45; it is 680 x 45")
+
+
+@case
+def CheckBoxStripFollowsItsCheckRect(where):
+    layout_case(where, 'rectChk="221,297,237,313"', 'rectChk="221,297,238,313"', "error",
+                r"InitDlg/LicenceChk needs skin/303\.png of 102 x")
+
+
+@case
+def CarouselStripFollowsItsFrameCount(where):
+    layout_case(where, 'framecount="2"', 'framecount="3"', "error",
+                r"InstallDlg/InstallCarousel needs skin/309\.png of 1800 x 430")
+
+
+@case
+def LinkLabelWithAnImage(where):
+    layout_case(where, 'name="LicenceLnk"', 'name="LicenceLnk" type="PNG" resId="302"', "error",
+                "InitDlg/LicenceLnk: a link label takes no image")
+
+
+@case
+def ZeroFrameCount(where):
+    layout_case(where, 'framecount="2"', 'framecount="0"', "error",
+                'framecount="0": must be a number above 0')
+
+
+@case
+def GridWithoutColumns(where):
+    layout_case(where, '<Container name="Body" rect="0,270,600,430">',
+                '<Container name="Body" rect="0,270,600,430"><GridContainer rect="0,0,10,10" row="2"/>',
+                "error", "<GridContainer> needs col above 0")
+
+
+@case
+def ColourWithTwoComponents(where):
+    layout_case(where, ' color="255,255,255"', ' color="255,255"', "error",
+                'color="255,255" is not "red,green,blue"')
+
+
+@case
+def RectTurnedInsideOut(where):
+    layout_case(where, 'rect="560,15,580,35" type="PNG" resId="302" action="100"/>\n      </CaptionContainer>\n      <Container name="Body" rect="0,270',
+                'rect="580,15,560,35" type="PNG" resId="302" action="100"/>\n      </CaptionContainer>\n      <Container name="Body" rect="0,270',
+                "error", r'rect="580,15,560,35": right or bottom lies left', 'rect="580,15,560,35"')
+
+
+# ---- Scripts ----
+
+@case
+def ScriptThatDoesNotCompile(where):
+    product = sample(where)
+    script = os.path.join(product, "scripts", "install.lua")
+    text = open(script, encoding="utf-8").read().splitlines(keepends=True)
+    text.insert(4, "local broken = = 1\n")
+    open(script, "w", encoding="utf-8").write("".join(text))
+    expect_failure(where, product, re.escape(f"{script}:5: error: ") + "unexpected symbol")
+
+
+@case
+def InstallScriptWithoutAHook(where):
+    product = sample(where)
+    script = os.path.join(product, "scripts", "install.lua")
+    edit(script, "function QPXSE_AfterComplete(", "local function AfterComplete(")
+    expect_warning(where, product, re.escape(f"{script}: warning: does not define QPXSE_AfterComplete"))
+
+
+@case
+def MissingGlobalsScript(where):
+    product = sample(where)
+    os.remove(os.path.join(product, "scripts", "global_var.lua"))
+    expect_failure(where, product, r"global_var\.lua: error: missing")
+
+
+# ---- Payload ----
+
+def payload_case(where, names, message):
+    product = sample(where)
+    for name in names:
+        path = os.path.join(product, "payload", name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        open(path, "w").write("x")
+    expect_failure(where, product, re.escape(os.path.join(product, "payload", names[-1])) +
+                   ": error: " + message)
+
+
+@case
+def NamesThatDifferOnlyInCase(where):
+    payload_case(where, ["Docs/Guide.txt", "docs/guide.TXT"], "differs from .* only in letter case")
+
+
+@case
+def ReservedDeviceName(where):
+    payload_case(where, ["bin/Com1.dll"], "is a device name on Windows")
+
+
+@case
+def NameEndingInADot(where):
+    payload_case(where, ["notes."], "ends in a dot or a blank")
+
+
+@case
+def NameWithAForbiddenCharacter(where):
+    payload_case(where, ["what?.txt"], "holds a character Windows does not allow")
+
+
+@case
+def PathTooLong(where):
+    payload_case(where, ["a" * 60 + "/" + "b" * 60 + "/" + "c" * 40 + ".txt"], "path too long: 166 units")
+
+
+@case
+def DiskNeedBelowThePayloadSize(where):
+    product = sample(where)
+    globals_script = os.path.join(product, "scripts", "global_var.lua")
+    edit(globals_script, "global_need_disk_space = 57999360", "global_need_disk_space = 10")
+    size = os.path.getsize(os.path.join(product, "payload", "readme.txt"))
+    expect_warning(where, product, re.escape(
+        f"{globals_script}: warning: global_need_disk_space is 10, less than the {size} bytes"))
+
+
+# ---- Reproducible output ----
+
+@case
+def SameFolderTwiceGivesTheSameBytes(where):
+    # Two copies at different paths with different file times, as two clones would have.
+    first, second = sample(os.path.join(where, "one")), sample(os.path.join(where, "two"))
+    for folder, _, files in os.walk(second):
+        for name in files:
+            os.utime(os.path.join(folder, name), (1e9, 1e9))
+    os.chmod(os.path.join(second, "payload", "readme.txt"), 0o600)
+    outputs = []
+    for product in (first, second):
+        work = os.path.join(os.path.dirname(product), "work")
+        code, output = build_resources(product, work)
+        assert code == 0, output
+        outputs.append(open(os.path.join(work, "resources.o"), "rb").read())
+    assert outputs[0] == outputs[1], "the resources differ"
+
+
+def archive_times(work):
+    listing = subprocess.run(["7zz", "l", "-slt", os.path.join(work, "payload.7z")],
+                             capture_output=True, text=True, check=True,
+                             env=dict(os.environ, TZ="UTC")).stdout
+    return set(re.findall(r"^Modified = (.*)$", listing, re.MULTILINE))
+
+
+def unswap(work):
+    data = bytearray(open(os.path.join(work, "APP.7Z"), "rb").read())
+    data[0:2] = data[1::-1]
+    open(os.path.join(work, "payload.7z"), "wb").write(data)
+
+
+@case
+def PayloadTimesFromOneSource(where):
+    product = sample(where)
+    work = os.path.join(where, "work")
+    env = {k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
+    for setting, expected in ((None, "2000-01-01 00:00:00"), ("2026-12-01", "2026-12-01 00:00:00"),
+                              ("epoch", "2001-09-09 01:46:40")):
+        if setting == "epoch":
+            env["SOURCE_DATE_EPOCH"] = "1000000000"
+        elif setting:
+            open(os.path.join(product, "date.conf"), "w").write(setting + "\n")
+        code, output = build_resources(product, work, env)
+        assert code == 0, output
+        unswap(work)
+        times = archive_times(work)
+        assert times == {expected + ".0000000"}, f"{setting}: {times}"
+
+
+@case
+def InstallerHasNoBuildPath(where):
+    data = open(ARGS.installer, "rb").read()
+    for path in (ARGS.source, ARGS.build):
+        assert path.encode() not in data, f"{path} in the installer"
+
+
+@case
+def TwoBuildsGiveTheSameInstaller(where):
+    assert open(ARGS.installer, "rb").read() == open(ARGS.second_installer, "rb").read(), \
+        f"{ARGS.installer} and {ARGS.second_installer} differ"
+
+
+# ---- Signing ----
+
+def resource_data(data, type_name, name):
+    """The bytes of a named resource of a PE image."""
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    sections, optional_size = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
+    optional = pe + 24
+    rva = struct.unpack_from("<I", data, optional + 96 + 2 * 8)[0]
+    table = []
+    for i in range(sections):
+        s = optional + optional_size + 40 * i
+        vsize, va, raw_size, raw = struct.unpack_from("<IIII", data, s + 8)
+        table.append((va, max(vsize, raw_size), raw))
+
+    def offset(address):
+        return next(address - va + raw for va, size, raw in table if va <= address < va + size)
+    base = offset(rva)
+
+    def entry(directory, wanted):
+        named, numbered = struct.unpack_from("<HH", data, directory + 12)
+        for i in range(named + numbered):
+            key, target = struct.unpack_from("<II", data, directory + 16 + 8 * i)
+            if key & 0x80000000:
+                at = base + (key & 0x7FFFFFFF)
+                length = struct.unpack_from("<H", data, at)[0]
+                label = data[at + 2:at + 2 + 2 * length].decode("utf-16-le")
+            else:
+                label = key
+            if wanted is None or label == wanted:
+                return base + (target & 0x7FFFFFFF) if target & 0x80000000 else base + target
+        raise AssertionError(f"no resource {wanted}")
+    leaf = entry(entry(entry(base, type_name), name), None)
+    address, size = struct.unpack_from("<II", data, leaf)
+    return data[offset(address):offset(address) + size]
+
+
+def throwaway_certificate(where):
+    cert, key = os.path.join(where, "cert.pem"), os.path.join(where, "key.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-subj", "/CN=Throw-away test signer", "-keyout", key, "-out", cert],
+                   capture_output=True, check=True)
+    return cert, key
+
+
+def check_signed(where, installer):
+    result = subprocess.run(["osslsigncode", "verify", "-in", installer], capture_output=True, text=True)
+    output = result.stdout + result.stderr
+    assert "Subject: /CN=Throw-away test signer" in output, output
+    digests = re.findall(r"^(?:Current|Calculated) message digest\s*: (\w+)", output, re.MULTILINE)
+    assert len(digests) == 2 and digests[0] == digests[1], output
+    work = os.path.join(where, "extract")
+    os.makedirs(work)
+    open(os.path.join(work, "APP.7Z"), "wb").write(
+        resource_data(open(installer, "rb").read(), "_7Z", "APP.7Z"))
+    unswap(work)
+    subprocess.run(["7zz", "t", os.path.join(work, "payload.7z")], capture_output=True, check=True)
+
+
+@case
+def SignedFromTheCommand(where):
+    cert, key = throwaway_certificate(where)
+    installer = os.path.join(where, "setup.exe")
+    shutil.copy(ARGS.installer, installer)
+    subprocess.run([sys.executable, os.path.join(tools(), "qpxsign.py"), "--product",
+                    os.path.join(ARGS.source, "resources"), "--cert", cert, "--key", key, installer],
+                   capture_output=True, check=True)
+    check_signed(where, installer)
+
+
+@case
+def SignedFromTheProductFolder(where):
+    product = sample(where)
+    throwaway_certificate(product)
+    open(os.path.join(product, "signing.conf"), "w").write("# test signer\ncert = cert.pem\nkey = key.pem\n")
+    open(os.path.join(product, "date.conf"), "w").write("2026-12-01\n")
+    signed = []
+    for name in ("setup.exe", "again.exe"):  # with a date given, signing twice gives the same bytes
+        installer = os.path.join(where, name)
+        shutil.copy(ARGS.installer, installer)
+        subprocess.run([sys.executable, os.path.join(tools(), "qpxsign.py"), "--product", product,
+                        "--cert", "", "--key", "", installer], capture_output=True, check=True)
+        signed.append(open(installer, "rb").read())
+    assert signed[0] == signed[1], "two signatures differ"
+    check_signed(where, installer)
+
+
+@case
+def UnsignedWithoutCertificate(where):
+    installer = os.path.join(where, "setup.exe")
+    shutil.copy(ARGS.installer, installer)
+    subprocess.run([sys.executable, os.path.join(tools(), "qpxsign.py"), "--product",
+                    os.path.join(ARGS.source, "resources"), "--cert", "", "--key", "", installer],
+                   capture_output=True, check=True)
+    assert open(installer, "rb").read() == open(ARGS.installer, "rb").read()
+
+
+def main():
+    global ARGS
+    ap = argparse.ArgumentParser()
+    for name in ("source", "build", "luac", "windres", "installer", "second-installer", "results"):
+        ap.add_argument("--" + name, required=True)
+    ap.add_argument("--filter", default="")
+    ARGS = ap.parse_args()
+    ARGS.source, ARGS.build = os.path.abspath(ARGS.source), os.path.abspath(ARGS.build)
+    cases, failures = [], 0
+    for function in CASES:
+        if ARGS.filter not in function.__name__:
+            continue
+        with tempfile.TemporaryDirectory() as where:
+            try:
+                function(where)
+                failure = None
+            except Exception:
+                failure = traceback.format_exc()
+        print(("[  FAILED  ] " if failure else "[       OK ] ") + function.__name__)
+        if failure:
+            print(failure)
+            failures += 1
+        cases.append((function.__name__, failure))
+    os.makedirs(os.path.dirname(ARGS.results), exist_ok=True)
+    with open(ARGS.results, "w", encoding="utf-8") as out:
+        out.write(f'<?xml version="1.0" encoding="UTF-8"?>\n<testsuites tests="{len(cases)}" '
+                  f'failures="{failures}" name="AllTests">\n'
+                  f'  <testsuite name="ProductBuilder" tests="{len(cases)}" failures="{failures}">\n')
+        for name, failure in cases:
+            out.write(f'    <testcase name="{name}" status="run" result="completed" classname="ProductBuilder"')
+            if failure:
+                out.write(f'>\n      <failure message={quoteattr(failure.splitlines()[-1])}>'
+                          f'{quoteattr(failure)[1:-1]}</failure>\n    </testcase>\n')
+            else:
+                out.write("/>\n")
+        out.write("  </testsuite>\n</testsuites>\n")
+    print(f"{len(cases) - failures} passed, {failures} failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
