@@ -25,7 +25,11 @@ $(CROSS)/CMakeCache.txt: | deps $(LUAC)
 	cmake -S . -B $(CROSS) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchain-i686-mingw.cmake \
 	  -DQPX_LUAC=$(LUAC) -DQPX_INSTALLER_OUT=$(OUT) >/dev/null
 
+# The engine's own build and tests always use the sample product, whatever an earlier
+# `make installer` left in the cache.
 build: deps $(LUAC) $(CROSS)/CMakeCache.txt
+	@cmake -S . -B $(CROSS) -DQPX_PRODUCT_DIR=$(CURDIR)/resources -DQPX_INSTALLER_OUT=$(BUILD)/QPXSetup.exe \
+	  -DQPX_SIGN_CERT= -DQPX_SIGN_KEY= >/dev/null
 	cmake --build $(CROSS) -j $(JOBS)
 
 # make installer PRODUCT=<product folder> OUT=<file.exe> [SIGN_CERT=<file> SIGN_KEY=<file>]
