@@ -143,11 +143,11 @@ close_button() {
 
 # Check box (16 x 16 frames): off, off disabled, off hover, on, on disabled, on hover.
 check_box() {
-  local specs=("white $LINE none" "#eef0f3 #dde1e7 none" "white $BLUE none"
-               "$BLUE $BLUE white" "$DISABLED $DISABLED white" "$BLUE_HOVER $BLUE_HOVER white")
+  local styles=("white $LINE none" "#eef0f3 #dde1e7 none" "white $BLUE none"
+              "$BLUE $BLUE white" "$DISABLED $DISABLED white" "$BLUE_HOVER $BLUE_HOVER white")
   local frames=() i fill edge tick
   for i in 0 1 2 3 4 5; do
-    read -r fill edge tick <<< "${specs[$i]}"
+    read -r fill edge tick <<< "${styles[$i]}"
     # 14 pixels of box, leaving a gap to the text that starts right after the frame.
     local args=(-size 64x64 xc:none -fill "$fill" -stroke "$edge" -strokewidth 4
                 -draw "roundrectangle 2,6 55,59 11,11")
