@@ -3,8 +3,8 @@
 
 #include <windowsx.h>
 
+#include "qpxdraw.h"
 #include "qpxglobals.h"
-#include "qpxhandle.h"
 #include "qpxlayout.h"
 #include "qpxlog.h"
 #include "qpxmessages.h"
@@ -18,19 +18,6 @@ constexpr LONG kNoCaptionNoFrame = static_cast<LONG>(0xFF3BFFFF);  // drops WS_C
 constexpr wchar_t kTitleSuffix[] = L"安装";
 
 bool IsMouseMessage(UINT message) { return message >= WM_MOUSEFIRST && message <= 0x20D; }
-
-// A GDI object selected into a DC for the life of the guard.
-class SelectGuard {
-public:
-    SelectGuard(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
-    ~SelectGuard() { SelectObject(dc_, old_); }
-    SelectGuard(const SelectGuard&) = delete;
-    SelectGuard& operator=(const SelectGuard&) = delete;
-
-private:
-    HDC dc_;
-    HGDIOBJ old_;
-};
 
 }  // namespace
 
@@ -122,27 +109,14 @@ void QPXDialogFrame::Redraw() {
     GetWindowRect(window_, &bounds);
     SIZE size{bounds.right - bounds.left, bounds.bottom - bounds.top};
     HDC screen = GetDC(window_);
-    UniqueMemoryDc memory(CreateCompatibleDC(screen));
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = size.cx;
-    info.bmiHeader.biHeight = size.cy;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;  // all zero: fully transparent until the tree draws
-    UniqueGdiObject surface(CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (memory && surface) {
-        SelectGuard selected(memory.get(), surface.get());
-        {
-            Gdiplus::Graphics graphics(memory.get());
-            if (root_) root_->Draw(graphics);
-        }
-        POINT source{0, 0};
-        BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        UpdateLayeredWindow(window_, nullptr, nullptr, &size, memory.get(), &source, 0, &blend, ULW_ALPHA);
-    }
+    QPXUE::Surface surface(screen, size.cx, size.cy);  // all zero: transparent until drawn
     ReleaseDC(window_, screen);
+    if (!surface.IsValid()) return;
+    if (root_) root_->Draw(surface.GetGraphics());
+    surface.Flush();
+    POINT source{0, 0};
+    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    UpdateLayeredWindow(window_, nullptr, nullptr, &size, surface.GetDC(), &source, 0, &blend, ULW_ALPHA);
 }
 
 bool QPXDialogFrame::IsFocusMessage(UINT message) const {
