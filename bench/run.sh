@@ -13,6 +13,8 @@ for part in ${parts//,/ }; do
   case $part in extraction|ui|startup|weight) ;; *) echo "unknown part: $part"; exit 2 ;; esac
 done
 wanted() { [[ ",$parts," == *",$1,"* ]]; }
+# A part that fails says so and leaves the others to run; the exit code tells at the end.
+status=0
 
 work=$build/../bench
 mkdir -p "$work"
@@ -22,30 +24,31 @@ source "$here/../tools/wine-env.sh"
 qpx_display_start || { echo "no X display"; exit 1; }
 trap qpx_display_stop EXIT
 qpx_wine_prefix "$build/../bench-wine" win64
+# The installer `make build` made last, and its product.
+installer=$(sed -n 's/^QPX_INSTALLER_OUT:FILEPATH=//p' "$build/CMakeCache.txt")
+product=$(sed -n 's/^QPX_PRODUCT_DIR:PATH=//p' "$build/CMakeCache.txt")
 
 if wanted extraction; then
   echo "== extraction"
-  python3 "$here/bench.py" --build "$build" --work "$work" --source "$here/.." --summary "$results"
+  python3 "$here/bench.py" --build "$build" --work "$work" --source "$here/.." --summary "$results" || status=1
 fi
 if wanted ui; then
   echo "== repaint of the shipped dialogs"
-  python3 "$here/repaint.py" --program "$build/bench/ui_repaint.exe" --summary "$results"
+  python3 "$here/repaint.py" --program "$build/bench/ui_repaint.exe" --summary "$results" || status=1
 fi
 if wanted startup; then
   echo "== start-up: process start to first frame on screen"
-  installer=$(sed -n 's/^QPX_INSTALLER_OUT:FILEPATH=//p' "$build/CMakeCache.txt")
-  product=$(sed -n 's/^QPX_PRODUCT_DIR:PATH=//p' "$build/CMakeCache.txt")
   python3 "$here/startup.py" --installer "$installer" --floor "$build/bench/trivialwindow.exe" \
-    --layout "$product/layout.xml" --summary "$results"
+    --layout "$product/layout.xml" --summary "$results" || status=1
 fi
 if wanted weight; then
   echo "== the installer's own weight"
-  cmake --build "$build" --target installer_map -j 1 >/dev/null
-  installer=$(sed -n 's/^QPX_INSTALLER_OUT:FILEPATH=//p' "$build/CMakeCache.txt")
-  python3 "$here/weight.py" --installer "$installer" --map "$build/bench/installer.map" \
-    --engine "$build/bench/installer_map.exe" --summary "$results"
+  { cmake --build "$build" --target installer_map -j 1 >/dev/null &&
+    python3 "$here/weight.py" --installer "$installer" --map "$build/bench/installer.map" \
+      --engine "$build/bench/installer_map.exe" --summary "$results"; } || status=1
 fi
 
 echo
 echo "== results"
 python3 "$here/summary.py" "$results"
+exit $status

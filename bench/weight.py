@@ -100,16 +100,53 @@ def contributors(map_path):
     return per_file, per_section
 
 
+def inclusions(map_path):
+    """For each archive member the link took: the file that needed it and the symbol."""
+    needed_by = {}
+    lines = open(map_path, encoding="utf-8", errors="replace").read().split("\n")
+    for i, line in enumerate(lines[1:], 1):
+        if line.startswith(("Discarded input sections", "Memory Configuration")):
+            break
+        if not line or line.startswith(" "):
+            continue
+        # The member, then who needed it: on the same line when the member's name is short.
+        match = re.match(r"^(\S.*?\))\s{2,}(\S.*)$", line)
+        member, reason = match.groups() if match else (line.strip(), lines[i + 1].strip())
+        file, _, symbol = reason.partition(" (")
+        needed_by[member_of(member)] = (member_of(file), symbol[:-1] if symbol.endswith(")") else symbol)
+    return needed_by
+
+
+RUNTIME = re.compile(r"^lib(stdc\+\+|gcc|gcc_eh|mingw\w*|moldname|pthread|msvcrt)\.a:")
+
+
+def pulled_in_by(member, needed_by):
+    """For a member of a runtime library: the first of the project's own files in the chain
+    that made the link take it, and the symbol that file needed."""
+    seen = set()
+    while RUNTIME.match(member) and member in needed_by and member not in seen:
+        seen.add(member)
+        file, symbol = needed_by[member]
+        if file and not RUNTIME.match(file):
+            return f"{file} needs {symbol if len(symbol) <= 60 else symbol[:57] + '...'}"
+        member = file
+    return ""
+
+
 def library_of(path):
     """libfoo.a(member.o) -> libfoo.a; a loose object -> its target folder or file name."""
     match = re.match(r"^(.*?)\((.*)\)$", path)
     if match:
         return os.path.basename(match.group(1))
     target = re.search(r"CMakeFiles/([^/]+)\.dir/", path)
+    if path == "dll stuff":
+        return "base relocations"
     return target.group(1) + " (objects)" if target else os.path.basename(path)
 
 
 def member_of(path):
+    if path == "dll stuff":
+        return "base relocations"
     match = re.match(r"^(.*?)\((.*)\)$", path)
     return f"{os.path.basename(match.group(1))}:{match.group(2)}" if match else os.path.basename(path)
 
@@ -144,10 +181,12 @@ def main():
     print("  largest libraries:")
     for name, size in libraries.most_common(args.top):
         print(f"    {size / KIB:7.1f} KiB  {name}")
-    print("  largest objects:")
+    needed_by = inclusions(args.map)
+    print("  largest objects (for a runtime library's: the project file that links it in):")
     for name, size in members.most_common(args.top):
-        print(f"    {size / KIB:7.1f} KiB  {name}")
-    top = ", ".join(f"{name.split(' ')[0]} {size / KIB:.0f}" for name, size in libraries.most_common(4))
+        why = pulled_in_by(name, needed_by)
+        print(f"    {size / KIB:7.1f} KiB  {name}{f'  <- {why}' if why else ''}")
+    top = ", ".join(f"{name.split(' ')[0]} {size / KIB:.0f}" for name, size in libraries.most_common(3))
     summary.add(args.summary, "weight: installer less product resources",
                 f"{weight / KIB:.1f} KiB ({top} KiB)", f"<= {TARGET / KIB:.0f} KiB", weight <= TARGET)
     return 0
