@@ -50,4 +50,4 @@ clean:
 
 .PHONY: bench
 bench: build
-	@bash bench/run.sh $(CROSS)
+	@ONLY="$(ONLY)" bash bench/run.sh $(CROSS)

@@ -1,11 +1,54 @@
 #!/usr/bin/env bash
 # make bench: extraction throughput and peak memory of Lua_UnCompress7z beside the LZMA SDK's
-# reference extractor, an NSIS installer and native 7zz, on an 8 MB and a 200 MB payload.
+# reference extractor, an NSIS installer and native 7zz, on an 8 MB and a 200 MB payload; the
+# repaint cost of each shipped dialog; the installer's start-up time beside a program that only
+# shows a window; the installer's own weight. Ends with a table of every result.
+#   ONLY=ui,startup,weight make bench    runs only the parts named (extraction, ui, startup,
+#                                         weight); all of them by default
 set -euo pipefail
 build=$(cd "${1:?build folder}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
+parts=${ONLY:-extraction,ui,startup,weight}
+for part in ${parts//,/ }; do
+  case $part in extraction|ui|startup|weight) ;; *) echo "unknown part: $part"; exit 2 ;; esac
+done
+wanted() { [[ ",$parts," == *",$1,"* ]]; }
+# A part that fails says so and leaves the others to run; the exit code tells at the end.
+status=0
+
+work=$build/../bench
+mkdir -p "$work"
+results=$work/summary.tsv
+: >"$results"
 source "$here/../tools/wine-env.sh"
 qpx_display_start || { echo "no X display"; exit 1; }
 trap qpx_display_stop EXIT
 qpx_wine_prefix "$build/../bench-wine" win64
-python3 "$here/bench.py" --build "$build" --work "$build/../bench" --source "$here/.."
+# The installer `make build` made last, and its product.
+installer=$(sed -n 's/^QPX_INSTALLER_OUT:FILEPATH=//p' "$build/CMakeCache.txt")
+product=$(sed -n 's/^QPX_PRODUCT_DIR:PATH=//p' "$build/CMakeCache.txt")
+
+if wanted extraction; then
+  echo "== extraction"
+  python3 "$here/bench.py" --build "$build" --work "$work" --source "$here/.." --summary "$results" || status=1
+fi
+if wanted ui; then
+  echo "== repaint of the shipped dialogs"
+  python3 "$here/repaint.py" --program "$build/bench/ui_repaint.exe" --summary "$results" || status=1
+fi
+if wanted startup; then
+  echo "== start-up: process start to first frame on screen"
+  python3 "$here/startup.py" --installer "$installer" --floor "$build/bench/trivialwindow.exe" \
+    --layout "$product/layout.xml" --summary "$results" || status=1
+fi
+if wanted weight; then
+  echo "== the installer's own weight"
+  { cmake --build "$build" --target installer_map -j 1 >/dev/null &&
+    python3 "$here/weight.py" --installer "$installer" --map "$build/bench/installer.map" \
+      --engine "$build/bench/installer_map.exe" --summary "$results"; } || status=1
+fi
+
+echo
+echo "== results"
+python3 "$here/summary.py" "$results"
+exit $status

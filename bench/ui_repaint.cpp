@@ -67,11 +67,29 @@ void SavePng(const Surface& surface, const std::wstring& path) {
     bitmap.Save(path.c_str(), &kPngEncoder, nullptr);
 }
 
+// The time a repaint takes: on the clock, and on this thread's share of the processor, which
+// is what it costs the machine and what other programs on a busy machine do not inflate. The
+// thread times count in 10 ms ticks: 0.2 ms per repaint over one measurement.
+struct RepaintCost {
+    double wallMs;
+    double cpuMs;
+};
+
+double ThreadCpuMilliseconds() {
+    FILETIME creation, exit, kernel, user;
+    GetThreadTimes(GetCurrentThread(), &creation, &exit, &kernel, &user);
+    const auto ticks = [](const FILETIME& time) {
+        return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    };
+    return (ticks(kernel) + ticks(user)) / 10000.0;
+}
+
 // Paints the tree as the dialog's redraw does: a new surface each time, the whole tree.
-double MillisecondsPerRepaint(ContainerUIObjectImpl& root, int width, int height) {
+RepaintCost CostPerRepaint(ContainerUIObjectImpl& root, int width, int height) {
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
     HDC screen = GetDC(nullptr);
+    const double cpuStart = ThreadCpuMilliseconds();
     QueryPerformanceCounter(&start);
     for (int i = 0; i < kRepaints; ++i) {
         Surface surface(screen, width, height);
@@ -79,8 +97,9 @@ double MillisecondsPerRepaint(ContainerUIObjectImpl& root, int width, int height
         surface.Flush();
     }
     QueryPerformanceCounter(&end);
+    const double cpu = ThreadCpuMilliseconds() - cpuStart;
     ReleaseDC(nullptr, screen);
-    return 1000.0 * (end.QuadPart - start.QuadPart) / frequency.QuadPart / kRepaints;
+    return {1000.0 * (end.QuadPart - start.QuadPart) / frequency.QuadPart / kRepaints, cpu / kRepaints};
 }
 
 }  // namespace
@@ -110,15 +129,18 @@ int wmain(int argc, wchar_t** argv) {
             std::printf("%ls: the layout does not build\n", name.c_str());
             result = 1;
         } else {
-            const double idle = MillisecondsPerRepaint(*root, width, height);
-            std::printf("%ls: %.2f ms per full repaint, %.1f%% of the %u ms redraw period",
-                        name.c_str(), idle, 100.0 * idle / QPX_REDRAW_PERIOD, QPX_REDRAW_PERIOD);
+            const RepaintCost idle = CostPerRepaint(*root, width, height);
+            std::printf("%ls: %.2f ms per full repaint, %.1f%% of the %u ms redraw period "
+                        "(processor %.2f ms, %.1f%%)",
+                        name.c_str(), idle.wallMs, 100.0 * idle.wallMs / QPX_REDRAW_PERIOD, QPX_REDRAW_PERIOD,
+                        idle.cpuMs, 100.0 * idle.cpuMs / QPX_REDRAW_PERIOD);
             const std::vector<CarouselUIObjectImpl*> carousels = Carousels(*root);
             if (!carousels.empty()) {
                 StartCrossFades(carousels);
-                const double fading = MillisecondsPerRepaint(*root, width, height);
-                std::printf("; during a cross-fade %.2f ms, %.1f%%", fading,
-                            100.0 * fading / QPX_REDRAW_PERIOD);
+                const RepaintCost fading = CostPerRepaint(*root, width, height);
+                std::printf("; during a cross-fade %.2f ms, %.1f%% (processor %.2f ms, %.1f%%)", fading.wallMs,
+                            100.0 * fading.wallMs / QPX_REDRAW_PERIOD, fading.cpuMs,
+                            100.0 * fading.cpuMs / QPX_REDRAW_PERIOD);
             }
             std::printf("\n");
             if (!pngFolder.empty()) {

@@ -12,9 +12,11 @@ target_compile_definitions(lua52 PUBLIC LUA_COMPAT_ALL)
 target_compile_options(lua52 PRIVATE -w)
 
 # pugixml in wide-character mode: the layout is UTF-16 and the UI engine works in UTF-16.
+# Without its stream and std::string interfaces, which nothing uses: they link the standard
+# library's iostreams and locales, about 650 KiB of the installer.
 add_library(pugixml STATIC ${QPX_THIRD_PARTY}/pugixml/src/pugixml.cpp)
 target_include_directories(pugixml SYSTEM PUBLIC ${QPX_THIRD_PARTY}/pugixml/src)
-target_compile_definitions(pugixml PUBLIC PUGIXML_WCHAR_MODE)
+target_compile_definitions(pugixml PUBLIC PUGIXML_WCHAR_MODE PUGIXML_NO_STL)
 
 # The LZMA SDK's C 7z decoder.
 set(LZMA_SRC ${QPX_THIRD_PARTY}/7zip/C)

@@ -1,0 +1,193 @@
+#!/usr/bin/env python3
+"""Start-up benchmark: time from process start to a program's first frame on screen, watched
+through X. The installer's options dialog against a program that only shows a window, in
+interleaved runs on one warm wineserver session; each keeps its median."""
+import argparse
+import ctypes
+import os
+import signal
+import statistics
+import subprocess
+import sys
+import time
+import xml.etree.ElementTree as ET
+
+import summary
+
+TARGET_RATIO = 1.15
+POLL_SECONDS = 0.002
+TIMEOUT_SECONDS = 30
+IS_VIEWABLE = 2
+Z_PIXMAP = 2
+ALL_PLANES = 0xFFFFFFFFFFFFFFFF
+
+
+class WindowAttributes(ctypes.Structure):
+    _fields_ = [("x", ctypes.c_int), ("y", ctypes.c_int), ("width", ctypes.c_int),
+                ("height", ctypes.c_int), ("border_width", ctypes.c_int), ("depth", ctypes.c_int),
+                ("visual", ctypes.c_void_p), ("root", ctypes.c_ulong), ("c_class", ctypes.c_int),
+                ("bit_gravity", ctypes.c_int), ("win_gravity", ctypes.c_int),
+                ("backing_store", ctypes.c_int), ("backing_planes", ctypes.c_ulong),
+                ("backing_pixel", ctypes.c_ulong), ("save_under", ctypes.c_int),
+                ("colormap", ctypes.c_ulong), ("map_installed", ctypes.c_int),
+                ("map_state", ctypes.c_int), ("all_event_masks", ctypes.c_long),
+                ("your_event_mask", ctypes.c_long), ("do_not_propagate_mask", ctypes.c_long),
+                ("override_redirect", ctypes.c_int), ("screen", ctypes.c_void_p)]
+
+
+class Screen:
+    """The X display, read directly through Xlib: polling costs no process per look."""
+
+    def __init__(self):
+        self.x = ctypes.CDLL("libX11.so.6")
+        self.x.XOpenDisplay.restype = ctypes.c_void_p
+        self.x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        self.x.XDefaultRootWindow.restype = ctypes.c_ulong
+        self.x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        self.x.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong),
+                                      ctypes.POINTER(ctypes.c_ulong),
+                                      ctypes.POINTER(ctypes.POINTER(ctypes.c_ulong)),
+                                      ctypes.POINTER(ctypes.c_uint)]
+        self.x.XGetWindowAttributes.argtypes = [ctypes.c_void_p, ctypes.c_ulong,
+                                                ctypes.POINTER(WindowAttributes)]
+        self.x.XGetImage.restype = ctypes.c_void_p
+        self.x.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                                     ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+        self.x.XGetPixel.restype = ctypes.c_ulong
+        self.x.XGetPixel.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int]
+        self.x.XDestroyImage.argtypes = [ctypes.c_void_p]
+        self.x.XFree.argtypes = [ctypes.c_void_p]
+        self.x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        self.display = self.x.XOpenDisplay(None)
+        if not self.display:
+            sys.exit("startup: no X display")
+        # A window can go between two requests; Xlib's default handler would end this program.
+        self.on_error = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)(
+            lambda display, event: 0)
+        self.x.XSetErrorHandler(self.on_error)
+        self.root = self.x.XDefaultRootWindow(self.display)
+
+    def windows(self):
+        root, parent = ctypes.c_ulong(), ctypes.c_ulong()
+        children, count = ctypes.POINTER(ctypes.c_ulong)(), ctypes.c_uint()
+        if not self.x.XQueryTree(self.display, self.root, ctypes.byref(root), ctypes.byref(parent),
+                                 ctypes.byref(children), ctypes.byref(count)):
+            return []
+        found = [children[i] for i in range(count.value)]
+        if children:
+            self.x.XFree(children)
+        return found
+
+    def attributes(self, window):
+        attributes = WindowAttributes()
+        if not self.x.XGetWindowAttributes(self.display, window, ctypes.byref(attributes)):
+            return None
+        return attributes
+
+    def pixels(self, window, width, height, grid=8):
+        """A grid of the window's pixels (colour only), or None when it cannot be read."""
+        image = self.x.XGetImage(self.display, window, 0, 0, width, height, ALL_PLANES, Z_PIXMAP)
+        if not image:
+            return None
+        try:
+            return [self.x.XGetPixel(image, width * (i + 1) // (grid + 1),
+                                     height * (j + 1) // (grid + 1)) & 0xFFFFFF
+                    for i in range(grid) for j in range(grid)]
+        finally:
+            self.x.XDestroyImage(image)
+
+
+def first_frame(screen, command, size, before):
+    """Seconds from starting `command` until a new viewable top-level window of `size` shows a
+    painted picture: most of a grid of its pixels differ from the empty screen (`before`)."""
+    start = time.perf_counter()
+    process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    try:
+        while time.perf_counter() - start < TIMEOUT_SECONDS:
+            for window in screen.windows():
+                if window in before:
+                    continue
+                attributes = screen.attributes(window)
+                if (attributes is None or attributes.map_state != IS_VIEWABLE or
+                        (attributes.width, attributes.height) != size):
+                    continue
+                pixels = screen.pixels(window, *size)
+                if pixels and sum(p != 0 for p in pixels) > len(pixels) // 2:
+                    return time.perf_counter() - start
+            time.sleep(POLL_SECONDS)
+        return None
+    finally:
+        # The process Wine runs the program in is the one started here (the launcher execs it).
+        process.send_signal(signal.SIGKILL)
+        process.wait()
+        gone = time.perf_counter()
+        while time.perf_counter() - gone < 5 and any(
+                w not in before and (a := screen.attributes(w)) and a.map_state == IS_VIEWABLE
+                for w in screen.windows()):
+            time.sleep(0.02)
+
+
+def fresh_session():
+    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-k"], **quiet)
+    subprocess.run(["wineserver", "-w"], **quiet)
+    subprocess.run(["wineserver", "-p"], **quiet)
+    subprocess.run(["wine", "cmd.exe", "/c", "exit", "0"], **quiet)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--installer", required=True)
+    ap.add_argument("--floor", required=True, help="the program that only shows a window")
+    ap.add_argument("--layout", required=True, help="the installer's layout (the dialog's size)")
+    ap.add_argument("--runs", type=int, default=9)
+    ap.add_argument("--summary")
+    args = ap.parse_args()
+    dialog = next(d for d in ET.parse(args.layout).getroot().iter("Dlg") if d.get("name") == "InitDlg")
+    programs = [("installer options dialog", args.installer,
+                 (int(dialog.get("width", 400)), int(dialog.get("height", 300)))),
+                ("trivial window (floor)", args.floor, (600, 430))]
+    screen = Screen()
+    fresh_session()
+    # One start of each first: the first start of a program in a session loads its file and
+    # DLLs from disk; the series measures warm starts.
+    before = set(screen.windows())
+    for _, exe, size in programs:
+        first_frame(screen, ["wine", exe], size, before)
+    times = {name: [] for name, _, _ in programs}
+    failed = {name: 0 for name, _, _ in programs}
+    for run in range(args.runs):
+        # Runs alternate which program goes first, so a change in load touches both alike.
+        for name, exe, size in programs if run % 2 == 0 else programs[::-1]:
+            before = set(screen.windows())
+            seconds = first_frame(screen, ["wine", exe], size, before)
+            if seconds is None:
+                failed[name] += 1
+            else:
+                times[name].append(seconds)
+    medians = {}
+    for name, _, _ in programs:
+        values = times[name]
+        medians[name] = statistics.median(values) if values else None
+        shown = " ".join(f"{v:.3f}" for v in values)
+        print(f"  {name:26} median {medians[name] or 0:.3f} s  ({shown})"
+              f"{f'  {failed[name]} runs showed no frame' if failed[name] else ''}")
+    installer, floor = (name for name, _, _ in programs)
+    if medians[installer] is None or medians[floor] is None:
+        print("  start-up: no frame seen")
+        summary.add(args.summary, "start-up: first frame", "no frame seen", f"<= {TARGET_RATIO}x floor",
+                    False)
+        return 1
+    ratio = medians[installer] / medians[floor]
+    print(f"  ratio installer/floor {ratio:.2f}x (target at most {TARGET_RATIO}x)")
+    summary.add(args.summary, "start-up: options dialog first frame",
+                f"{medians[installer]:.3f} s (median of {len(times[installer])})")
+    summary.add(args.summary, "start-up: trivial window (floor)", f"{medians[floor]:.3f} s")
+    summary.add(args.summary, "start-up: ratio to the floor", f"{ratio:.2f}x", f"<= {TARGET_RATIO}x",
+                ratio <= TARGET_RATIO)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
