@@ -324,7 +324,8 @@ def test_folder_browser_choice_gets_the_product_folder_appended():
     try:
         run.window()
         run.click("InitDlg", "SelectDirBtn")
-        code, browser = helper("wait-window", "#32770", "", "20000")
+        # By its title: a new prefix may show other dialogs of its own (configuration update).
+        code, browser = helper("wait-window", "#32770", "Browse for Folder", "20000")
         assert code == 0, "no folder browser"
         # The browser selects its initial folder once it has initialised: wait for that,
         # or it would replace our choice.
