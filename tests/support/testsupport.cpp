@@ -240,8 +240,17 @@ bool SelectInFolderBrowser(HWND browser, const std::wstring& folder) {
     void* remote = VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
     bool ok = remote && WriteProcessMemory(process, remote, folder.c_str(), bytes, nullptr);
     if (ok) {
+        // The browser shows the selected folder's name in its edit box (0x3745). A selection
+        // made while it is still filling its tree or selecting its own first folder is lost,
+        // so select until the name shows, then press OK.
         constexpr UINT kSetSelection = WM_USER + 103;  // BFFM_SETSELECTIONW
-        SendMessageW(browser, kSetSelection, TRUE, reinterpret_cast<LPARAM>(remote));
+        constexpr int kFolderEdit = 0x3745;
+        const std::wstring name = folder.substr(folder.find_last_of(L'\\') + 1);
+        for (int attempt = 0; attempt < 40; ++attempt) {
+            SendMessageW(browser, kSetSelection, TRUE, reinterpret_cast<LPARAM>(remote));
+            Sleep(250);
+            if (WindowTitle(GetDlgItem(browser, kFolderEdit)) == name) break;
+        }
         ok = PressButton(browser, IDOK);
     }
     if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
