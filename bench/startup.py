@@ -14,6 +14,9 @@ import xml.etree.ElementTree as ET
 
 import summary
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+from wizarddriver import fresh_session  # noqa: E402
+
 TARGET_RATIO = 1.15
 POLL_SECONDS = 0.002
 TIMEOUT_SECONDS = 30
@@ -126,14 +129,6 @@ def first_frame(screen, command, size, before):
                 w not in before and (a := screen.attributes(w)) and a.map_state == IS_VIEWABLE
                 for w in screen.windows()):
             time.sleep(0.02)
-
-
-def fresh_session():
-    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    subprocess.run(["wineserver", "-k"], **quiet)
-    subprocess.run(["wineserver", "-w"], **quiet)
-    subprocess.run(["wineserver", "-p"], **quiet)
-    subprocess.run(["wine", "cmd.exe", "/c", "exit", "0"], **quiet)
 
 
 def main():

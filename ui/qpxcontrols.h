@@ -34,7 +34,7 @@ private:
 };
 
 // A push button drawn from a strip of 4 frames: normal, hover, pressed, disabled.
-class ButtonUIObjectImpl : public BaseUIObjectImpl {
+class ButtonUIObjectImpl : public ClickableUIObjectImpl {
 public:
     enum State { kNormal = 0, kHover = 1, kPressed = 2, kDisabled = 3 };
 
@@ -48,10 +48,6 @@ public:
     LRESULT OnMouseLeave(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
     LRESULT OnMouseHover(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
     LRESULT OnMouseMove(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
-    void SetFocus() override { RequestFocus(); }
-    void KillFocus() override { GiveUpFocus(); }
-    void SetCapture() override { RequestCapture(); }
-    void ReleaseCapture() override { GiveUpCapture(); }
 
     void SetAction(UINT action) { actionMessage_ = QPXUM_ACTION_BASE + action; }
     int GetState() const { return state_; }
@@ -66,7 +62,7 @@ private:
 
 // A check box: a strip of 6 frames (see State) in the check rect, and an optional text at the
 // label rect's top-left. Without text the frames cover the whole rect.
-class CheckBoxUIObjectImpl : public BaseUIObjectImpl {
+class CheckBoxUIObjectImpl : public ClickableUIObjectImpl {
 public:
     enum State {
         kUnchecked = 0, kUncheckedDisabled = 1, kUncheckedHover = 2,
@@ -85,10 +81,6 @@ public:
     LRESULT OnMouseLeave(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
     LRESULT OnMouseHover(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
     LRESULT OnMouseMove(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
-    void SetFocus() override { RequestFocus(); }
-    void KillFocus() override { GiveUpFocus(); }
-    void SetCapture() override { RequestCapture(); }
-    void ReleaseCapture() override { GiveUpCapture(); }
 
     void SetAction(UINT action) { actionMessage_ = QPXUM_ACTION_BASE + action; }
     // Keeps the enabled state.
@@ -132,7 +124,7 @@ private:
 };
 
 // Underlined text that sends its action when clicked and shows the hand cursor.
-class LinkLabelUIObjectImpl : public BaseUIObjectImpl {
+class LinkLabelUIObjectImpl : public ClickableUIObjectImpl {
 public:
     LinkLabelUIObjectImpl();
     int Draw(Gdiplus::Graphics& graphics) override;
@@ -148,10 +140,6 @@ public:
     LRESULT OnMouseMove(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
     LRESULT OnSetCursor(UINT msg, WPARAM wParam, LPARAM lParam, int x, int y,
                         BOOL& handled) override;
-    void SetFocus() override { RequestFocus(); }
-    void KillFocus() override { GiveUpFocus(); }
-    void SetCapture() override { RequestCapture(); }
-    void ReleaseCapture() override { GiveUpCapture(); }
 
     void SetAction(UINT action) { actionMessage_ = QPXUM_ACTION_BASE + action; }
     void SetText(const std::wstring& text) { text_.SetText(text); }

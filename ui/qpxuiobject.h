@@ -84,6 +84,16 @@ protected:
     std::wstring name_;
 };
 
+// A control that reacts to clicks: it asks its window for focus and capture while it is
+// visible and enabled.
+class ClickableUIObjectImpl : public BaseUIObjectImpl {
+public:
+    void SetFocus() override { RequestFocus(); }
+    void KillFocus() override { GiveUpFocus(); }
+    void SetCapture() override { RequestCapture(); }
+    void ReleaseCapture() override { GiveUpCapture(); }
+};
+
 // The client point of a mouse message's lParam.
 inline POINT PointFromLParam(LPARAM lParam) {
     return POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
