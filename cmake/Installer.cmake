@@ -1,16 +1,21 @@
 # qpx_add_installer(<target> <product folder> <output exe> [UNCHECKED]
-#                   [SIGN_CERT <file> SIGN_KEY <file>]):
+#                   [SIGN_CERT <file> SIGN_KEY <file>] [PAYLOAD_FILES <files...>]):
 # one installer from a product folder. The engine is the same for every product; only the
 # resources differ. The product is checked first (UNCHECKED: only for the engine's own tests
 # of broken products); the installer is signed last when the arguments or the product's
-# signing.conf name a certificate and key.
+# signing.conf name a certificate and key. PAYLOAD_FILES are files the build makes (programs of
+# the product); they join the product's payload at its root.
 set(QPX_RESOURCE_TOOL ${CMAKE_SOURCE_DIR}/tools/qpxres.py)
 set(QPX_SIGN_CERT "" CACHE FILEPATH "Certificate that signs `installer` (optional)")
 set(QPX_SIGN_KEY "" CACHE FILEPATH "Private key of QPX_SIGN_CERT")
 
 function(qpx_add_installer target product out)
-  cmake_parse_arguments(PARSE_ARGV 3 arg "UNCHECKED" "SIGN_CERT;SIGN_KEY" "")
+  cmake_parse_arguments(PARSE_ARGV 3 arg "UNCHECKED" "SIGN_CERT;SIGN_KEY" "PAYLOAD_FILES")
   set(check)
+  set(payload_files)
+  foreach(file ${arg_PAYLOAD_FILES})
+    list(APPEND payload_files --payload-file ${file})
+  endforeach()
   if(arg_UNCHECKED)
     set(check --unchecked)
   endif()
@@ -21,8 +26,8 @@ function(qpx_add_installer target product out)
     OUTPUT ${work}/resources.o
     COMMAND python3 ${QPX_RESOURCE_TOOL} --product ${product} --work ${work}
             --luac ${QPX_LUAC} --windres ${CMAKE_RC_COMPILER}
-            --defaults ${CMAKE_SOURCE_DIR}/resources ${check}
-    DEPENDS ${product_files} ${QPX_RESOURCE_TOOL} ${CMAKE_SOURCE_DIR}/tools/qpxcheck.py
+            --defaults ${CMAKE_SOURCE_DIR}/resources ${check} ${payload_files}
+    DEPENDS ${product_files} ${arg_PAYLOAD_FILES} ${QPX_RESOURCE_TOOL} ${CMAKE_SOURCE_DIR}/tools/qpxcheck.py
     COMMENT "Building the resources of ${target} from ${product}"
     VERBATIM)
   add_executable(${target} WIN32 $<TARGET_OBJECTS:qpxentry> ${work}/resources.o)

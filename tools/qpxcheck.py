@@ -455,33 +455,46 @@ def utf16_units(text):
     return len(text.encode("utf-16-le")) // 2
 
 
-def check_payload(product, report):
+def payload_entries(payload, extra_files):
+    """(name in the payload, where to report it, full path, is a file) of every entry the packer
+    takes: the payload folder's tree, then the build's files at its root."""
+    entries = []
+    if os.path.isdir(payload):
+        for folder, folders, files in os.walk(payload, followlinks=True):  # as the packer copies
+            folders.sort()
+            for name in sorted(folders) + sorted(files):
+                full = os.path.join(folder, name)
+                relative = os.path.relpath(full, payload)
+                entries.append((relative, os.path.join(payload, relative), full, name in files))
+    for path in extra_files:
+        entries.append((os.path.basename(path), path, path, True))
+    return entries
+
+
+def check_payload(product, report, extra_files=()):
     payload = os.path.join(product, "payload")
-    if not os.path.isdir(payload):
+    if not os.path.isdir(payload) and not extra_files:
         return
     folded, total = {}, 0
-    for folder, folders, files in os.walk(payload, followlinks=True):  # as the packer copies
-        folders.sort()
-        for name in sorted(folders) + sorted(files):
-            full = os.path.join(folder, name)
-            relative = os.path.relpath(full, payload)
-            where = os.path.join(payload, relative)
-            problem = name_problem(name)
-            if problem:
-                report.error(where, problem)
-            key = unicodedata.normalize("NFC", relative).casefold()
-            if key in folded:
-                report.error(where, f"differs from {folded[key]} only in letter case: "
-                             "one would overwrite the other on Windows")
-            else:
-                folded[key] = where
-            units = INSTALL_FOLDER_UNITS + 1 + utf16_units(relative)
-            if units > MAX_FULL_PATH_UNITS:
-                report.error(where, f"path too long: {units - INSTALL_FOLDER_UNITS - 1} units; "
-                             f"below an install folder of {INSTALL_FOLDER_UNITS} it must stay within "
-                             f"{MAX_FULL_PATH_UNITS - INSTALL_FOLDER_UNITS - 1}")
-            if name in files and os.path.exists(full):
-                total += os.path.getsize(full)
+    for relative, where, full, is_file in payload_entries(payload, extra_files):
+        problem = name_problem(os.path.basename(relative))
+        if problem:
+            report.error(where, problem)
+        key = unicodedata.normalize("NFC", relative).casefold()
+        if key in folded:
+            report.error(where, f"differs from {folded[key]} only in letter case: "
+                         "one would overwrite the other on Windows")
+        else:
+            folded[key] = where
+        units = INSTALL_FOLDER_UNITS + 1 + utf16_units(relative)
+        if units > MAX_FULL_PATH_UNITS:
+            report.error(where, f"path too long: {units - INSTALL_FOLDER_UNITS - 1} units; "
+                         f"below an install folder of {INSTALL_FOLDER_UNITS} it must stay within "
+                         f"{MAX_FULL_PATH_UNITS - INSTALL_FOLDER_UNITS - 1}")
+        if is_file and os.path.exists(full):
+            total += os.path.getsize(full)
+        elif is_file and full in extra_files:
+            report.error(where, "payload file missing: it was not built")
     need = need_disk_space(product)
     globals_script = os.path.join(product, "scripts", "global_var.lua")
     if need is None:
@@ -499,8 +512,9 @@ def check_icon(product, report):
         report.error(icon, "is not an icon file")
 
 
-def check_product(product, luac):
-    """Every check, in the order a product folder is built; returns the Report."""
+def check_product(product, luac, extra_payload=()):
+    """Every check, in the order a product folder is built; returns the Report. `extra_payload`:
+    files of the build that the installer adds to the payload's root."""
     report = Report()
     layout = os.path.join(product, "layout.xml")
     if os.path.exists(layout):
@@ -509,14 +523,14 @@ def check_product(product, luac):
         report.error(layout, "missing: the installer draws its windows from it")
     check_skin_folder(product, report)
     check_scripts(product, luac, report)
-    check_payload(product, report)
+    check_payload(product, report, extra_payload)
     check_icon(product, report)
     return report
 
 
-def run(product, luac, strict=False):
+def run(product, luac, strict=False, extra_payload=()):
     """Prints the messages; True when the product may be built."""
-    report = check_product(product, luac)
+    report = check_product(product, luac, extra_payload)
     for message in report.messages:
         print(message, file=sys.stderr)
     return report.errors == 0 and not (strict and report.warnings)

@@ -6,7 +6,8 @@ A product folder holds:
   skin/<number>.png     the skin images, stored as "PNG" resources by number
   scripts/global_var.lua, scripts/install.lua, scripts/uninstall.lua
                         compiled, stripped, to GLOBAL_VAR.LUAC, INSTSCRIPT.LUAC, UNINSTSCRIPT.LUAC
-  payload/              packed with 7zz into "_7Z" "APP.7Z", first two bytes exchanged
+  payload/              packed with 7zz into "_7Z" "APP.7Z", first two bytes exchanged, together
+                        with the build's own files given by --payload-file (at the payload's root)
   icon.ico              optional; the engine's default icon otherwise
   pack.conf             optional 7zz switches for the payload instead of PACK_SWITCHES
   date.conf             optional date of the payload's files (see payload_time)
@@ -107,14 +108,26 @@ def payload_time(product):
     return DEFAULT_PAYLOAD_TIME if seconds is None else seconds
 
 
-def stage_payload(payload, stage, seconds):
-    """A copy of the payload whose times and modes do not depend on the checkout; links are
-    copied as the files they name, which is what Windows gets."""
+def stage_payload(payload, files, stage, seconds):
+    """A copy of the payload folder (when there is one) and the given files at its root, whose
+    times and modes do not depend on the checkout; links are copied as the files they name,
+    which is what Windows gets."""
     if os.path.exists(stage):
         shutil.rmtree(stage)
-    shutil.copytree(payload, stage)
-    for folder, folders, files in os.walk(stage, topdown=False):
-        for name in files:
+    if os.path.isdir(payload):
+        shutil.copytree(payload, stage)
+    else:
+        os.makedirs(stage)
+    for path in files:
+        target = os.path.join(stage, os.path.basename(path))
+        if not os.path.isfile(path):
+            fail(f"{path}: error: payload file missing")
+        if os.path.lexists(target):
+            fail(f"{path}: error: the product's payload already holds {os.path.basename(path)}")
+        shutil.copyfile(path, target)
+        shutil.copymode(path, target)
+    for folder, _, names in os.walk(stage, topdown=False):
+        for name in names:
             path = os.path.join(folder, name)
             os.chmod(path, 0o755 if os.stat(path).st_mode & 0o111 else 0o644)
             os.utime(path, (seconds, seconds))
@@ -122,13 +135,14 @@ def stage_payload(payload, stage, seconds):
         os.utime(folder, (seconds, seconds))
 
 
-def pack_payload(payload, target, stage):
+def pack_payload(product, files, target, stage):
+    """Packs the product's payload folder and `files` into `target`; False when both are empty."""
+    payload = os.path.join(product, "payload")
     if os.path.exists(target):
         os.remove(target)
-    if not os.listdir(payload):
+    if not files and not (os.path.isdir(payload) and os.listdir(payload)):
         return False
-    product = os.path.dirname(os.path.abspath(payload))
-    stage_payload(payload, stage, payload_time(product))
+    stage_payload(payload, files, stage, payload_time(product))
     entries = sorted(os.listdir(stage))
     switches = REPRODUCIBLE_SWITCHES + pack_switches(product)
     subprocess.run(["7zz", "a", "-t7z", "-bd", "-bso0", "-bsp0", *switches, target] + entries,
@@ -150,9 +164,12 @@ def main():
     ap.add_argument("--defaults", required=True, help="folder with the engine's default icon")
     ap.add_argument("--unchecked", action="store_true",
                     help="skip the checks: for test products that are broken on purpose")
+    ap.add_argument("--payload-file", action="append", default=[],
+                    help="a file of the build to put at the payload's root (repeatable)")
     args = ap.parse_args()
     product, work = os.path.abspath(args.product), os.path.abspath(args.work)
-    if not args.unchecked and not qpxcheck.run(product, args.luac):
+    files = [os.path.abspath(path) for path in args.payload_file]
+    if not args.unchecked and not qpxcheck.run(product, args.luac, extra_payload=files):
         fail(f"{product}: not built, mend the errors above")
     os.makedirs(work, exist_ok=True)
     lines = ["#include <windows.h>", ""]
@@ -186,9 +203,8 @@ def main():
             if ext.lower() == ".png" and stem.isdigit():
                 lines.append(f'{int(stem)} PNG {rc_path(os.path.join(skin, name))}')
 
-    payload = os.path.join(product, "payload")
     archive = os.path.join(work, "APP.7Z")
-    if os.path.isdir(payload) and pack_payload(payload, archive, os.path.join(work, "payload")):
+    if pack_payload(product, files, archive, os.path.join(work, "payload")):
         lines.append(f'APP.7Z _7Z {rc_path(archive)}')
 
     rc = os.path.join(work, "resources.rc")

@@ -42,11 +42,12 @@ def edit(path, old, new, count=1):
     open(path, "w", encoding="utf-8").write(text.replace(old, new, count))
 
 
-def build_resources(product, work, env=None):
+def build_resources(product, work, env=None, payload_files=()):
     """qpxres.py as the build runs it: (exit code, messages)."""
+    extra = [word for path in payload_files for word in ("--payload-file", path)]
     result = subprocess.run([sys.executable, os.path.join(tools(), "qpxres.py"), "--product", product,
                              "--work", work, "--luac", ARGS.luac, "--windres", ARGS.windres,
-                             "--defaults", os.path.join(ARGS.source, "resources")],
+                             "--defaults", os.path.join(ARGS.source, "resources"), *extra],
                             capture_output=True, text=True, env=env)
     return result.returncode, result.stdout + result.stderr
 
@@ -268,6 +269,50 @@ def DiskNeedBelowThePayloadSize(where):
     size = os.path.getsize(os.path.join(product, "payload", "readme.txt"))
     expect_warning(where, product, re.escape(
         f"{globals_script}: warning: global_need_disk_space is 10, less than the {size} bytes"))
+
+
+def built_files(where, names):
+    """Files standing in for programs of the build, in a folder outside the product."""
+    folder = os.path.join(where, "build")
+    os.makedirs(folder, exist_ok=True)
+    paths = [os.path.join(folder, name) for name in names]
+    for path in paths:
+        open(path, "wb").write(b"MZ" + b"\0" * 1000)
+    return paths
+
+
+@case
+def BuiltFilesJoinAnEmptyPayloadAtItsRoot(where):
+    product = sample(where)
+    os.remove(os.path.join(product, "payload", "readme.txt"))
+    work = os.path.join(where, "work")
+    code, output = build_resources(product, work, payload_files=built_files(where, ["A.exe", "b.dll"]))
+    assert code == 0, output
+    unswap(work)
+    listing = subprocess.run(["7zz", "l", "-slt", os.path.join(work, "payload.7z")],
+                             capture_output=True, text=True, check=True).stdout
+    assert re.findall(r"^Path = (.*)$", listing, re.MULTILINE)[1:] == ["A.exe", "b.dll"], listing
+    assert archive_times(work) == {"2000-01-01 00:00:00.0000000"}, archive_times(work)
+
+
+@case
+def BuiltFileClashingWithThePayloadInCase(where):
+    product = sample(where)
+    [path] = built_files(where, ["README.TXT"])
+    code, output = build_resources(product, os.path.join(where, "work"), payload_files=[path])
+    assert code != 0 and re.search(re.escape(path) + ": error: differs from .* only in letter case",
+                                   output), output
+
+
+@case
+def BuiltFilesCountTowardTheDiskNeed(where):
+    product = sample(where)
+    globals_script = os.path.join(product, "scripts", "global_var.lua")
+    edit(globals_script, "global_need_disk_space = 57999360", "global_need_disk_space = 10")
+    size = os.path.getsize(os.path.join(product, "payload", "readme.txt")) + 1002
+    code, output = build_resources(product, os.path.join(where, "work"),
+                                   payload_files=built_files(where, ["A.exe"]))
+    assert code == 0 and f"less than the {size} bytes" in output, output
 
 
 # ---- Reproducible output ----
