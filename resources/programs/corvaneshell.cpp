@@ -44,9 +44,12 @@ std::wstring FolderOf(const std::wstring& path) {
     return slash == std::wstring::npos ? L"" : path.substr(0, slash);
 }
 
-// "<folder>\<displayName>.lnk" starting `program` in its own folder, with its first icon.
+// "<folder>\<displayName>.lnk" starting `program` in its own folder, with its first icon. The
+// name must be a plain file name: a separator in it would put the link somewhere else.
 void CreateShortcut(const std::wstring& folder, const wchar_t* program, const wchar_t* displayName) {
-    if (folder.empty() || !program || !displayName) return;
+    if (folder.empty() || !program || !displayName || !*displayName ||
+        wcspbrk(displayName, L"\\/:*?\"<>|"))
+        return;
     const ComScope com;
     ComPtr<IShellLinkW> link;
     ComPtr<IPersistFile> file;
@@ -121,10 +124,12 @@ SHELL_EXPORT void WINAPI CreateTaskbarShortcut(const wchar_t* program, const wch
 }
 
 // `link` may name environment variables ("%APPDATA%\..."); a missing file is nothing to do.
+// Only shortcuts are removed: whatever else the path names is not a pin.
 SHELL_EXPORT void WINAPI UnpinFromTaskbar(const wchar_t* link) {
     if (!link) return;
     const std::wstring path = Expanded(link);
-    const DWORD attributes = path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(path.c_str());
+    if (path.size() < 4 || _wcsicmp(path.c_str() + path.size() - 4, L".lnk") != 0) return;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         DeleteFileW(path.c_str());
 }

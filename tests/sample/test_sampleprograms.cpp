@@ -178,6 +178,23 @@ TEST_F(ShellDll, QuickLaunchShortcutIsMadeAndUnpinnedThroughTheUnexpandedPath) {
     unpin(unexpanded.c_str());  // already gone: nothing to do
 }
 
+// A display name that is not a plain file name would place the link outside its folder; a path
+// that names no shortcut is not unpinned.
+TEST_F(ShellDll, NamesOutsideTheFolderAndFilesOtherThanShortcutsAreLeftAlone) {
+    const std::wstring outside = ShellFolder(CSIDL_APPDATA) + L"\\Corvane Sample Outside.lnk";
+    DeleteFileW(outside.c_str());
+    Export<ShortcutFn>(module_.get(), "CreateTaskbarShortcut")(
+        program_.c_str(), L"CorvaneWnd", L"..\\..\\..\\Corvane Sample Outside");
+    EXPECT_FALSE(Exists(outside));
+    DeleteFileW(outside.c_str());
+
+    const std::wstring other = FreshTempPath(L"corvane-not-a-link.txt");
+    ASSERT_TRUE(WriteFileBytes(other, "keep"));
+    Export<void(WINAPI*)(const wchar_t*)>(module_.get(), "UnpinFromTaskbar")(other.c_str());
+    EXPECT_TRUE(Exists(other));
+    DeleteFileW(other.c_str());
+}
+
 // Wine derives file rights from the Unix modes and keeps no new entries, so only the answer
 // can be checked here: a folder that is not there is a failure, not a success.
 TEST_F(ShellDll, AllowAccountPrivilegeReportsAMissingFolder) {
