@@ -4,12 +4,13 @@
 #   qpx_display_start / qpx_display_stop
 
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
+# No menu entries on this machine for shortcuts that installers create inside Wine.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe=d"}
 
 qpx_wine_prefix() {
   local prefix=$1 arch=${2:-win64}
   export WINEPREFIX=$prefix WINEARCH=$arch
-  if [ ! -f "$prefix/.qpx-ready-2" ]; then
+  if [ ! -f "$prefix/.qpx-ready-3" ]; then
     rm -rf "$prefix"
     mkdir -p "$(dirname "$prefix")"
     wineboot -i >/dev/null 2>&1
@@ -20,8 +21,14 @@ qpx_wine_prefix() {
     wine reg add "$key" /v "宋体" /t REG_SZ /d "WenQuanYi Zen Hei" /f >/dev/null 2>&1
     # GDI+'s generic sans-serif family, the fallback for faces a layout names but lacks.
     wine reg add "$key" /v "Microsoft Sans Serif" /t REG_SZ /d "Liberation Sans" /f >/dev/null 2>&1
+    # Wine links the user's Desktop and Documents to this machine's home folder: shortcuts
+    # that installers put on the desktop must stay inside the prefix.
+    local link
+    for link in "$prefix"/drive_c/users/*/*; do
+      [ -L "$link" ] && rm "$link" && mkdir "$link"
+    done
     wineserver -w
-    touch "$prefix/.qpx-ready-2"
+    touch "$prefix/.qpx-ready-3"
   fi
   wineserver -p >/dev/null 2>&1 || true
   # The first program of a session starts Wine's own services, which stay for the session and

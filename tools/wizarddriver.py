@@ -3,15 +3,25 @@ through X (xdotool) at the layout's coordinates, windows and message boxes throu
 test helper running inside Wine. Used by the wizard tests and by the demo."""
 import os
 import subprocess
+import tempfile
 import time
 import xml.etree.ElementTree as ET
 
-# Wine reads command lines in the locale's character set, and window titles are Chinese.
-UTF8_ENV = dict(os.environ, LC_ALL="C.UTF-8")
+
+def utf8_env(env=None):
+    """Wine reads command lines in the locale's character set, and window titles are Chinese."""
+    return dict(env or os.environ, LC_ALL="C.UTF-8")
 
 
 def wine_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def host_path(path):
+    """The file on this machine behind a Wine path on C: or Z: of the current prefix."""
+    drive, rest = path[:2].upper(), path[3:].replace("\\", "/")
+    assert drive in ("C:", "Z:"), path
+    return os.path.join(os.environ["WINEPREFIX"], "drive_c", rest) if drive == "C:" else "/" + rest
 
 
 def xdotool(*args):
@@ -40,14 +50,45 @@ class Helper:
         self.exe = os.path.join(folder, "qpxtesthelper.exe")
 
     def run(self, *args, timeout=60):
-        out = subprocess.run(["wine", self.exe, *args], capture_output=True, timeout=timeout,
-                             env=UTF8_ENV)
-        return out.returncode, out.stdout.decode("utf-8", "replace").strip()
+        # Output goes through a file, not a pipe: a Wine service or the desktop process that
+        # this call happens to start inherits the handle and would keep a pipe open for good.
+        with tempfile.TemporaryFile() as output:
+            code = subprocess.run(["wine", self.exe, *args], stdin=subprocess.DEVNULL, stdout=output,
+                                  stderr=subprocess.DEVNULL, timeout=timeout, env=utf8_env()).returncode
+            output.seek(0)
+            text = output.read().decode("utf-8", "replace")
+        # Only line ends go: a registry line of the default value begins with its empty name.
+        return code, text.strip("\r\n")
 
-    def start_logged(self, log_path, program, env=None):
+    def start_logged(self, log_path, program, env=None, args=()):
         """Starts `program` under the helper's debugger loop; its debug lines go to log_path."""
-        return subprocess.Popen(["wine", self.exe, "run-logged", wine_path(log_path), wine_path(program)],
-                                env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return subprocess.Popen(["wine", self.exe, "run-logged", wine_path(log_path), wine_path(program),
+                                 *args], env=utf8_env(env),
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def reg_values(self, root, key, view="32"):
+        """The values of one key in one registry view as {name: (type, data)}, or None when
+        the key is absent."""
+        code, out = self.run("reg-values", root, key, view)
+        if code != 0:
+            return None
+        result = {}
+        for line in out.splitlines():
+            if not line:
+                continue
+            name, kind, data = (line.split("\t") + ["", ""])[:3]
+            result[name] = (kind, data)
+        return result
+
+    def service_state(self, name):
+        """The service's state number (4 running, 1 stopped), or None when it is not installed."""
+        code, out = self.run("service-state", name)
+        return int(out) if code == 0 else None
+
+    def special_folder(self, csidl):
+        code, path = self.run("folder", str(csidl))
+        assert code == 0, f"no special folder {csidl}"
+        return path
 
     def click(self, hwnd, x, y):
         """A left click at client point x, y of a window (no window manager: the window's
@@ -76,3 +117,90 @@ class Layout:
                     l, t, r, b = (int(v) for v in e.get("rect").split(","))
                     return (l + r) // 2, (t + b) // 2
         raise KeyError(f"{dlg}/{name}")
+
+
+class Wizard:
+    """One installer process under the helper's debugger loop, and its wizard's windows."""
+
+    def __init__(self, helper, installer, title, layout, folder, env=None, args=()):
+        self.helper, self.title, self.layout = helper, title, layout
+        self.log_path = os.path.join(folder, "installer.log")
+        self.process = helper.start_logged(self.log_path, installer, env, args)
+        self.hwnd = None
+
+    def window(self, timeout=30):
+        code, out = self.helper.run("wait-window", "Qpx_Installer", self.title, str(timeout * 1000))
+        assert code == 0, "no wizard window"
+        self.hwnd = out
+        time.sleep(0.7)  # mapped and painted once
+        return out
+
+    def next_window(self, timeout=30):
+        old = self.hwnd
+        end = time.time() + timeout
+        while time.time() < end:
+            code, out = self.helper.run("wait-window", "Qpx_Installer", self.title, "1000")
+            if code == 0 and out != old:
+                self.hwnd = out
+                time.sleep(0.7)
+                return out
+            time.sleep(0.2)
+        raise AssertionError("the next dialog did not come")
+
+    def window_alive(self):
+        code, out = self.helper.run("wait-window", "Qpx_Installer", self.title, "0")
+        return code == 0 and out == self.hwnd
+
+    def click(self, dlg, name):
+        self.helper.click(self.hwnd, *self.layout.centre(dlg, name))
+
+    def box(self, caption, timeout=15):
+        code, hwnd = self.helper.run("wait-window", "#32770", caption, str(timeout * 1000))
+        assert code == 0, f"no message box '{caption}'"
+        return hwnd, self.helper.run("box-text", hwnd)[1]
+
+    def no_box(self, caption):
+        return self.helper.run("wait-window", "#32770", caption, "800")[0] != 0
+
+    def finish(self, timeout=60):
+        try:
+            return self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            raise AssertionError("the installer did not end")
+
+    def log(self):
+        try:
+            return open(self.log_path, encoding="utf-8").read()
+        except FileNotFoundError:
+            return ""
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+
+def run_cases(cases, results, suite_name, before_each):
+    """Runs test functions in order, each after `before_each`; writes GoogleTest-style XML so
+    the harness counts each case. Returns the number of failures."""
+    import traceback
+    import xml.etree.ElementTree as ET
+    suite = ET.Element("testsuites")
+    failures = 0
+    for name, case in cases:
+        element = ET.SubElement(suite, "testcase", name=name, classname=suite_name)
+        before_each()
+        started = time.time()
+        try:
+            case()
+            print(f"[       OK ] {name} ({time.time() - started:.1f} s)", flush=True)
+        except Exception:
+            failures += 1
+            detail = traceback.format_exc()
+            ET.SubElement(element, "failure", message=detail.splitlines()[-1]).text = detail
+            print(f"[  FAILED  ] {name}\n{detail}", flush=True)
+    os.makedirs(os.path.dirname(results), exist_ok=True)
+    ET.ElementTree(suite).write(results, encoding="utf-8")
+    print(f"{len(cases) - failures} of {len(cases)} {suite_name} cases passed")
+    return failures

@@ -10,26 +10,23 @@ import subprocess
 import sys
 import tempfile
 import time
-import traceback
-import xml.etree.ElementTree as ET
 
 TITLE = "FlowTest安装"
 ARGS = None
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
-from wizarddriver import Layout, fresh_session, wine_path, xdotool, Helper  # noqa: E402
+from wizarddriver import Helper, Layout, Wizard, fresh_session, run_cases, wine_path, xdotool  # noqa: E402
 
 
 def helper(*args, timeout=60):
     return Helper(ARGS.tests).run(*args, timeout=timeout)
 
 
-class Run:
-    """One installer process, started under the helper's debugger loop."""
+class Run(Wizard):
+    """One run of the test product, its hooks tracing into a file of the run's own."""
 
     def __init__(self, **env):
         self.folder = tempfile.mkdtemp(prefix="qpx-e2e-")
         self.trace_path = os.path.join(self.folder, "trace.txt")
-        self.log_path = os.path.join(self.folder, "installer.log")
         environment = dict(os.environ)
         for key in list(environment):
             if key.startswith("QPX_"):
@@ -37,35 +34,7 @@ class Run:
         environment["QPX_TRACE"] = wine_path(self.trace_path)
         environment.update({k: str(v) for k, v in env.items()})
         installer = os.path.join(ARGS.tests, "installers", "flow_wizard.exe")
-        self.process = Helper(ARGS.tests).start_logged(self.log_path, installer, environment)
-        self.hwnd = None
-
-    def window(self, timeout=30):
-        code, out = helper("wait-window", "Qpx_Installer", TITLE, str(timeout * 1000))
-        assert code == 0, "no wizard window"
-        self.hwnd = out
-        time.sleep(0.7)  # mapped and painted once
-        return out
-
-    def next_window(self, timeout=30):
-        old = self.hwnd
-        end = time.time() + timeout
-        while time.time() < end:
-            code, out = helper("wait-window", "Qpx_Installer", TITLE, "1000")
-            if code == 0 and out != old:
-                self.hwnd = out
-                time.sleep(0.7)
-                return out
-            time.sleep(0.2)
-        raise AssertionError("the next dialog did not come")
-
-    def window_alive(self):
-        code, out = helper("wait-window", "Qpx_Installer", TITLE, "0")
-        return code == 0 and out == self.hwnd
-
-    def click(self, dlg, name):
-        x, y = ARGS.layout.centre(dlg, name)
-        Helper(ARGS.tests).click(self.hwnd, x, y)
+        super().__init__(Helper(ARGS.tests), installer, TITLE, ARGS.layout, self.folder, environment)
 
     def keys(self, *keys):
         ids = subprocess.run(["xdotool", "search", "--name", "FlowTest"], capture_output=True,
@@ -80,37 +49,11 @@ class Run:
         xdotool("type", "--delay", "60", text)
         time.sleep(0.3)
 
-    def box(self, caption, timeout=15):
-        code, hwnd = helper("wait-window", "#32770", caption, str(timeout * 1000))
-        assert code == 0, f"no message box '{caption}'"
-        return hwnd, helper("box-text", hwnd)[1]
-
-    def no_box(self, caption):
-        return helper("wait-window", "#32770", caption, "800")[0] != 0
-
-    def finish(self, timeout=60):
-        try:
-            return self.process.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            raise AssertionError("the installer did not end")
-
     def trace(self):
         try:
             return open(self.trace_path, encoding="utf-8").read().split("\n")[:-1]
         except FileNotFoundError:
             return []
-
-    def log(self):
-        try:
-            return open(self.log_path, encoding="utf-8").read()
-        except FileNotFoundError:
-            return ""
-
-    def kill(self):
-        if self.process.poll() is None:
-            self.process.kill()
-            self.process.wait()
 
 
 def install_to_completion(run, timeout=90):
@@ -369,25 +312,8 @@ def main():
     parser.add_argument("-k", default="")
     ARGS = parser.parse_args()
     ARGS.layout = Layout(ARGS.layout)
-    suite = ET.Element("testsuites")
     cases = [(n, f) for n, f in globals().items() if n.startswith("test_") and ARGS.k in n]
-    failures = 0
-    for name, case in cases:
-        element = ET.SubElement(suite, "testcase", name=name, classname="Wizard")
-        fresh_session()
-        started = time.time()
-        try:
-            case()
-            print(f"[       OK ] {name} ({time.time() - started:.1f} s)", flush=True)
-        except Exception:
-            failures += 1
-            detail = traceback.format_exc()
-            ET.SubElement(element, "failure", message=detail.splitlines()[-1]).text = detail
-            print(f"[  FAILED  ] {name}\n{detail}", flush=True)
-    os.makedirs(os.path.dirname(ARGS.results), exist_ok=True)
-    ET.ElementTree(suite).write(ARGS.results, encoding="utf-8")
-    print(f"{len(cases) - failures} of {len(cases)} wizard cases passed")
-    return 1 if failures else 0
+    return 1 if run_cases(cases, ARGS.results, "Wizard", fresh_session) else 0
 
 
 if __name__ == "__main__":

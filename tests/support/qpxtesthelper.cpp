@@ -11,7 +11,14 @@
 //   shell-window                                       plays the desktop shell's window until killed
 //   browse-select <hwnd> <folder>                      selects a folder in a folder browser and
 //                                                      presses its OK button
+//   reg-values <HKLM|HKCU|HKCR> <key> <32|64>          prints "name<TAB>type<TAB>data" per value
+//                                                      of one registry view; 1 when the key is absent
+//   service-state <name>                               prints the service's state number; 1 when absent
+//   folder <csidl>                                     prints a special folder's path
+//   hold-dll <path>                                    keeps a DLL loaded (its file locked) until the
+//                                                      file is moved away, then lets it go and waits
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cstdlib>
 #include <string>
@@ -66,6 +73,69 @@ int RunLogged(int argc, wchar_t** argv) {
     return code;
 }
 
+HKEY RootKey(const std::wstring& name) {
+    if (name == L"HKLM") return HKEY_LOCAL_MACHINE;
+    if (name == L"HKCU") return HKEY_CURRENT_USER;
+    if (name == L"HKCR") return HKEY_CLASSES_ROOT;
+    return nullptr;
+}
+
+std::wstring ValueText(DWORD type, const BYTE* data, DWORD size) {
+    switch (type) {
+    case REG_DWORD:
+        return L"REG_DWORD\t" + std::to_wstring(*reinterpret_cast<const DWORD*>(data));
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+    case REG_MULTI_SZ: {
+        // A multi-string prints its parts joined by "|".
+        std::wstring text(reinterpret_cast<const wchar_t*>(data), size / sizeof(wchar_t));
+        while (!text.empty() && text.back() == L'\0') text.pop_back();
+        for (wchar_t& c : text)
+            if (c == L'\0') c = L'|';
+        const wchar_t* name = type == REG_SZ ? L"REG_SZ" : type == REG_EXPAND_SZ ? L"REG_EXPAND_SZ" : L"REG_MULTI_SZ";
+        return std::wstring(name) + L"\t" + text;
+    }
+    default: {
+        std::wstring hex = (type == REG_BINARY ? L"REG_BINARY\t" : std::to_wstring(type) + L"\t");
+        for (DWORD i = 0; i < size; ++i) {
+            wchar_t pair[3];
+            swprintf(pair, 3, L"%02X", data[i]);
+            hex += pair;
+        }
+        return hex;
+    }
+    }
+}
+
+int RegistryValues(const std::wstring& root, const wchar_t* subkey, const std::wstring& view) {
+    const REGSAM sam = KEY_READ | (view == L"64" ? KEY_WOW64_64KEY : KEY_WOW64_32KEY);
+    HKEY key = nullptr;
+    if (!RootKey(root) || RegOpenKeyExW(RootKey(root), subkey, 0, sam, &key) != ERROR_SUCCESS) return 1;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[16384];
+        DWORD nameLength = 16384, type = 0, size = 0;
+        if (RegEnumValueW(key, index, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
+        std::string data(size + sizeof(wchar_t), '\0');
+        nameLength = 16384;
+        RegEnumValueW(key, index, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+        Print(std::wstring(name) + L"\t" + ValueText(type, reinterpret_cast<const BYTE*>(data.data()), size));
+    }
+    RegCloseKey(key);
+    return 0;
+}
+
+int ServiceState(const wchar_t* name) {
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = manager ? OpenServiceW(manager, name, SERVICE_QUERY_STATUS) : nullptr;
+    SERVICE_STATUS status{};
+    const bool known = service && QueryServiceStatus(service, &status);
+    if (service) CloseServiceHandle(service);
+    if (manager) CloseServiceHandle(manager);
+    if (!known) return 1;
+    Print(std::to_wstring(status.dwCurrentState));
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -112,6 +182,23 @@ int wmain(int argc, wchar_t** argv) {
         MSG message;
         while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
         return 0;
+    }
+    if (command == L"reg-values" && argc == 5) return RegistryValues(argv[2], argv[3], argv[4]);
+    if (command == L"service-state" && argc == 3) return ServiceState(argv[2]);
+    if (command == L"folder" && argc == 3) {
+        wchar_t path[MAX_PATH];
+        if (FAILED(SHGetFolderPathW(nullptr, _wtoi(argv[2]), nullptr, SHGFP_TYPE_CURRENT, path))) return 1;
+        Print(path);
+        return 0;
+    }
+    if (command == L"hold-dll" && argc == 3) {
+        // Like a program that unloads an extension once an installer has renamed it.
+        HMODULE module = LoadLibraryW(argv[2]);
+        if (!module) return 1;
+        Print(L"ready");
+        while (GetFileAttributesW(argv[2]) != INVALID_FILE_ATTRIBUTES) Sleep(20);
+        FreeLibrary(module);
+        Sleep(INFINITE);
     }
     if (command == L"foreground") {
         HWND window = GetForegroundWindow();
