@@ -78,4 +78,9 @@ STAT_EXPORT int WINAPI stat_http_post(const char* url, const char* body, int len
     return 1;
 }
 
+// The uninstaller's report: the reasons ticked ("1,3") and the two texts the user wrote.
+STAT_EXPORT void WINAPI stat_uninstall_reason(const char* votes, const char* suggestion, const char* contact) {
+    Record("stat_uninstall_reason", {Text(votes), Text(suggestion), Text(contact)});
+}
+
 STAT_EXPORT void WINAPI stat_close() { Record("stat_close"); }
