@@ -1,0 +1,443 @@
+#!/usr/bin/env python3
+"""The sample product's installer run as a person would, in a Wine prefix that is put back
+to the same state before each case: every effect of a real installation (files, registry,
+shortcuts, service, shell extension, statistics report, the product started at the end) is
+checked on the machine afterwards."""
+import argparse
+import glob
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+from wizarddriver import Helper, Layout, Wizard, fresh_session, host_path, run_cases, wine_path  # noqa: E402
+
+ARGS = None
+TITLE = "Corvane安装"
+CAPTION = "Corvane - 安装"
+ERROR_CAPTION = ":-( 杯具，脚本执行时发生错误"
+PROGRAMS = ["Corvane.exe", "CorvaneSearch.exe", "CorvaneUpdate.exe", "CorvaneStat.dll",
+            "CorvaneShell.dll", "CorvaneExt.dll", "CorvaneExt64.dll", "Uninstall.exe"]
+REG = "SOFTWARE\\Corvane"
+UNINST = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Corvane"
+MENU = "Directory\\Background\\shell\\开启桌面整理"
+RUN_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
+SESSION_MANAGER = "System\\CurrentControlSet\\Control\\Session Manager"
+SHELL_EXT_CLSID = "CLSID\\{6F1C2A4E-3B7D-4E59-9A0C-2D8E5B1F7C43}\\InprocServer32"
+REPORT = ["stat_unionid(4003)", "stat_appid(22)", "stat_level(2)", "stat_version_ex(2,0,3,159)",
+          "stat_install_addr(stats.corvane.example,8502)", "stat_init()", "stat_install(1)",
+          "stat_http_post(https://stats.corvane.example/install,nil,0,1)", "stat_close()"]
+REGISTRY_FILES = ["system.reg", "user.reg", "userdef.reg"]
+
+
+def helper(*args, timeout=60):
+    return Helper(ARGS.tests).run(*args, timeout=timeout)
+
+
+def win64():
+    return ARGS.arch == "win64"
+
+
+def default_folder():
+    return "C:\\Program Files (x86)\\Corvane" if win64() else "C:\\Program Files\\Corvane"
+
+
+def special_folder(csidl):
+    return Helper(ARGS.tests).special_folder(csidl)
+
+
+def shortcuts():
+    """The shortcut files the installation may create, by what they are."""
+    return {
+        "desktop": special_folder(16) + "\\Corvane.lnk",
+        "quick launch": special_folder(26) + "\\Microsoft\\Internet Explorer\\Quick Launch\\Corvane.lnk",
+        "start menu": special_folder(23) + "\\Corvane\\Corvane.lnk",
+        "start menu uninstaller": special_folder(23) + "\\Corvane\\卸载Corvane.lnk",
+    }
+
+
+def values(root, key, view="32"):
+    return Helper(ARGS.tests).reg_values(root, key, view)
+
+
+def service_state():
+    return Helper(ARGS.tests).service_state("CorvaneSearch")
+
+
+# --- the machine before each case ----------------------------------------------------------
+
+class Machine:
+    """Puts the prefix back to the state it had when the run began: the registry files are
+    restored while no Wine process runs, and the files an installation leaves are removed."""
+
+    def __init__(self):
+        self.saved = tempfile.mkdtemp(prefix="qpx-registry-")
+        self.stop()
+        for name in REGISTRY_FILES:
+            shutil.copy2(os.path.join(os.environ["WINEPREFIX"], name), self.saved)
+
+    @staticmethod
+    def stop():
+        quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-k"], **quiet)
+        subprocess.run(["wineserver", "-w"], **quiet)
+
+    def reset(self):
+        self.stop()
+        for name in REGISTRY_FILES:
+            shutil.copy2(os.path.join(self.saved, name), os.environ["WINEPREFIX"])
+        c = os.path.join(os.environ["WINEPREFIX"], "drive_c")
+        for pattern in ["Program Files*/Corvane", "users/*/Desktop/*.lnk",
+                        "users/*/AppData/Roaming/Microsoft/Internet Explorer/Quick Launch/*.lnk",
+                        "ProgramData/Microsoft/Windows/Start Menu/Programs/Corvane"]:
+            for path in glob.glob(os.path.join(c, pattern)):
+                shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
+        fresh_session()
+
+
+# --- one installer run ---------------------------------------------------------------------
+
+class Install(Wizard):
+    def __init__(self, installer=None, args=()):
+        self.folder = tempfile.mkdtemp(prefix="qpx-install-")
+        super().__init__(Helper(ARGS.tests), installer or ARGS.installer, TITLE, ARGS.layout,
+                         self.folder, args=args)
+
+    def untick(self, *boxes):
+        for box in boxes:
+            self.click("InitDlg", box)
+
+    def through_progress(self, timeout=120):
+        """Confirms the options dialog and waits for the completion dialog after the progress
+        dialog (which stays for seconds: the install hook pauses for the service and shell)."""
+        self.click("InitDlg", "InstallBtn")
+        self.to_completion(timeout)
+
+    def to_completion(self, timeout=120):
+        self.next_window(timeout=30)
+        self.next_window(timeout=timeout)
+
+    def complete(self, start_product=False):
+        self.through_progress()
+        self.click("CompleteDlg", "UseBtn" if start_product else "CloseBtn")
+        return self.finish()
+
+
+def renamed_installer(source, name):
+    folder = tempfile.mkdtemp(prefix="qpx-renamed-")
+    path = os.path.join(folder, name)
+    shutil.copy(source, path)
+    return path
+
+
+class ShellWindow:
+    """The desktop shell's window, which Wine lacks: the product is started with its token."""
+
+    def __enter__(self):
+        self.process = subprocess.Popen(["wine", os.path.join(ARGS.tests, "qpxtesthelper.exe"),
+                                         "shell-window"], stdout=subprocess.PIPE,
+                                        stderr=subprocess.DEVNULL)
+        self.process.stdout.readline()
+        return self
+
+    def __exit__(self, *exc):
+        self.process.kill()
+        self.process.wait()
+
+
+# --- checks --------------------------------------------------------------------------------
+
+def check_files(folder):
+    host = host_path(folder)
+    for name in PROGRAMS:
+        with open(os.path.join(host, name), "rb") as f, open(os.path.join(ARGS.programs, name), "rb") as g:
+            assert f.read() == g.read(), f"{name} differs from the built program"
+    assert os.path.exists(os.path.join(host, "readme.txt"))
+    for copy, resource in (("Uninst.dar0", "GLOBAL_VAR.LUAC"), ("Uninst.dar1", "UNINSTSCRIPT.LUAC")):
+        with open(os.path.join(host, copy), "rb") as f, open(os.path.join(ARGS.resources, resource), "rb") as g:
+            assert f.read() == g.read(), f"{copy} is not the {resource} resource"
+
+
+def check_registry(folder, union_id=4003, oem_id=4001):
+    for root in ("HKLM", "HKCU"):
+        product = values(root, REG)
+        assert product is not None, f"{root}\\{REG} missing"
+        expected = {"AppPath": ("REG_SZ", folder), "UnionId": ("REG_DWORD", str(union_id)),
+                    "OEMUnionId": ("REG_DWORD", str(oem_id)), "OemID": ("REG_DWORD", "1"),
+                    "UserID": ("REG_BINARY", "00")}
+        if root == "HKCU":
+            expected.update({"Version": ("REG_DWORD", "200030159"), "DisplayVersion": ("REG_SZ", "2.0.3.159")})
+        assert product == expected, (root, product)
+    uninstall = values("HKLM", UNINST)
+    assert uninstall == {
+        "DisplayIcon": ("REG_SZ", folder + "\\Corvane.exe"),
+        "DisplayName": ("REG_SZ", "Corvane"),
+        "DisplayVersion": ("REG_SZ", "2.0.3.159"),
+        "EstimatedSize": ("REG_DWORD", str(57999360 // 1024)),
+        "NoModify": ("REG_DWORD", "1"),
+        "NoRepair": ("REG_DWORD", "1"),
+        "Publisher": ("REG_SZ", "Corvane Software"),
+        "UninstallString": ("REG_SZ", f'"{folder}\\Uninstall.exe"'),
+        "InstallLocation": ("REG_SZ", folder),
+        "InstallDate": ("REG_SZ", time.strftime("%Y%m%d")),
+    }, uninstall
+    assert values("HKCR", MENU) == {"Icon": ("REG_SZ", folder + "\\Corvane.exe,0")}, values("HKCR", MENU)
+    assert values("HKCR", MENU + "\\command") == {"": ("REG_SZ", f'"{folder}\\Corvane.exe"')}
+
+
+def check_shell_extension(folder):
+    """The build of the system's own bitness is registered, in that registry view only."""
+    if win64():
+        assert values("HKCR", SHELL_EXT_CLSID, "64").get("") == ("REG_SZ", folder + "\\CorvaneExt64.dll")
+        assert values("HKCR", SHELL_EXT_CLSID, "32") is None
+    else:
+        assert values("HKCR", SHELL_EXT_CLSID, "32").get("") == ("REG_SZ", folder + "\\CorvaneExt.dll")
+
+
+def report(folder):
+    with open(os.path.join(host_path(folder), "CorvaneStat.log"), encoding="utf-8") as f:
+        return f.read().splitlines()
+
+
+def run_value():
+    return (values("HKCU", RUN_KEY) or {}).get("Corvane")
+
+
+def wine_reg_add(key, name, data):
+    subprocess.run(["wine", "reg", "add", key, "/v", name, "/d", data, "/f", "/reg:32"], check=True,
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def pending_renames():
+    return (values("HKLM", SESSION_MANAGER, "64" if win64() else "32") or {}).get(
+        "PendingFileRenameOperations", ("", ""))[1]
+
+
+# --- cases ---------------------------------------------------------------------------------
+
+def test_a_full_run_with_the_default_options_installs_everything():
+    folder = default_folder()
+    with ShellWindow():
+        run = Install()
+        try:
+            run.window()
+            assert run.complete(start_product=True) == 1
+            code, _ = helper("wait-window", "CorvaneWnd", "Corvane", "15000")
+            assert code == 0, "the product's window did not appear"
+        finally:
+            run.kill()
+    check_files(folder)
+    check_registry(folder)
+    check_shell_extension(folder)
+    for what, link in shortcuts().items():
+        assert os.path.exists(host_path(link)), f"no {what} shortcut"
+    with open(host_path(shortcuts()["desktop"]), "rb") as f:
+        link = f.read()
+    assert b"Corvane.exe" in link or "Corvane.exe".encode("utf-16-le") in link
+    assert run_value() == ("REG_SZ", f'"{folder}\\Corvane.exe"')
+    assert service_state() == 4, "the service is not running"
+    assert report(folder) == REPORT, report(folder)
+
+
+def test_unticked_boxes_leave_their_shortcuts_run_value_and_service_out():
+    wine_reg_add("HKCU\\" + RUN_KEY, "Corvane", "C:\\old\\Corvane.exe")
+    assert run_value() is not None
+    run = Install()
+    try:
+        run.window()
+        run.untick("QuickLaunchChk", "ShouldStartWithWindowsChk", "StartMenuShortcutChk", "InstallSearchServer")
+        assert run.complete() == 1
+    finally:
+        run.kill()
+    links = shortcuts()
+    assert os.path.exists(host_path(links["desktop"])), "the desktop shortcut has no box of its own"
+    for what in ("quick launch", "start menu", "start menu uninstaller"):
+        assert not os.path.exists(host_path(links[what])), f"a {what} shortcut although unticked"
+    assert run_value() is None, "the old Run value stayed"
+    assert service_state() is None, "the service was installed although unticked"
+    assert report(default_folder()) == REPORT
+
+
+def test_command_line_folder_and_channel_on_a_clean_machine():
+    target = wine_path(tempfile.mkdtemp(prefix="qpx-cmdline-")) + "\\Corvane"
+    run = Install(args=["-path:" + target, "/uid:4100"])
+    try:
+        run.window()
+        assert run.complete() == 1
+    finally:
+        run.kill()
+    assert os.path.exists(os.path.join(host_path(target), "Corvane.exe"))
+    assert values("HKLM", REG)["UnionId"] == ("REG_DWORD", "4100")
+    assert values("HKCU", REG)["UnionId"] == ("REG_DWORD", "4100")
+    assert report(target)[0] == "stat_unionid(4100)"
+
+
+def test_an_earlier_installation_wins_over_the_default_and_loses_to_the_command_line():
+    earlier = "C:\\Earlier\\Corvane"
+    wine_reg_add("HKLM\\" + UNINST, "InstallLocation", earlier)
+    run = Install()
+    try:
+        run.window()
+        assert run.complete() == 1
+    finally:
+        run.kill()
+    assert os.path.exists(os.path.join(host_path(earlier), "Corvane.exe")), "not installed where it was before"
+    assert not os.path.exists(host_path(default_folder()))
+
+    given = wine_path(tempfile.mkdtemp(prefix="qpx-cmdline-")) + "\\Corvane"
+    run = Install(args=["-path=" + given])
+    try:
+        run.window()
+        assert run.complete() == 1
+    finally:
+        run.kill()
+    assert os.path.exists(os.path.join(host_path(given), "Corvane.exe")), "the command line did not win"
+    assert values("HKLM", UNINST)["InstallLocation"] == ("REG_SZ", given)
+
+
+def install_as(installer, name):
+    run = Install(renamed_installer(installer, name))
+    try:
+        run.window()
+        assert run.complete() == 1
+    finally:
+        run.kill()
+    return values("HKLM", REG), values("HKCU", REG)
+
+
+def test_the_installer_file_name_gives_the_oem_channel_but_not_the_channel_as_shipped():
+    for product in install_as(ARGS.installer, "Corvane_4100_x-4200.exe"):
+        assert product["UnionId"] == ("REG_DWORD", "4003"), product
+        assert product["OEMUnionId"] == ("REG_DWORD", "4200"), product
+
+
+def test_the_installer_file_name_gives_the_channel_when_analysis_is_on():
+    for product in install_as(ARGS.analyze_installer, "Corvane_4100_x.exe"):
+        assert product["UnionId"] == ("REG_DWORD", "4100"), product
+        assert product["OEMUnionId"] == ("REG_DWORD", "4001"), product
+
+
+def start_product():
+    product = subprocess.Popen(["wine", os.path.join(ARGS.programs, "Corvane.exe")],
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    assert helper("wait-window", "CorvaneWnd", "-", "15000")[0] == 0, "the product did not start"
+    return product
+
+
+def test_a_running_product_is_closed_only_when_the_user_agrees():
+    product = start_product()
+    try:
+        run = Install()
+        try:
+            run.window()
+            run.click("InitDlg", "InstallBtn")
+            box, text = run.box(CAPTION)
+            assert text.replace("\r\n", "\n") == "检测到 Corvane 正在运行\n选择[确定]强制关闭，[取消]取消安装", text
+            helper("press", box, "cancel")
+            assert run.finish() == 0
+        finally:
+            run.kill()
+        assert product.poll() is None, "the product was closed although the user cancelled"
+        # The options dialog made the folder when it checked it; nothing was put in it.
+        assert not os.listdir(host_path(default_folder())), "installed although cancelled"
+
+        run = Install()
+        try:
+            run.window()
+            run.click("InitDlg", "InstallBtn")
+            box, _ = run.box(CAPTION)
+            helper("press", box, "ok")
+            run.to_completion()
+            run.click("CompleteDlg", "CloseBtn")
+            assert run.finish() == 1
+        finally:
+            run.kill()
+        product.wait(timeout=30)
+        check_files(default_folder())
+    finally:
+        if product.poll() is None:
+            product.kill()
+
+
+def test_a_locked_file_is_moved_aside_and_deleted_at_restart():
+    apps = tempfile.mkdtemp(prefix="qpx-apps-")
+    folder = wine_path(apps) + "\\Corvane"
+    os.makedirs(os.path.join(apps, "Corvane"))
+    locked = os.path.join(apps, "Corvane", "CorvaneExt.dll")
+    shutil.copy(os.path.join(ARGS.programs, "CorvaneStat.dll"), locked)  # an older file, in use
+    holder = subprocess.Popen(["wine", os.path.join(ARGS.tests, "qpxtesthelper.exe"), "hold-dll", wine_path(locked)],
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    try:
+        assert holder.stdout.readline().strip() == b"ready"
+        run = Install(args=["-path:" + folder])
+        try:
+            run.window()
+            assert run.complete() == 1
+        finally:
+            run.kill()
+        check_files(folder)
+        staging = wine_path(apps) + "\\del_reboot"
+        assert f"xm {folder}\\CorvaneExt.dll" in run.log(), run.log()
+        pending = pending_renames()
+        # The system keeps three letters of the prefix "JsZip" in temporary names.
+        assert "\\??\\" + staging + "\\JsZ" in pending, pending
+        # The holder let the moved file go: the staging folder is removed at the end.
+        assert not os.path.exists(os.path.join(apps, "del_reboot")), "the staging folder stayed"
+    finally:
+        holder.kill()
+        holder.wait()
+
+
+def test_a_payload_without_the_statistics_dll_ends_with_the_script_error_box():
+    run = Install(ARGS.nostat_installer)
+    try:
+        run.window()
+        run.click("InitDlg", "InstallBtn")
+        box, text = run.box(ERROR_CAPTION, timeout=120)
+        assert "LoadLibrary " + default_folder() + "\\CorvaneStat.dll failed" in text, text
+        # Everything but the report is in place before the box shows.
+        check_registry(default_folder())
+        assert service_state() == 4
+        helper("press", box, "ok")
+        assert run.finish() == 0
+    finally:
+        run.kill()
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--tests", required=True, help="folder of the test programs")
+    parser.add_argument("--programs", required=True, help="folder of the sample's built programs")
+    parser.add_argument("--resources", required=True, help="the sample installer's compiled resources")
+    parser.add_argument("--installer", required=True)
+    parser.add_argument("--analyze-installer", required=True, help="the sample analysing its file name")
+    parser.add_argument("--nostat-installer", required=True, help="the sample without its statistics DLL")
+    parser.add_argument("--layout", required=True)
+    parser.add_argument("--results", required=True)
+    parser.add_argument("--prefix", help="a prefix of these cases' own, made when missing")
+    parser.add_argument("--arch", default="win64")
+    parser.add_argument("-k", default="")
+    ARGS = parser.parse_args()
+    ARGS.layout = Layout(ARGS.layout)
+    if ARGS.prefix:
+        tools = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools")
+        subprocess.run(["bash", "-c", f'source "{tools}/wine-env.sh" && qpx_wine_prefix "$0" {ARGS.arch}',
+                        ARGS.prefix], check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        os.environ.update(WINEPREFIX=ARGS.prefix, WINEARCH=ARGS.arch)
+    machine = Machine()
+    cases = [(n, f) for n, f in globals().items() if n.startswith("test_") and ARGS.k in n]
+    try:
+        return 1 if run_cases(cases, ARGS.results, "Install", machine.reset) else 0
+    finally:
+        machine.reset()
+        if ARGS.prefix:
+            Machine.stop()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
