@@ -1,12 +1,18 @@
 #!/usr/bin/env python3
 """Clicks through the sample installer's wizard under Xvfb: a screenshot of each dialog,
-then the installer's exit code."""
+the installer's exit code, then what the installation left on the machine."""
 import argparse
 import os
 import sys
 import time
 
-from wizarddriver import Helper, Layout, screenshot
+from wizarddriver import Helper, Layout, host_path, screenshot
+
+UNINSTALL_KEY = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Corvane"
+KEYS = [("HKLM", "SOFTWARE\\Corvane"), ("HKCU", "SOFTWARE\\Corvane"), ("HKLM", UNINSTALL_KEY),
+        ("HKCR", "Directory\\Background\\shell\\开启桌面整理"),
+        ("HKCR", "Directory\\Background\\shell\\开启桌面整理\\command")]
+SERVICE_STATES = {1: "stopped", 2: "starting", 3: "stopping", 4: "running"}
 
 
 def wait_for_new_window(helper, title, seen, timeout):
@@ -19,6 +25,33 @@ def wait_for_new_window(helper, title, seen, timeout):
             return hwnd
         time.sleep(0.2)
     return None
+
+
+def print_installation(helper):
+    location = (helper.reg_values("HKLM", UNINSTALL_KEY) or {}).get("InstallLocation")
+    if not location:
+        print("nothing was installed")
+        return
+    folder = location[1]
+    files = sorted(os.path.relpath(os.path.join(top, name), host_path(folder))
+                   for top, _, names in os.walk(host_path(folder)) for name in names)
+    print(f"installed into {folder}: {len(files)} files ({', '.join(files)})")
+    print("registry:")
+    for root, key in KEYS:
+        for name, (kind, data) in (helper.reg_values(root, key) or {}).items():
+            print(f"  {root}\\{key}  {name or '(default)'}  {kind}  {data}")
+    run = (helper.reg_values("HKCU", "Software\\Microsoft\\Windows\\CurrentVersion\\Run") or {}).get("Corvane")
+    if run:
+        print(f"  HKCU\\...\\Run  Corvane  {run[0]}  {run[1]}")
+    print("shortcuts:")
+    quick_launch = helper.special_folder(26) + "\\Microsoft\\Internet Explorer\\Quick Launch"
+    for link in (helper.special_folder(16) + "\\Corvane.lnk", quick_launch + "\\Corvane.lnk",
+                 helper.special_folder(23) + "\\Corvane\\Corvane.lnk",
+                 helper.special_folder(23) + "\\Corvane\\卸载Corvane.lnk"):
+        if os.path.exists(host_path(link)):
+            print(f"  {link}")
+    state = helper.service_state("CorvaneSearch")
+    print(f"service CorvaneSearch: {SERVICE_STATES.get(state, 'not installed')}")
 
 
 def main():
@@ -45,6 +78,7 @@ def main():
     code = process.wait(timeout=300)
     print(f"installer log: {os.path.join(args.out, 'installer.log')}")
     print(f"installer exit code: {code}")
+    print_installation(helper)
     return 0
 
 
