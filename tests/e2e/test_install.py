@@ -263,7 +263,8 @@ def test_unticked_boxes_leave_their_shortcuts_run_value_and_service_out():
 
 def test_command_line_folder_and_channel_on_a_clean_machine():
     target = wine_path(tempfile.mkdtemp(prefix="qpx-cmdline-")) + "\\Corvane"
-    run = Install(args=["-path:" + target, "/uid:4100"])
+    # An empty folder or a channel that is not a number changes nothing.
+    run = Install(args=["-path:" + target, "/uid:4100", "-path:", "/uid:x"])
     try:
         run.window()
         assert run.complete() == 1

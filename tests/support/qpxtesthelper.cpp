@@ -136,6 +136,26 @@ int ServiceState(const wchar_t* name) {
     return 0;
 }
 
+struct FileIdentity {
+    bool known = false;
+    DWORD volume = 0, high = 0, low = 0;
+    bool operator==(const FileIdentity& other) const {
+        return known == other.known && volume == other.volume && high == other.high && low == other.low;
+    }
+};
+
+FileIdentity IdentityOf(const wchar_t* path) {
+    FileIdentity identity;
+    HANDLE file = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return identity;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(file, &info))
+        identity = {true, info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    CloseHandle(file);
+    return identity;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -192,11 +212,13 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (command == L"hold-dll" && argc == 3) {
-        // Like a program that unloads an extension once an installer has renamed it.
+        // Like a program that unloads an extension once an installer has renamed it. The
+        // installer writes the new file at once, so the path alone does not show the move.
+        const FileIdentity loaded = IdentityOf(argv[2]);
         HMODULE module = LoadLibraryW(argv[2]);
-        if (!module) return 1;
+        if (!module || !loaded.known) return 1;
         Print(L"ready");
-        while (GetFileAttributesW(argv[2]) != INVALID_FILE_ATTRIBUTES) Sleep(20);
+        while (IdentityOf(argv[2]) == loaded) Sleep(20);
         FreeLibrary(module);
         Sleep(INFINITE);
     }
