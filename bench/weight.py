@@ -6,10 +6,12 @@ import argparse
 import collections
 import os
 import re
-import struct
 import sys
 
 import summary
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+from qpxpe import PeImage  # noqa: E402
 
 TARGET = 300 * 1024
 # Resource types the product brings; everything else in the file is the engine's.
@@ -21,43 +23,10 @@ KIB = 1024
 def resource_sizes(path):
     """Bytes of resource data per resource type (named types by name, others by number)."""
     data = open(path, "rb").read()
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    sections_count, optional_size = struct.unpack_from("<HH", data, pe + 6)[0], \
-        struct.unpack_from("<H", data, pe + 20)[0]
-    optional = pe + 24
-    magic = struct.unpack_from("<H", data, optional)[0]
-    directories = optional + (96 if magic == 0x10B else 112)
-    rsrc_rva = struct.unpack_from("<I", data, directories + 2 * 8)[0]
-    sections = []
-    table = optional + optional_size
-    for i in range(sections_count):
-        _, virtual_size, rva, raw_size, raw = struct.unpack_from("<8sIIII", data, table + 40 * i)
-        sections.append((rva, max(virtual_size, raw_size), raw))
-
-    def offset(rva):
-        for start, size, raw in sections:
-            if start <= rva < start + size:
-                return raw + rva - start
-        raise ValueError(f"rva {rva:#x} outside every section")
-
-    base = offset(rsrc_rva)
-
-    def entries(directory):
-        named, numbered = struct.unpack_from("<HH", data, base + directory + 12)
-        for i in range(named + numbered):
-            name, target = struct.unpack_from("<II", data, base + directory + 16 + 8 * i)
-            if name & 0x80000000:
-                at = base + (name & 0x7FFFFFFF)
-                length = struct.unpack_from("<H", data, at)[0]
-                name = data[at + 2:at + 2 + 2 * length].decode("utf-16-le")
-            yield name, target
-
-    def total(target):
-        if target & 0x80000000:
-            return sum(total(t) for _, t in entries(target & 0x7FFFFFFF))
-        return struct.unpack_from("<I", data, base + target + 4)[0]
-
-    return {str(name): total(target) for name, target in entries(0)}, len(data)
+    sizes = collections.Counter()
+    for kind, _, content in PeImage(data).resources():
+        sizes[str(kind)] += len(content)
+    return dict(sizes), len(data)
 
 
 def contributors(map_path):

@@ -5,6 +5,7 @@ import os
 import subprocess
 import tempfile
 import time
+import traceback
 import xml.etree.ElementTree as ET
 
 
@@ -33,14 +34,21 @@ def screenshot(path):
     subprocess.run(["convert", "xwd:-", path], input=shot, check=True)
 
 
+# The server and Wine's services outlive these calls: they must not hold our pipes.
+QUIET = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def end_session():
+    """Every Wine process of the prefix ended and its registry written out."""
+    subprocess.run(["wineserver", "-k"], **QUIET)
+    subprocess.run(["wineserver", "-w"], **QUIET)
+
+
 def fresh_session():
     """Nothing left of an earlier run: Wine keeps processes and windows per wineserver."""
-    # The server and Wine's services outlive these calls: they must not hold our pipes.
-    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    subprocess.run(["wineserver", "-k"], **quiet)
-    subprocess.run(["wineserver", "-w"], **quiet)
-    subprocess.run(["wineserver", "-p"], **quiet)
-    subprocess.run(["wine", "cmd.exe", "/c", "exit", "0"], **quiet)
+    end_session()
+    subprocess.run(["wineserver", "-p"], **QUIET)
+    subprocess.run(["wine", "cmd.exe", "/c", "exit", "0"], **QUIET)
 
 
 class Helper:
@@ -184,8 +192,6 @@ class Wizard:
 def run_cases(cases, results, suite_name, before_each):
     """Runs test functions in order, each after `before_each`; writes GoogleTest-style XML so
     the harness counts each case. Returns the number of failures."""
-    import traceback
-    import xml.etree.ElementTree as ET
     suite = ET.Element("testsuites")
     failures = 0
     for name, case in cases:

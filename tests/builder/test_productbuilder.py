@@ -9,12 +9,14 @@ import argparse
 import os
 import re
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
 import traceback
 from xml.sax.saxutils import quoteattr
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+from qpxpe import PeImage  # noqa: E402
 
 ARGS = None
 CASES = []
@@ -380,40 +382,6 @@ def TwoBuildsGiveTheSameInstaller(where):
 
 # ---- Signing ----
 
-def resource_data(data, type_name, name):
-    """The bytes of a named resource of a PE image."""
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    sections, optional_size = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
-    optional = pe + 24
-    rva = struct.unpack_from("<I", data, optional + 96 + 2 * 8)[0]
-    table = []
-    for i in range(sections):
-        s = optional + optional_size + 40 * i
-        vsize, va, raw_size, raw = struct.unpack_from("<IIII", data, s + 8)
-        table.append((va, max(vsize, raw_size), raw))
-
-    def offset(address):
-        return next(address - va + raw for va, size, raw in table if va <= address < va + size)
-    base = offset(rva)
-
-    def entry(directory, wanted):
-        named, numbered = struct.unpack_from("<HH", data, directory + 12)
-        for i in range(named + numbered):
-            key, target = struct.unpack_from("<II", data, directory + 16 + 8 * i)
-            if key & 0x80000000:
-                at = base + (key & 0x7FFFFFFF)
-                length = struct.unpack_from("<H", data, at)[0]
-                label = data[at + 2:at + 2 + 2 * length].decode("utf-16-le")
-            else:
-                label = key
-            if wanted is None or label == wanted:
-                return base + (target & 0x7FFFFFFF) if target & 0x80000000 else base + target
-        raise AssertionError(f"no resource {wanted}")
-    leaf = entry(entry(entry(base, type_name), name), None)
-    address, size = struct.unpack_from("<II", data, leaf)
-    return data[offset(address):offset(address) + size]
-
-
 def throwaway_certificate(where):
     cert, key = os.path.join(where, "cert.pem"), os.path.join(where, "key.pem")
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
@@ -431,7 +399,7 @@ def check_signed(where, installer):
     work = os.path.join(where, "extract")
     os.makedirs(work)
     open(os.path.join(work, "APP.7Z"), "wb").write(
-        resource_data(open(installer, "rb").read(), "_7Z", "APP.7Z"))
+        PeImage(open(installer, "rb").read()).resource("_7Z", "APP.7Z"))
     unswap(work)
     subprocess.run(["7zz", "t", os.path.join(work, "payload.7z")], capture_output=True, check=True)
 

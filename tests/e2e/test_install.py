@@ -13,7 +13,8 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
-from wizarddriver import Helper, Layout, Wizard, fresh_session, host_path, run_cases, wine_path  # noqa: E402
+from wizarddriver import (Helper, Layout, Wizard, end_session, fresh_session, host_path, run_cases,  # noqa: E402
+                          wine_path)
 
 ARGS = None
 TITLE = "Corvane安装"
@@ -75,18 +76,12 @@ class Machine:
 
     def __init__(self):
         self.saved = tempfile.mkdtemp(prefix="qpx-registry-")
-        self.stop()
+        end_session()
         for name in REGISTRY_FILES:
             shutil.copy2(os.path.join(os.environ["WINEPREFIX"], name), self.saved)
 
-    @staticmethod
-    def stop():
-        quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-k"], **quiet)
-        subprocess.run(["wineserver", "-w"], **quiet)
-
     def reset(self):
-        self.stop()
+        end_session()
         for name in REGISTRY_FILES:
             shutil.copy2(os.path.join(self.saved, name), os.environ["WINEPREFIX"])
         c = os.path.join(os.environ["WINEPREFIX"], "drive_c")
@@ -124,6 +119,21 @@ class Install(Wizard):
         self.through_progress()
         self.click("CompleteDlg", "UseBtn" if start_product else "CloseBtn")
         return self.finish()
+
+
+def install(installer=None, args=(), untick=(), start_product=False):
+    """One installation through the wizard to its end, confirming the options as they are
+    but for the boxes to untick; the finished run (its log stays readable)."""
+    run = Install(installer, args)
+    try:
+        run.window()
+        run.untick(*untick)
+        run.code = run.complete(start_product)
+        if start_product:
+            run.product_window = helper("wait-window", "CorvaneWnd", "Corvane", "15000")[0] == 0
+        return run
+    finally:
+        run.kill()
 
 
 def renamed_installer(source, name):
@@ -221,14 +231,9 @@ def pending_renames():
 def test_a_full_run_with_the_default_options_installs_everything():
     folder = default_folder()
     with ShellWindow():
-        run = Install()
-        try:
-            run.window()
-            assert run.complete(start_product=True) == 1
-            code, _ = helper("wait-window", "CorvaneWnd", "Corvane", "15000")
-            assert code == 0, "the product's window did not appear"
-        finally:
-            run.kill()
+        run = install(start_product=True)
+        assert run.code == 1
+        assert run.product_window, "the product's window did not appear"
     check_files(folder)
     check_registry(folder)
     check_shell_extension(folder)
@@ -245,13 +250,8 @@ def test_a_full_run_with_the_default_options_installs_everything():
 def test_unticked_boxes_leave_their_shortcuts_run_value_and_service_out():
     wine_reg_add("HKCU\\" + RUN_KEY, "Corvane", "C:\\old\\Corvane.exe")
     assert run_value() is not None
-    run = Install()
-    try:
-        run.window()
-        run.untick("QuickLaunchChk", "ShouldStartWithWindowsChk", "StartMenuShortcutChk", "InstallSearchServer")
-        assert run.complete() == 1
-    finally:
-        run.kill()
+    assert install(untick=("QuickLaunchChk", "ShouldStartWithWindowsChk", "StartMenuShortcutChk",
+                           "InstallSearchServer")).code == 1
     links = shortcuts()
     assert os.path.exists(host_path(links["desktop"])), "the desktop shortcut has no box of its own"
     for what in ("quick launch", "start menu", "start menu uninstaller"):
@@ -264,12 +264,7 @@ def test_unticked_boxes_leave_their_shortcuts_run_value_and_service_out():
 def test_command_line_folder_and_channel_on_a_clean_machine():
     target = wine_path(tempfile.mkdtemp(prefix="qpx-cmdline-")) + "\\Corvane"
     # An empty folder or a channel that is not a number changes nothing.
-    run = Install(args=["-path:" + target, "/uid:4100", "-path:", "/uid:x"])
-    try:
-        run.window()
-        assert run.complete() == 1
-    finally:
-        run.kill()
+    assert install(args=["-path:" + target, "/uid:4100", "-path:", "/uid:x"]).code == 1
     assert os.path.exists(os.path.join(host_path(target), "Corvane.exe"))
     assert values("HKLM", REG)["UnionId"] == ("REG_DWORD", "4100")
     assert values("HKCU", REG)["UnionId"] == ("REG_DWORD", "4100")
@@ -279,33 +274,18 @@ def test_command_line_folder_and_channel_on_a_clean_machine():
 def test_an_earlier_installation_wins_over_the_default_and_loses_to_the_command_line():
     earlier = "C:\\Earlier\\Corvane"
     wine_reg_add("HKLM\\" + UNINST, "InstallLocation", earlier)
-    run = Install()
-    try:
-        run.window()
-        assert run.complete() == 1
-    finally:
-        run.kill()
+    assert install().code == 1
     assert os.path.exists(os.path.join(host_path(earlier), "Corvane.exe")), "not installed where it was before"
     assert not os.path.exists(host_path(default_folder()))
 
     given = wine_path(tempfile.mkdtemp(prefix="qpx-cmdline-")) + "\\Corvane"
-    run = Install(args=["-path=" + given])
-    try:
-        run.window()
-        assert run.complete() == 1
-    finally:
-        run.kill()
+    assert install(args=["-path=" + given]).code == 1
     assert os.path.exists(os.path.join(host_path(given), "Corvane.exe")), "the command line did not win"
     assert values("HKLM", UNINST)["InstallLocation"] == ("REG_SZ", given)
 
 
 def install_as(installer, name):
-    run = Install(renamed_installer(installer, name))
-    try:
-        run.window()
-        assert run.complete() == 1
-    finally:
-        run.kill()
+    assert install(renamed_installer(installer, name)).code == 1
     return values("HKLM", REG), values("HKCU", REG)
 
 
@@ -373,12 +353,8 @@ def test_a_locked_file_is_moved_aside_and_deleted_at_restart():
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     try:
         assert holder.stdout.readline().strip() == b"ready"
-        run = Install(args=["-path:" + folder])
-        try:
-            run.window()
-            assert run.complete() == 1
-        finally:
-            run.kill()
+        run = install(args=["-path:" + folder])
+        assert run.code == 1
         check_files(folder)
         staging = wine_path(apps) + "\\del_reboot"
         assert f"xm {folder}\\CorvaneExt.dll" in run.log(), run.log()
@@ -437,7 +413,7 @@ def main():
     finally:
         machine.reset()
         if ARGS.prefix:
-            Machine.stop()
+            end_session()
 
 
 if __name__ == "__main__":
