@@ -21,9 +21,13 @@ constexpr char kPrelude[] = R"(
     word = function(i, t) return (dll:Get('RecordedWord', t or 'uint', true))(i) end
 )";
 
+// Runs `code` after the prelude in a fresh state; the empty text on success, else the error.
+std::string RunWithTestDll(const char* code) {
+    return ScriptState().Run(std::string(kPrelude) + code);
+}
+
 TEST(NativeCalls, BothConventionsWithZeroToEightArgumentsInOrder) {
-    ScriptState s;
-    EXPECT_EQ(s.Run(std::string(kPrelude) + R"(
+    EXPECT_EQ(RunWithTestDll(R"(
         for _, convention in ipairs({{'Std', nil}, {'Cdecl', true}}) do
             for n = 0, 8 do
                 local name = convention[1] .. n
@@ -43,8 +47,7 @@ TEST(NativeCalls, BothConventionsWithZeroToEightArgumentsInOrder) {
 }
 
 TEST(NativeCalls, EveryArgumentKindBecomesItsWord) {
-    ScriptState s;
-    EXPECT_EQ(s.Run(std::string(kPrelude) + R"(
+    EXPECT_EQ(RunWithTestDll(R"(
         local std8 = dll:Get('Std8', 'int')
         local buf = RawBuffer.New(8)
         local light = buf:OffsetGetAsPointer(2)
@@ -70,8 +73,7 @@ TEST(NativeCalls, EveryArgumentKindBecomesItsWord) {
 }
 
 TEST(NativeCalls, EveryResultType) {
-    ScriptState s;
-    EXPECT_EQ(s.Run(std::string(kPrelude) + R"(
+    EXPECT_EQ(RunWithTestDll(R"(
         local function echo(t, v) return (dll:Get('Echo', t))(v) end
         eq(echo('int', 4294967295), -1, 'int') eq(echo('uint', -1), 4294967295, 'uint')
         eq(echo('bool', 0), false, 'bool 0') eq(echo('bool', 2), true, 'bool 2')
@@ -89,8 +91,7 @@ TEST(NativeCalls, EveryResultType) {
 }
 
 TEST(NativeCalls, AWrongArgumentTypeFailsBeforeAnyCall) {
-    ScriptState s;
-    EXPECT_EQ(s.Run(std::string(kPrelude) + R"(
+    EXPECT_EQ(RunWithTestDll(R"(
         local std2 = dll:Get('Std2', 'int')
         dll:Get('Std0')()
         for _, bad in ipairs({{}, print, coroutine.create(print)}) do
@@ -105,8 +106,7 @@ TEST(NativeCalls, AWrongArgumentTypeFailsBeforeAnyCall) {
 }
 
 TEST(NativeCalls, TheStackStaysBalancedOverManyCalls) {
-    ScriptState s;
-    EXPECT_EQ(s.Run(std::string(kPrelude) + R"(
+    EXPECT_EQ(RunWithTestDll(R"(
         local std8, cdecl8 = dll:Get('Std8', 'int'), dll:Get('Cdecl8', 'int', true)
         local cdeclAsStd = dll:Get('Cdecl3', 'int')
         for i = 1, 20000 do
@@ -138,8 +138,7 @@ TEST(NativeCalls, TheStackStaysBalancedOverManyCalls) {
 }
 
 TEST(DllManager, UnloadedObjectsAndTheirFunctionsFailCleanly) {
-    ScriptState s;
-    EXPECT_EQ(s.Run(std::string(kPrelude) + R"(
+    EXPECT_EQ(RunWithTestDll(R"(
         local f, code = dll:Get('NoSuchExport')
         eq(f, nil, 'missing export') eq(code, 127, 'missing export code')
         local m, err = DllManager.Load('qpx_no_such_module')

@@ -3,6 +3,7 @@
 // script's create-error decisions.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -298,16 +299,21 @@ size_t Occurrences(const std::wstring& text, const std::wstring& part) {
 
 std::string LuaText(const std::wstring& text) { return "[==[" + WideToUtf8(text) + "]==]"; }
 
-TEST(ArchiveDamage, DamagedInputFailsWithTheLogLine) {
-    const std::wstring folder = FreshFolder(L"qpx_arc_damaged");
+// A chunk that extracts each of the damaged archives `names` into `folder` and exits with the
+// number of extractions that failed.
+std::string ExtractDamaged(std::initializer_list<const wchar_t*> names, const std::wstring& folder) {
     std::string chunk = "local failed = 0\n";
-    const wchar_t* names[] = {L"truncated", L"flipped", L"badcrc", L"notarchive", L"zero"};
     for (const wchar_t* name : names) {
         chunk += "if not Lua_UnCompress7z(" + LuaText(Data(L"bad\\" + std::wstring(name) + L".7z")) +
                  ", " + LuaText(folder) + ", true) then failed = failed + 1 end\n";
     }
-    chunk += "os.exit(failed)\n";
-    const ProbeRun r = Probe(chunk);
+    return chunk + "os.exit(failed)\n";
+}
+
+TEST(ArchiveDamage, DamagedInputFailsWithTheLogLine) {
+    const std::wstring folder = FreshFolder(L"qpx_arc_damaged");
+    const ProbeRun r =
+        Probe(ExtractDamaged({L"truncated", L"flipped", L"badcrc", L"notarchive", L"zero"}, folder));
     EXPECT_EQ(r.exitCode, 5) << WideToUtf8(r.log);
     EXPECT_EQ(Occurrences(r.log, L"xm Fun:Lua_UnCompress7z, Description: UnCompress failed.!"), 5u)
         << WideToUtf8(r.log);
@@ -318,14 +324,7 @@ TEST(ArchiveDamage, EntriesLeavingTheFolderAreRefused) {
     const std::wstring parent = FreshFolder(L"qpx_arc_hostile");
     const std::wstring folder = parent + L"\\dest\\inner";
     MakeFolders(folder);
-    std::string chunk = "local failed = 0\n";
-    const wchar_t* names[] = {L"dotdot", L"absolute", L"drive", L"inner"};
-    for (const wchar_t* name : names) {
-        chunk += "if not Lua_UnCompress7z(" + LuaText(Data(L"bad\\" + std::wstring(name) + L".7z")) +
-                 ", " + LuaText(folder) + ", true) then failed = failed + 1 end\n";
-    }
-    chunk += "os.exit(failed)\n";
-    const ProbeRun r = Probe(chunk);
+    const ProbeRun r = Probe(ExtractDamaged({L"dotdot", L"absolute", L"drive", L"inner"}, folder));
     EXPECT_EQ(r.exitCode, 4) << WideToUtf8(r.log);
     EXPECT_EQ(Occurrences(r.log, L"leaves the destination folder, refused!"), 4u) << WideToUtf8(r.log);
     EXPECT_NE(r.log.find(L"xm Fun:Lua_UnCompress7z, Description:../escape.txt leaves the "

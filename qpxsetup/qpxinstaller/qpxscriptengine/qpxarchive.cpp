@@ -3,7 +3,6 @@
 #include "qpxarchive.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -22,10 +21,6 @@ constexpr DWORD kMaxIoChunk = 4u << 20;     // one ReadFile or WriteFile call at
 constexpr size_t kCopyChunk = 1u << 18;     // decoded bytes per write
 constexpr DWORD kUnixExtension = 0x8000;    // high 16 bits then hold a POSIX mode
 constexpr UInt32 kNoFolder = 0xFFFFFFFFu;
-
-void* AllocMemory(ISzAllocPtr, size_t size) { return malloc(size); }
-void FreeMemory(ISzAllocPtr, void* address) { free(address); }
-const ISzAlloc kAllocator = {AllocMemory, FreeMemory};
 
 SRes SeekPosition(UInt64 size, UInt64 current, Int64* offset, ESzSeek origin, UInt64* result) {
     Int64 base;
@@ -130,7 +125,7 @@ struct FileInStream {
 class ArchiveDatabase {
 public:
     ArchiveDatabase() { SzArEx_Init(&db_); }
-    ~ArchiveDatabase() { SzArEx_Free(&db_, &kAllocator); }
+    ~ArchiveDatabase() { SzArEx_Free(&db_, &kSzAllocator); }
     ArchiveDatabase(const ArchiveDatabase&) = delete;
     ArchiveDatabase& operator=(const ArchiveDatabase&) = delete;
 
@@ -142,7 +137,7 @@ public:
         look.bufSize = lookBuffer.size();
         look.realStream = stream;
         LookToRead2_INIT(&look);
-        return SzArEx_Open(&db_, &look.vt, &kAllocator, &kAllocator);
+        return SzArEx_Open(&db_, &look.vt, &kSzAllocator, &kSzAllocator);
     }
     const CSzArEx& Get() const { return db_; }
 
@@ -453,20 +448,10 @@ int Lua_UnCompress7z(lua_State* state) {
     const bool sourceIsFile = count >= 3 && lua_isboolean(state, 3) && lua_toboolean(state, 3);
 
     const std::wstring folder = ArgPath(state, 2);
-    if (!FolderExists(folder)) {
-        LogLine(L"Fun:%s, Description:%s it's not exists!\r\n", L"Lua_UnCompress7z",
-                folder.c_str());
-        lua_pushboolean(state, false);
-        return 1;
-    }
+    if (!FolderExists(folder)) return PushMissingPath(state, L"Lua_UnCompress7z", folder);
     if (sourceIsFile) {
         const std::wstring archive = ArgPath(state, 1);
-        if (!PathExists(archive)) {
-            LogLine(L"Fun:%s, Description:%s it's not exists!\r\n", L"Lua_UnCompress7z",
-                    archive.c_str());
-            lua_pushboolean(state, false);
-            return 1;
-        }
+        if (!PathExists(archive)) return PushMissingPath(state, L"Lua_UnCompress7z", archive);
         LogLine(L"UnCompress %s to %s .\r\n", archive.c_str(), folder.c_str());
         Report(state, ExtractArchiveFile(archive, folder, onFileDone, onCreateError));
         return 1;
@@ -476,8 +461,7 @@ int Lua_UnCompress7z(lua_State* state) {
     const LoadedResource resource = LoadProgramResource(kResourceType7z, id ? id : name.c_str());
     if (!resource.locked) {
         LogLine(L"Fun:%s ,LoadResource failed!\r\n", L"Lua_UnCompress7z");
-        lua_pushboolean(state, false);
-        return 1;
+        return PushBoolean(state, false);
     }
     if (!id) LogLine(L"UnCompress %s to %s .\r\n", name.c_str(), folder.c_str());
     Report(state, ExtractArchiveMemory(resource.locked, resource.size, true, folder, onFileDone,
@@ -493,16 +477,14 @@ int Lua_ExtractResource(lua_State* state) {
     const LoadedResource resource = LoadProgramResource(type.c_str(), id ? id : name.c_str());
     if (!resource.locked) {
         LogLine(L"Fun:%s ,LoadResource failed!\r\n", L"Lua_ExtractResource");
-        lua_pushboolean(state, false);
-        return 1;
+        return PushBoolean(state, false);
     }
     UniqueKernelHandle file(CreateFileW(destination.c_str(), GENERIC_WRITE, 0, nullptr,
                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         LogLine(L"Fun:%s ,CreateFileW %s failed!\r\n", L"Lua_ExtractResource",
                 destination.c_str());
-        lua_pushboolean(state, false);
-        return 1;
+        return PushBoolean(state, false);
     }
     // An archive resource is stored with its first two bytes exchanged: the file gets them in
     // archive order, and the loaded image stays as it is for the next use.
@@ -519,6 +501,5 @@ int Lua_ExtractResource(lua_State* state) {
     if (!written) {
         LogLine(L"Fun:%s ,WriteFile %s failed!\r\n", L"Lua_ExtractResource", destination.c_str());
     }
-    lua_pushboolean(state, written);
-    return 1;
+    return PushBoolean(state, written);
 }

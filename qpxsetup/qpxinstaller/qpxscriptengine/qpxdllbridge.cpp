@@ -233,13 +233,7 @@ int LibTableIndex(lua_State* state) {
 int OpenDllManager(lua_State* state) {
     const luaL_Reg library[] = {{"Load", Load}, {nullptr, nullptr}};
     const luaL_Reg methods[] = {{"UnLoad", UnLoad}, {"Get", Get}, {nullptr, nullptr}};
-    luaL_newlib(state, library);
-    luaL_newmetatable(state, kDllManagerMetaTable);
-    lua_pushvalue(state, -1);
-    lua_setfield(state, -2, "__index");
-    luaL_setfuncs(state, methods, 0);
-    lua_pop(state, 1);
-    return 1;
+    return OpenValueType(state, library, kDllManagerMetaTable, methods);
 }
 
 void RegisterGlobalLibTable(lua_State* state) {

@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr wchar_t kMissingSource[] = L"Fun:%s, Description:%s it's not exists!\r\n";
 constexpr FILEOP_FLAGS kCopyFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR;
 constexpr FILEOP_FLAGS kMoveFlags = FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR;
 constexpr FILEOP_FLAGS kDeleteFlags = FOF_SILENT | FOF_NOCONFIRMATION;  // permanent, no undo
@@ -78,11 +77,7 @@ int ShellFileOperation(UINT operation, FILEOP_FLAGS flags, const std::wstring& s
 int CopyOrMove(lua_State* state, const wchar_t* functionName, const wchar_t* verb,
                UINT operation, FILEOP_FLAGS flags) {
     const std::wstring source = ArgPath(state, 1);
-    if (!Exists(source)) {
-        LogLine(kMissingSource, functionName, source.c_str());
-        lua_pushboolean(state, 0);
-        return 1;
-    }
+    if (!Exists(source)) return PushMissingPath(state, functionName, source);
     const std::wstring destination = ArgPath(state, 2);
     const int result = ShellFileOperation(operation, flags, source, &destination);
     if (result == 0) {
@@ -91,8 +86,7 @@ int CopyOrMove(lua_State* state, const wchar_t* functionName, const wchar_t* ver
         LogLine(L"%s %s to %s failed!", verb, source.c_str(), destination.c_str());
         LogLine(L"SHFileOperation error code : %#x\r\n", result);
     }
-    lua_pushboolean(state, result == 0);
-    return 1;
+    return PushBoolean(state, result == 0);
 }
 
 // Removes every junction and symbolic link to a folder inside `folder` (the links only),
@@ -197,19 +191,11 @@ void QPXScriptEngine::DeleteDirectories(const std::wstring& path) {
 
 int Lua_CreateDirectory(lua_State* state) {
     const std::wstring path = ArgPath(state, 1);
-    if (Exists(path)) {
-        lua_pushboolean(state, 1);
-        return 1;
-    }
+    if (Exists(path)) return PushBoolean(state, true);
     CreateFolderPath(path);
-    const bool exists = Exists(path);
-    if (exists) {
-        LogLine(L"Create Directory %s!\r\n", path.c_str());
-    } else {
-        LogLine(kMissingSource, L"Lua_CreateDirectory", path.c_str());
-    }
-    lua_pushboolean(state, exists);
-    return 1;
+    if (!Exists(path)) return PushMissingPath(state, L"Lua_CreateDirectory", path);
+    LogLine(L"Create Directory %s!\r\n", path.c_str());
+    return PushBoolean(state, true);
 }
 
 int Lua_CopyFile(lua_State* state) {
@@ -222,18 +208,13 @@ int Lua_MoveFile(lua_State* state) {
 
 int Lua_RenameFile(lua_State* state) {
     const std::wstring source = ArgPath(state, 1);
-    if (!Exists(source)) {
-        LogLine(kMissingSource, L"Lua_RenameFile", source.c_str());
-        lua_pushboolean(state, 0);
-        return 1;
-    }
+    if (!Exists(source)) return PushMissingPath(state, L"Lua_RenameFile", source);
     const std::wstring destination = ArgPath(state, 2);
     const bool moved =
         MoveFileExW(source.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
     LogLine(moved ? L"MoveFile %s to %s !" : L"MoveFile %s to %s failed!", source.c_str(),
             destination.c_str());
-    lua_pushboolean(state, moved);
-    return 1;
+    return PushBoolean(state, moved);
 }
 
 // Asks the user until the deletion succeeds or they give up; Abort ends the installer.
@@ -252,8 +233,7 @@ int Lua_DeleteFile(lua_State* state) {
         LogLine(L"SHFileOperation error code : %#x\r\n", result);
         break;
     }
-    lua_pushboolean(state, 1);
-    return 1;
+    return PushBoolean(state, true);
 }
 
 int Lua_RegVarByCSIDL(lua_State* state) {
@@ -265,25 +245,20 @@ int Lua_RegVarByCSIDL(lua_State* state) {
         LogLine(L"SHGetSpecialFolderPathW csidl=%d failed!\r\n", csidl);
         SetLastError(error);
         LogApiFailure(kScriptEngineLogFile, __LINE__);
-        lua_pushboolean(state, 0);
-        return 1;
+        return PushBoolean(state, false);
     }
     const bool set = SetEnvironmentVariableW(name.c_str(), folder) != FALSE;
     if (!set) {
         LogApiFailureJoined(L"SetEnvironmentVariableW failed!", kScriptEngineLogFile, __LINE__);
     }
-    lua_pushboolean(state, set);
-    return 1;
+    return PushBoolean(state, set);
 }
 
 // True when nothing is there; nothing at all once something was deleted.
 int Lua_DelFileRecursive(lua_State* state) {
     LogLine(L"Lua_DelFileRecursive");
     const std::wstring path = ArgPath(state, 1);
-    if (!Exists(path)) {
-        lua_pushboolean(state, 1);
-        return 1;
-    }
+    if (!Exists(path)) return PushBoolean(state, true);
     if (PathIsDirectoryW(path.c_str())) {
         LogLine(L"PathIsDirectoryW");
         QPXScriptEngine::DeleteDirectories(path);
@@ -299,8 +274,7 @@ int Lua_DeleteFileAfterReboot(lua_State* state) {
     const std::wstring path = ArgPath(state, 1);
     const bool done =
         !Exists(path) || MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    lua_pushboolean(state, done);
-    return 1;
+    return PushBoolean(state, done);
 }
 
 int Lua_GetTempFileName(lua_State* state) {

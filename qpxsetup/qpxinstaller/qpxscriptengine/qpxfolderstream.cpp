@@ -13,6 +13,11 @@
 #include "Lzma2Dec.h"
 #include "LzmaDec.h"
 
+const ISzAlloc kSzAllocator = {
+    [](ISzAllocPtr, size_t size) -> void* { return malloc(size); },
+    [](ISzAllocPtr, void* address) { free(address); },
+};
+
 namespace {
 
 constexpr UInt32 kMethodCopy = 0;
@@ -27,10 +32,6 @@ constexpr size_t kFilterBufferSize = 1 << 16;
 constexpr size_t kBcj2BufferSize = 1 << 16;  // a multiple of 4, as BCJ2's 32-bit streams need
 constexpr size_t kChunkSize = 1 << 17;       // decoded bytes handed from worker to reader
 constexpr SIZE_T kWorkerStackSize = 1 << 18;
-
-void* AllocMemory(ISzAllocPtr, size_t size) { return malloc(size); }
-void FreeMemory(ISzAllocPtr, void* address) { free(address); }
-const ISzAlloc kAllocator = {AllocMemory, FreeMemory};
 
 // One packed stream: a byte range of the archive read through a buffer of its own.
 class PackSource final : public ByteSource {
@@ -103,7 +104,7 @@ public:
         Lzma2Dec_CONSTRUCT(&decoder_);
     }
     ~LzmaSource() override {
-        Lzma2Dec_FreeProbs(&decoder_, &kAllocator);
+        Lzma2Dec_FreeProbs(&decoder_, &kSzAllocator);
         free(dictionary_);
     }
     LzmaSource(const LzmaSource&) = delete;
@@ -113,7 +114,7 @@ public:
         UInt64 dictionarySize;
         if (lzma2_) {
             if (propsSize != 1 || props[0] > 40) return SZ_ERROR_UNSUPPORTED;
-            const SRes result = Lzma2Dec_AllocateProbs(&decoder_, props[0], &kAllocator);
+            const SRes result = Lzma2Dec_AllocateProbs(&decoder_, props[0], &kSzAllocator);
             if (result != SZ_OK) return result;
             dictionarySize = props[0] == 40 ? 0xFFFFFFFFu
                                             : static_cast<UInt64>(2 | (props[0] & 1))
@@ -121,7 +122,7 @@ public:
         } else {
             if (propsSize != LZMA_PROPS_SIZE) return SZ_ERROR_UNSUPPORTED;
             const SRes result =
-                LzmaDec_AllocateProbs(&decoder_.decoder, props, propsSize, &kAllocator);
+                LzmaDec_AllocateProbs(&decoder_.decoder, props, propsSize, &kSzAllocator);
             if (result != SZ_OK) return result;
             dictionarySize = GetUi32(props + 1);
         }

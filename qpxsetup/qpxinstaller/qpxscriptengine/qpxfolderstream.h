@@ -10,6 +10,9 @@
 #include "7z.h"
 #include "qpxhandle.h"
 
+// The decoder's allocator (malloc and free), shared by everything that reads archives.
+extern const ISzAlloc kSzAllocator;
+
 // A decoding stage: produces the next bytes of its output, at most `capacity`.
 // `*produced` == 0 with SZ_OK means the stage's output has ended.
 class ByteSource {

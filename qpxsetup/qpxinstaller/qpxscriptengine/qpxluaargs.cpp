@@ -1,6 +1,8 @@
-// Argument readers and result pushers shared by every native function.
+// Argument readers and result pushers shared by every native function, and the opener of the
+// value types.
 #include "qpxluaargs.h"
 
+#include "qpxlog.h"
 #include "qpxscriptengine.h"
 #include "qpxtext.h"
 
@@ -24,5 +26,22 @@ void PushText(lua_State* state, const std::wstring& text) {
 
 int PushBoolean(lua_State* state, bool value) {
     lua_pushboolean(state, value);
+    return 1;
+}
+
+int PushMissingPath(lua_State* state, const wchar_t* function, const std::wstring& path) {
+    LogLine(L"Fun:%s, Description:%s it's not exists!\r\n", function, path.c_str());
+    return PushBoolean(state, false);
+}
+
+int OpenValueType(lua_State* state, const luaL_Reg* library, const char* metaTable,
+                  const luaL_Reg* methods) {
+    lua_newtable(state);
+    luaL_setfuncs(state, library, 0);
+    luaL_newmetatable(state, metaTable);
+    lua_pushvalue(state, -1);
+    lua_setfield(state, -2, "__index");
+    luaL_setfuncs(state, methods, 0);
+    lua_pop(state, 1);
     return 1;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "lauxlib.h"
+#include "qpxluaargs.h"
 #include "qpxtext.h"
 
 namespace {
@@ -165,11 +166,5 @@ const luaL_Reg kMethods[] = {
 
 int OpenRawBuffer(lua_State* state) {
     const luaL_Reg library[] = {{"New", New}, {nullptr, nullptr}};
-    luaL_newlib(state, library);
-    luaL_newmetatable(state, kMetaTable);
-    lua_pushvalue(state, -1);
-    lua_setfield(state, -2, "__index");
-    luaL_setfuncs(state, kMethods, 0);
-    lua_pop(state, 1);
-    return 1;
+    return OpenValueType(state, library, kMetaTable, kMethods);
 }

@@ -50,11 +50,6 @@ int PushNil(lua_State* state) {
     return 1;
 }
 
-int PushTrue(lua_State* state) {
-    lua_pushboolean(state, 1);
-    return 1;
-}
-
 // A text value up to its first terminator; stored texts need not carry one, so the buffer
 // keeps a terminator of its own after the data.
 bool ReadText(HKEY key, const wchar_t* name, DWORD size, std::wstring& text) {
@@ -176,7 +171,7 @@ int Lua_RegAdd(lua_State* state) {
                                       nullptr) == ERROR_FILE_NOT_FOUND) {
         WriteValue(state, created.get(), name.c_str(), typeName);
     }
-    return PushTrue(state);
+    return PushBoolean(state, true);
 }
 
 // With exactly two arguments the key goes with everything below it; otherwise one value.
@@ -187,7 +182,7 @@ int Lua_RegDel(lua_State* state) {
     // An absent or empty key would name the root itself: never delete a whole root.
     if (key.find_first_not_of(L'\\') == std::wstring::npos) {
         LogLine(L"RegDel %s: empty key refused\r\n", rootName.c_str());
-        return PushTrue(state);
+        return PushBoolean(state, true);
     }
     const HKEY root = RootKey(rootName);
     if (!wholeKey) {
@@ -196,17 +191,17 @@ int Lua_RegDel(lua_State* state) {
             RegDeleteValueW(opened.get(), name.c_str());
             LogLine(L"Delete Value %s, %s, %s", rootName.c_str(), key.c_str(), name.c_str());
         }
-        return PushTrue(state);
+        return PushBoolean(state, true);
     }
     LONG error;
     UniqueRegKey opened = OpenKey(root, nullptr, &error);
     if (error != ERROR_SUCCESS) {
         LogLine(L"OpenKey %s failed, errcode: %ld\r\n", rootName.c_str(), error);
-        return PushTrue(state);
+        return PushBoolean(state, true);
     }
     error = DeleteKeyTree(opened.get(), key.c_str());
     if (error != ERROR_SUCCESS) {
         LogLine(L"DeleteSubKey %s failed, errcode: %ld", key.c_str(), error);
     }
-    return PushTrue(state);
+    return PushBoolean(state, true);
 }

@@ -25,40 +25,29 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-// COM for the duration of one call, apartment-threaded, on whichever thread runs the script.
-class ComScope {
+// A library initialized for the duration of one call, on whichever thread runs the script;
+// uninitialized only when this call's initialization succeeded.
+template <HRESULT(WINAPI* Initialize)(LPVOID), void(WINAPI* Uninitialize)()>
+class InitScope {
 public:
-    ComScope() : initialized_(SUCCEEDED(CoInitialize(nullptr))) {}
-    ~ComScope() {
-        if (initialized_) CoUninitialize();
+    InitScope() : initialized_(SUCCEEDED(Initialize(nullptr))) {}
+    ~InitScope() {
+        if (initialized_) Uninitialize();
     }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
+    InitScope(const InitScope&) = delete;
+    InitScope& operator=(const InitScope&) = delete;
 
 private:
     bool initialized_;
 };
 
+// COM, apartment-threaded.
+using ComScope = InitScope<CoInitialize, CoUninitialize>;
 // OLE as well, for COM servers whose registration needs it.
-class OleScope {
-public:
-    OleScope() : initialized_(SUCCEEDED(OleInitialize(nullptr))) {}
-    ~OleScope() {
-        if (initialized_) OleUninitialize();
-    }
-    OleScope(const OleScope&) = delete;
-    OleScope& operator=(const OleScope&) = delete;
-
-private:
-    bool initialized_;
-};
+using OleScope = InitScope<OleInitialize, OleUninitialize>;
 
 bool FileExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-void LogMissingFile(const wchar_t* function, const std::wstring& path) {
-    LogLine(L"Fun:%s, Description:%s it's not exists!\r\n", function, path.c_str());
 }
 
 // The path without its last component.
@@ -213,8 +202,7 @@ int Lua_Exec(lua_State* state) {
         file = ExpandPath(file);
         if (!FileExists(file)) {
             if (IsUnpinVerb(verb)) return PushBoolean(state, true);  // nothing left to unpin
-            LogMissingFile(L"Lua_Exec", file);
-            return PushBoolean(state, false);
+            return PushMissingPath(state, L"Lua_Exec", file);
         }
         parameters = ArgText(state, 3);
         folder = FolderOf(file);
@@ -231,10 +219,7 @@ int Lua_Exec(lua_State* state) {
 int Lua_RegSvr32(lua_State* state) {
     const OleScope ole;
     const std::wstring path = ArgPath(state, 1);
-    if (!FileExists(path)) {
-        LogMissingFile(L"Lua_RegSvr32", path);
-        return PushBoolean(state, false);
-    }
+    if (!FileExists(path)) return PushMissingPath(state, L"Lua_RegSvr32", path);
     // The DLL's own folder comes first for its dependencies, not the installer's folder.
     const UniqueModule dll(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (!dll) {
@@ -251,10 +236,7 @@ int Lua_RegSvr32(lua_State* state) {
 int Lua_RegistDll(lua_State* state) {
     const OleScope ole;
     const std::wstring path = ArgPath(state, 1);
-    if (!FileExists(path)) {
-        LogMissingFile(L"Lua_RegistDll", path);
-        return PushBoolean(state, false);
-    }
+    if (!FileExists(path)) return PushMissingPath(state, L"Lua_RegistDll", path);
     // By its full path: a regsvr32.exe planted beside the installer must not be the one run.
     const std::wstring regsvr32 = SystemFilePath(L"regsvr32.exe");
     const std::wstring commandLine = L"\"" + regsvr32 + L"\" " + ArgText(state, 2) + L" \"" + path + L"\"";

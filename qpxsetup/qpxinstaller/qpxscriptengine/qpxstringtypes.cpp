@@ -8,6 +8,7 @@
 #include <string>
 
 #include "lauxlib.h"
+#include "qpxluaargs.h"
 #include "qpxtext.h"
 
 namespace {
@@ -193,13 +194,7 @@ int OpenStringType(lua_State* state) {
         {"__tostring", ToString<Char>}, {"__concat", Concat<Char>}, {"__eq", Equal<Char>},
         {nullptr, nullptr},
     };
-    luaL_newlib(state, library);
-    luaL_newmetatable(state, MetaTableName<Char>());
-    lua_pushvalue(state, -1);
-    lua_setfield(state, -2, "__index");
-    luaL_setfuncs(state, metamethods, 0);
-    lua_pop(state, 1);
-    return 1;
+    return OpenValueType(state, library, MetaTableName<Char>(), metamethods);
 }
 
 }  // namespace
