@@ -16,9 +16,6 @@ WORD g_nextTimerIndex = 0;
 constexpr float kFadeTickMs = 66.666664f;
 constexpr WPARAM kFadeTimerPeriod = 0x42;  // ms, in the high word of the request
 
-int Width(const RECT& r) { return r.right - r.left; }
-int Height(const RECT& r) { return r.bottom - r.top; }
-
 }  // namespace
 
 CarouselUIObjectImpl::CarouselUIObjectImpl()
@@ -67,14 +64,10 @@ void CarouselUIObjectImpl::DrawFrameWithAlpha(Gdiplus::Graphics& graphics, int f
     // an idle repaint.
     if (alpha <= 0.0f) return;
     const float frameWidth = static_cast<float>(image_->GetWidth()) / frameCount_;
-    const Gdiplus::RectF destination(static_cast<Gdiplus::REAL>(rect_.left),
-                                     static_cast<Gdiplus::REAL>(rect_.top),
-                                     static_cast<Gdiplus::REAL>(Width(rect_)),
-                                     static_cast<Gdiplus::REAL>(Height(rect_)));
+    const Gdiplus::RectF destination = ToRectF(rect_);
     if (alpha >= 1.0f) {
-        graphics.DrawImage(image_.get(), destination, frame * frameWidth, 0,
-                           static_cast<Gdiplus::REAL>(Width(rect_)),
-                           static_cast<Gdiplus::REAL>(Height(rect_)), Gdiplus::UnitPixel);
+        graphics.DrawImage(image_.get(), destination, frame * frameWidth, 0, destination.Width,
+                           destination.Height, Gdiplus::UnitPixel);
         return;
     }
     Gdiplus::ColorMatrix matrix = {{{1, 0, 0, 0, 0},
@@ -84,9 +77,8 @@ void CarouselUIObjectImpl::DrawFrameWithAlpha(Gdiplus::Graphics& graphics, int f
                                     {0, 0, 0, 0, 1}}};
     Gdiplus::ImageAttributes attributes;
     attributes.SetColorMatrix(&matrix);
-    graphics.DrawImage(image_.get(), destination, frame * frameWidth, 0,
-                       static_cast<Gdiplus::REAL>(Width(rect_)),
-                       static_cast<Gdiplus::REAL>(Height(rect_)), Gdiplus::UnitPixel, &attributes);
+    graphics.DrawImage(image_.get(), destination, frame * frameWidth, 0, destination.Width,
+                       destination.Height, Gdiplus::UnitPixel, &attributes);
 }
 
 int CarouselUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
@@ -119,7 +111,7 @@ void ProgressUIObjectImpl::StepProgress() {
 
 int ProgressUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
     if (!visible_) return 0;
-    DrawFrame(graphics, background_.get(), 0, rect_.left, rect_.top, Width(rect_), Height(rect_));
+    DrawFrame(graphics, background_.get(), 0, rect_);
     if (!fill_) return 0;
     const int fillWidth = Width(fillRect_);
     const int fillHeight = Height(fillRect_);

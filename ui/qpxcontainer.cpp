@@ -37,16 +37,10 @@ int ContainerUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const 
 
 int ContainerUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
     if (!visible_) return 0;
-    const int width = rect_.right - rect_.left;
-    const int height = rect_.bottom - rect_.top;
     // Replace, not intersect: a child container's reset leaves the rest of this container's
     // controls unclipped, which the shipped layouts rely on.
-    graphics.SetClip(Gdiplus::RectF(static_cast<Gdiplus::REAL>(rect_.left),
-                                    static_cast<Gdiplus::REAL>(rect_.top),
-                                    static_cast<Gdiplus::REAL>(width),
-                                    static_cast<Gdiplus::REAL>(height)),
-                     Gdiplus::CombineModeReplace);
-    if (background_) DrawFrame(graphics, background_.get(), 0, rect_.left, rect_.top, width, height);
+    graphics.SetClip(ToRectF(rect_), Gdiplus::CombineModeReplace);
+    DrawFrame(graphics, background_.get(), 0, rect_);
     for (const auto& child : containers_) child->Draw(graphics);
     for (const auto& child : controls_) child->Draw(graphics);
     graphics.ResetClip();

@@ -7,9 +7,6 @@
 namespace QPXUE {
 namespace {
 
-int Width(const RECT& r) { return r.right - r.left; }
-int Height(const RECT& r) { return r.bottom - r.top; }
-
 int FontStyle(bool bold, bool underline) {
     return (bold ? Gdiplus::FontStyleBold : 0) | (underline ? Gdiplus::FontStyleUnderline : 0);
 }
@@ -25,8 +22,7 @@ int ButtonUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const wch
 }
 
 int ButtonUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
-    if (visible_)
-        DrawFrame(graphics, image_.get(), state_, rect_.left, rect_.top, Width(rect_), Height(rect_));
+    if (visible_) DrawFrame(graphics, image_.get(), state_, rect_);
     return 0;
 }
 
@@ -35,50 +31,21 @@ void ButtonUIObjectImpl::SetEnabled(bool enabled) {
     state_ = enabled ? kNormal : kDisabled;
 }
 
-void ButtonUIObjectImpl::SetVisible(bool visible) {
-    if (!visible) KillFocus();
-    visible_ = visible;
-}
-
-LRESULT ButtonUIObjectImpl::OnLButtonDown(UINT, WPARAM, LPARAM, BOOL& handled) {
-    handled = FALSE;
-    if (!visible_ || !IsEnabled()) return 0;
-    state_ = kPressed;
-    pressed_ = true;
-    handled = TRUE;
+LRESULT ButtonUIObjectImpl::OnLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
+    ClickableUIObjectImpl::OnLButtonDown(msg, wParam, lParam, handled);
+    if (handled) state_ = kPressed;
     return 0;
 }
 
-LRESULT ButtonUIObjectImpl::OnLButtonUp(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
-    handled = FALSE;
-    if (!visible_ || !IsEnabled()) return 0;
-    if (actionMessage_ != 0 && pressed_) SendToOwner(actionMessage_, 0);
-    pressed_ = false;
-    return OnMouseHover(msg, wParam, lParam, handled);
-}
-
-LRESULT ButtonUIObjectImpl::OnMouseMove(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
-    handled = FALSE;
-    if (!visible_ || !IsEnabled()) return 0;
-    hovering_ = true;
-    return OnMouseHover(msg, wParam, lParam, handled);
-}
-
-LRESULT ButtonUIObjectImpl::OnMouseHover(UINT, WPARAM, LPARAM, BOOL& handled) {
-    handled = FALSE;
-    if (!visible_ || !IsEnabled()) return 0;
-    state_ = kHover;
-    handled = TRUE;
+LRESULT ButtonUIObjectImpl::OnMouseHover(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
+    ClickableUIObjectImpl::OnMouseHover(msg, wParam, lParam, handled);
+    if (handled) state_ = kHover;
     return 0;
 }
 
-LRESULT ButtonUIObjectImpl::OnMouseLeave(UINT, WPARAM, LPARAM, BOOL& handled) {
-    handled = FALSE;
-    if (!visible_ || !IsEnabled() || !hovering_) return 0;
-    state_ = kNormal;
-    pressed_ = false;
-    hovering_ = false;
-    handled = TRUE;
+LRESULT ButtonUIObjectImpl::OnMouseLeave(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
+    ClickableUIObjectImpl::OnMouseLeave(msg, wParam, lParam, handled);
+    if (handled) state_ = kNormal;
     return 0;
 }
 
@@ -93,12 +60,10 @@ int CheckBoxUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const w
 int CheckBoxUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
     if (!visible_) return 0;
     if (text_.GetText().empty()) {
-        DrawFrame(graphics, image_.get(), state_, rect_.left, rect_.top, Width(rect_), Height(rect_));
+        DrawFrame(graphics, image_.get(), state_, rect_);
         return 0;
     }
-    if (!IsRectEmpty(&checkRect_))
-        DrawFrame(graphics, image_.get(), state_, checkRect_.left, checkRect_.top,
-                  Width(checkRect_), Height(checkRect_));
+    if (!IsRectEmpty(&checkRect_)) DrawFrame(graphics, image_.get(), state_, checkRect_);
     text_.Draw(graphics, labelRect_.left, labelRect_.top);
     return 0;
 }
@@ -111,69 +76,36 @@ void CheckBoxUIObjectImpl::SetRect(int left, int top, int right, int bottom) {
     rect_ = RECT{left, top, right, bottom};
 }
 
-void CheckBoxUIObjectImpl::SetChecked(bool checked) {
-    const bool enabled = IsEnabled();
+void CheckBoxUIObjectImpl::ShowState(bool checked, bool enabled) {
     if (checked) state_ = enabled ? kChecked : kCheckedDisabled;
     else state_ = enabled ? kUnchecked : kUncheckedDisabled;
 }
+
+void CheckBoxUIObjectImpl::SetChecked(bool checked) { ShowState(checked, IsEnabled()); }
 
 void CheckBoxUIObjectImpl::SetEnabled(bool enabled) {
     if (!enabled) KillFocus();
-    const bool checked = IsChecked();
-    if (checked) state_ = enabled ? kChecked : kCheckedDisabled;
-    else state_ = enabled ? kUnchecked : kUncheckedDisabled;
-}
-
-void CheckBoxUIObjectImpl::SetVisible(bool visible) {
-    if (!visible) KillFocus();
-    visible_ = visible;
+    ShowState(IsChecked(), enabled);
 }
 
 void CheckBoxUIObjectImpl::SetFont(const std::wstring& face, int size, bool bold) {
     text_.SetFont(face, size, FontStyle(bold, false));
 }
 
-LRESULT CheckBoxUIObjectImpl::OnLButtonDown(UINT, WPARAM, LPARAM, BOOL& handled) {
-    handled = FALSE;
-    if (!visible_ || !IsEnabled()) return 0;
-    pressed_ = true;
-    handled = TRUE;
+void CheckBoxUIObjectImpl::Click() {
+    SetChecked(!IsChecked());
+    SendToOwner(actionMessage_, IsChecked() ? 1 : 0);
+}
+
+LRESULT CheckBoxUIObjectImpl::OnMouseHover(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
+    ClickableUIObjectImpl::OnMouseHover(msg, wParam, lParam, handled);
+    if (handled) state_ = IsChecked() ? kCheckedHover : kUncheckedHover;
     return 0;
 }
 
-LRESULT CheckBoxUIObjectImpl::OnLButtonUp(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
-    handled = FALSE;
-    if (!visible_ || !IsEnabled()) return 0;
-    if (pressed_ && actionMessage_ != 0) {
-        SetChecked(!IsChecked());
-        SendToOwner(actionMessage_, IsChecked() ? 1 : 0);
-    }
-    pressed_ = false;
-    return OnMouseHover(msg, wParam, lParam, handled);
-}
-
-LRESULT CheckBoxUIObjectImpl::OnMouseMove(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
-    handled = FALSE;
-    if (!visible_ || !IsEnabled()) return 0;
-    hovering_ = true;
-    return OnMouseHover(msg, wParam, lParam, handled);
-}
-
-LRESULT CheckBoxUIObjectImpl::OnMouseHover(UINT, WPARAM, LPARAM, BOOL& handled) {
-    handled = FALSE;
-    if (!visible_ || !IsEnabled()) return 0;
-    state_ = IsChecked() ? kCheckedHover : kUncheckedHover;
-    handled = TRUE;
-    return 0;
-}
-
-LRESULT CheckBoxUIObjectImpl::OnMouseLeave(UINT, WPARAM, LPARAM, BOOL& handled) {
-    handled = FALSE;
-    if (!visible_ || !IsEnabled() || !hovering_) return 0;
-    pressed_ = false;
-    hovering_ = false;
-    state_ = IsChecked() ? kChecked : kUnchecked;
-    handled = TRUE;
+LRESULT CheckBoxUIObjectImpl::OnMouseLeave(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
+    ClickableUIObjectImpl::OnMouseLeave(msg, wParam, lParam, handled);
+    if (handled) state_ = IsChecked() ? kChecked : kUnchecked;
     return 0;
 }
 
@@ -214,53 +146,8 @@ void LinkLabelUIObjectImpl::SetEnabled(bool enabled) {
     enabled_ = enabled;
 }
 
-void LinkLabelUIObjectImpl::SetVisible(bool visible) {
-    if (!visible) KillFocus();
-    visible_ = visible;
-}
-
 void LinkLabelUIObjectImpl::SetFont(const std::wstring& face, int size, bool bold) {
     text_.SetFont(face, size, FontStyle(bold, true));
-}
-
-LRESULT LinkLabelUIObjectImpl::OnLButtonDown(UINT, WPARAM, LPARAM, BOOL& handled) {
-    handled = FALSE;
-    if (!Active()) return 0;
-    pressed_ = true;
-    handled = TRUE;
-    return 0;
-}
-
-LRESULT LinkLabelUIObjectImpl::OnLButtonUp(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
-    handled = FALSE;
-    if (!Active()) return 0;
-    if (pressed_ && actionMessage_ != 0) SendToOwner(actionMessage_, 0);
-    pressed_ = false;
-    return OnMouseHover(msg, wParam, lParam, handled);
-}
-
-LRESULT LinkLabelUIObjectImpl::OnMouseHover(UINT, WPARAM, LPARAM, BOOL& handled) {
-    handled = Active() ? TRUE : FALSE;
-    return 0;
-}
-
-LRESULT LinkLabelUIObjectImpl::OnMouseMove(UINT, WPARAM, LPARAM, BOOL& handled) {
-    handled = FALSE;
-    if (!Active()) return 0;
-    hovering_ = true;
-    handled = TRUE;
-    return 0;
-}
-
-LRESULT LinkLabelUIObjectImpl::OnMouseLeave(UINT, WPARAM, LPARAM, BOOL& handled) {
-    handled = FALSE;
-    if (!Active() || !hovering_) return 0;
-    hovering_ = false;
-    // Leaving drops the press mark as it does for buttons: a press, leave and release
-    // elsewhere must not open the link.
-    pressed_ = false;
-    handled = TRUE;
-    return 0;
 }
 
 LRESULT LinkLabelUIObjectImpl::OnSetCursor(UINT, WPARAM, LPARAM, int, int, BOOL& handled) {
@@ -281,13 +168,9 @@ int PictureUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const wc
 
 int PictureUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
     if (!visible_ || !image_) return 0;
-    const Gdiplus::RectF destination(static_cast<Gdiplus::REAL>(rect_.left),
-                                     static_cast<Gdiplus::REAL>(rect_.top),
-                                     static_cast<Gdiplus::REAL>(Width(rect_)),
-                                     static_cast<Gdiplus::REAL>(Height(rect_)));
     const Gdiplus::RectF source(0, 0, static_cast<Gdiplus::REAL>(image_->GetWidth()),
                                 static_cast<Gdiplus::REAL>(image_->GetHeight()));
-    DrawStretched(graphics, image_.get(), destination, source);
+    DrawStretched(graphics, image_.get(), ToRectF(rect_), source);
     return 0;
 }
 

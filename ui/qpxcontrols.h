@@ -42,22 +42,15 @@ public:
     int Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) override;
     bool IsEnabled() const override { return state_ != kDisabled; }
     void SetEnabled(bool enabled) override;
-    void SetVisible(bool visible) override;
     LRESULT OnLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
-    LRESULT OnLButtonUp(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
     LRESULT OnMouseLeave(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
     LRESULT OnMouseHover(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
-    LRESULT OnMouseMove(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
 
-    void SetAction(UINT action) { actionMessage_ = QPXUM_ACTION_BASE + action; }
     int GetState() const { return state_; }
 
 private:
     std::unique_ptr<ImageObject> image_;
     int state_ = kNormal;
-    UINT actionMessage_ = 0;
-    bool pressed_ = false;
-    bool hovering_ = false;
 };
 
 // A check box: a strip of 6 frames (see State) in the check rect, and an optional text at the
@@ -75,14 +68,9 @@ public:
     void SetRect(int left, int top, int right, int bottom) override;
     bool IsEnabled() const override { return state_ != kUncheckedDisabled && state_ != kCheckedDisabled; }
     void SetEnabled(bool enabled) override;
-    void SetVisible(bool visible) override;
-    LRESULT OnLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
-    LRESULT OnLButtonUp(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
     LRESULT OnMouseLeave(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
     LRESULT OnMouseHover(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
-    LRESULT OnMouseMove(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
 
-    void SetAction(UINT action) { actionMessage_ = QPXUM_ACTION_BASE + action; }
     // Keeps the enabled state.
     void SetChecked(bool checked);
     bool IsChecked() const { return state_ > kUncheckedHover; }
@@ -95,14 +83,15 @@ public:
     void SetFont(const std::wstring& face, int size, bool bold);
 
 private:
+    // Toggles, then sends the action with wParam 1 when now checked, else 0.
+    void Click() override;
+    void ShowState(bool checked, bool enabled);
+
     RECT checkRect_{};
     RECT labelRect_{};
     std::unique_ptr<ImageObject> image_;
     TextPart text_;
     int state_ = kUnchecked;
-    UINT actionMessage_ = 0;
-    bool pressed_ = false;
-    bool hovering_ = false;
 };
 
 // Static text at the rect's top-left; answers no events. Takes no image.
@@ -132,16 +121,9 @@ public:
     int Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) override;
     bool IsEnabled() const override { return enabled_; }
     void SetEnabled(bool enabled) override;
-    void SetVisible(bool visible) override;
-    LRESULT OnLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
-    LRESULT OnLButtonUp(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
-    LRESULT OnMouseLeave(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
-    LRESULT OnMouseHover(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
-    LRESULT OnMouseMove(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
     LRESULT OnSetCursor(UINT msg, WPARAM wParam, LPARAM lParam, int x, int y,
                         BOOL& handled) override;
 
-    void SetAction(UINT action) { actionMessage_ = QPXUM_ACTION_BASE + action; }
     void SetText(const std::wstring& text) { text_.SetText(text); }
     const std::wstring& GetText() const { return text_.GetText(); }
     void SetTextColor(COLORREF rgb) { text_.SetTextColor(rgb); }
@@ -149,13 +131,8 @@ public:
     void SetFont(const std::wstring& face, int size, bool bold);
 
 private:
-    bool Active() const { return visible_ && enabled_; }
-
     TextPart text_;
     HCURSOR cursor_;  // shared system cursor, not owned
-    UINT actionMessage_ = 0;
-    bool pressed_ = false;
-    bool hovering_ = false;
     bool enabled_ = true;
 };
 

@@ -69,15 +69,11 @@ void DrawString(Gdiplus::Graphics& graphics, const std::wstring& text, const Gdi
     graphics.SetTextRenderingHint(saved);
 }
 
-void DrawFrame(Gdiplus::Graphics& graphics, Gdiplus::Image* image, int frame, int x, int y,
-               int width, int height) {
+void DrawFrame(Gdiplus::Graphics& graphics, Gdiplus::Image* image, int frame, const RECT& rect) {
     if (image == nullptr) return;
-    const Gdiplus::RectF destination(static_cast<Gdiplus::REAL>(x), static_cast<Gdiplus::REAL>(y),
-                                     static_cast<Gdiplus::REAL>(width),
-                                     static_cast<Gdiplus::REAL>(height));
-    graphics.DrawImage(image, destination, static_cast<Gdiplus::REAL>(frame * width), 0,
-                       static_cast<Gdiplus::REAL>(width), static_cast<Gdiplus::REAL>(height),
-                       Gdiplus::UnitPixel);
+    const Gdiplus::RectF destination = ToRectF(rect);
+    graphics.DrawImage(image, destination, static_cast<Gdiplus::REAL>(frame * Width(rect)), 0,
+                       destination.Width, destination.Height, Gdiplus::UnitPixel);
 }
 
 void DrawStretched(Gdiplus::Graphics& graphics, Gdiplus::Image* image,

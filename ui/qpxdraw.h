@@ -12,6 +12,13 @@
 
 namespace QPXUE {
 
+inline int Width(const RECT& r) { return r.right - r.left; }
+inline int Height(const RECT& r) { return r.bottom - r.top; }
+inline Gdiplus::RectF ToRectF(const RECT& r) {
+    return Gdiplus::RectF(static_cast<Gdiplus::REAL>(r.left), static_cast<Gdiplus::REAL>(r.top),
+                          static_cast<Gdiplus::REAL>(Width(r)), static_cast<Gdiplus::REAL>(Height(r)));
+}
+
 // An image decoded from a resource of the program's own module. Only the low 16 bits of
 // resId name the resource. Raises QPXException(E_FAIL) when the resource cannot be found,
 // loaded or locked; an image that does not decode is kept without a native image and every
@@ -33,9 +40,8 @@ std::unique_ptr<Gdiplus::Font> MakeFont(const std::wstring& family, int size, in
 // The text rule: text rendering hint ClearTypeGridFit for the draw only; layout origin x, y.
 void DrawString(Gdiplus::Graphics& graphics, const std::wstring& text, const Gdiplus::Font* font,
               const Gdiplus::Brush* brush, int x, int y);
-// Frame `frame` of a horizontal strip of frames each width x height, 1:1 at x, y.
-void DrawFrame(Gdiplus::Graphics& graphics, Gdiplus::Image* image, int frame, int x, int y,
-               int width, int height);
+// Frame `frame` of a horizontal strip of frames each the size of `rect`, 1:1 into rect.
+void DrawFrame(Gdiplus::Graphics& graphics, Gdiplus::Image* image, int frame, const RECT& rect);
 // Source rect stretched into the destination with high-quality bicubic interpolation.
 void DrawStretched(Gdiplus::Graphics& graphics, Gdiplus::Image* image,
                    const Gdiplus::RectF& destination, const Gdiplus::RectF& source);

@@ -56,15 +56,12 @@ COLORREF ReadColor(pugi::xml_node node) {
 
 std::wstring ReadText(pugi::xml_node node) { return node.text().get(); }
 
-struct FontAttributes {
-    bool bold;
-    int size;
-    std::wstring face;
-};
-
-FontAttributes ReadFont(pugi::xml_node node) {
-    return FontAttributes{ReadBool(node, L"bold", false), ReadInt(node, L"size", 10),
-                          ReadString(node, L"font", L"Arial")};
+// `color`, then `font`, `size` and `bold` of a text-showing control.
+template <typename Object>
+void ReadTextLook(Object& object, pugi::xml_node node) {
+    object.SetTextColor(ReadColor(node));
+    object.SetFont(ReadString(node, L"font", L"Arial"), ReadInt(node, L"size", 10),
+                   ReadBool(node, L"bold", false));
 }
 
 // A layout that would divide by zero is refused rather than drawn wrong.
@@ -137,9 +134,7 @@ std::unique_ptr<IQPXBaseUIObject> MakeLabel(HWND owner, pugi::xml_node node) {
     ReadRect(node, L"rect", L"", rect);
     object->Init(owner, rect, 0, L"");
     object->SetText(ReadText(node));
-    object->SetTextColor(ReadColor(node));
-    const FontAttributes font = ReadFont(node);
-    object->SetFont(font.face, font.size, font.bold);
+    ReadTextLook(*object, node);
     ReadNameVisibleEnable(*object, node);
     return object;
 }
@@ -148,9 +143,7 @@ std::unique_ptr<IQPXBaseUIObject> MakeLinkLabel(HWND owner, pugi::xml_node node)
     std::unique_ptr<LinkLabelUIObjectImpl> object(new LinkLabelUIObjectImpl);
     RECT rect{};
     InitFromElement(*object, owner, node, rect);
-    object->SetTextColor(ReadColor(node));
-    const FontAttributes font = ReadFont(node);
-    object->SetFont(font.face, font.size, font.bold);
+    ReadTextLook(*object, node);
     object->SetText(ReadText(node));
     object->SetAction(ReadUInt(node, L"action", 0));
     ReadNameVisibleEnable(*object, node);
@@ -167,9 +160,7 @@ std::unique_ptr<IQPXBaseUIObject> MakeCheckBox(HWND owner, pugi::xml_node node) 
         object->SetCheckRect(rect);
         ReadRect(node, L"rectLbl", L"0,0,0,0", rect);
         object->SetLabelRect(rect);
-        object->SetTextColor(ReadColor(node));
-        const FontAttributes font = ReadFont(node);
-        object->SetFont(font.face, font.size, font.bold);
+        ReadTextLook(*object, node);
         object->SetText(text);
     }
     object->SetAction(ReadUInt(node, L"action", 0));
@@ -187,10 +178,8 @@ std::unique_ptr<IQPXBaseUIObject> MakeTextBox(HWND owner, pugi::xml_node node) {
     ReadRect(node, L"clrect", L"", rect);
     object->SetClientRect(rect);
     object->CreateHost();
-    object->SetTextColor(ReadColor(node));
+    ReadTextLook(*object, node);
     object->SetName(ReadString(node, L"name"));
-    const FontAttributes font = ReadFont(node);
-    object->SetFont(font.face, font.size, font.bold);
     object->SetMaxLength(ReadInt(node, L"maxchar", 0));
     object->SetVisible(ReadBool(node, L"visible", true));
     object->SetEnabled(ReadBool(node, L"enable", true));

@@ -14,9 +14,6 @@ namespace {
 constexpr int kDefaultMaxLength = 65536;
 constexpr Gdiplus::ARGB kCaretColor = 0xFE000000;
 
-int Width(const RECT& r) { return r.right - r.left; }
-int Height(const RECT& r) { return r.bottom - r.top; }
-
 // GDI draws the text services' glyphs with alpha 0 and leaves the transparent background
 // alone: the drawn pixels become opaque, everything else transparent, ready to blend.
 void RepairAlpha(Surface& scratch) {
@@ -46,10 +43,7 @@ int TextBoxUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const wc
 
 void TextBoxUIObjectImpl::CreateHost() {
     host_.reset(CTxtWinHost::Create(this, owner_, clientRect_));
-    if (!host_ || FAILED(host_->Activate())) {
-        host_.reset();
-        throw QPXException(E_FAIL);
-    }
+    if (!host_) throw QPXException(E_FAIL);
     host_->SetPropertyBits(TXTBIT_RICHTEXT, false);  // plain text
     host_->SetPropertyBits(TXTBIT_ALLOWBEEP, true);
     hostReady_ = true;
@@ -110,11 +104,6 @@ void TextBoxUIObjectImpl::SetRect(int left, int top, int right, int bottom) {
     clientRect_.bottom = clientRect_.top + height;
 }
 
-void TextBoxUIObjectImpl::SetVisible(bool visible) {
-    if (!visible) KillFocus();
-    visible_ = visible;
-}
-
 void TextBoxUIObjectImpl::SetEnabled(bool enabled) {
     if (!enabled) KillFocus();
     frame_ = enabled ? kNormal : kDisabled;
@@ -123,7 +112,7 @@ void TextBoxUIObjectImpl::SetEnabled(bool enabled) {
 
 int TextBoxUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
     if (!visible_ || !hostReady_) return 0;
-    DrawFrame(graphics, image_.get(), frame_, rect_.left, rect_.top, Width(rect_), Height(rect_));
+    DrawFrame(graphics, image_.get(), frame_, rect_);
     DrawServicesText(graphics);
     if (caretShown_) {
         const POINT caret = host_->CaretPos();

@@ -23,7 +23,6 @@ public:
     int Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) override;
     // Keeps the client rect's ratio to the rect and centres it; the host keeps its area.
     void SetRect(int left, int top, int right, int bottom) override;
-    void SetVisible(bool visible) override;
     bool IsEnabled() const override { return frame_ != kDisabled; }
     void SetEnabled(bool enabled) override;
     LRESULT OnLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;

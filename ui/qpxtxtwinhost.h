@@ -25,8 +25,9 @@ public:
 // thiscall on i686, as riched20 calls them; only IUnknown's are stdcall.
 class CTxtWinHost : public ITextHost, public ITextEditControl {
 public:
-    // Builds the host and its text services over `client` (window client pixels). Returns
-    // null when the rich-edit library or its text services cannot be had.
+    // Builds the host and its text services over `client` (window client pixels), active in
+    // place. Returns null when the rich-edit library or its text services cannot be had or
+    // activated.
     static CTxtWinHost* Create(TextBoxUIObjectImpl* box, HWND window, const RECT& client);
     // Releases the reference the creator holds.
     static void Free(CTxtWinHost* host) { host->Release(); }
@@ -84,8 +85,6 @@ public:
     ITextServices* Services() const { return services_; }
     // The text area: the client rect deflated by the margin on every side.
     RECT TextArea() const;
-    // Activates the services in place over the text area.
-    HRESULT Activate();
     // Switches property bits on or off and tells the text services.
     void SetPropertyBits(DWORD mask, bool on);
     void SetTextColor(COLORREF rgb);
@@ -100,6 +99,8 @@ public:
 private:
     CTxtWinHost(TextBoxUIObjectImpl* box, HWND window);
     ~CTxtWinHost();
+    // Activates the services in place over the text area.
+    HRESULT Activate();
     void InitDefaultFormats();
     void CharFormatChanged();
 

@@ -1,4 +1,5 @@
-// Defaults of the object interface and the state every leaf control shares.
+// Defaults of the object interface, the state every leaf control shares and the press,
+// hover and click handling of clickable controls.
 #include "qpxuiobject.h"
 
 #include "qpxmessages.h"
@@ -46,7 +47,10 @@ void BaseUIObjectImpl::SetRect(int left, int top, int right, int bottom) {
     rect_ = RECT{left, top, right, bottom};
 }
 
-void BaseUIObjectImpl::SetVisible(bool visible) { visible_ = visible; }
+void BaseUIObjectImpl::SetVisible(bool visible) {
+    if (!visible) KillFocus();
+    visible_ = visible;
+}
 
 void BaseUIObjectImpl::InitBase(HWND owner, const RECT& rect) {
     owner_ = owner;
@@ -73,6 +77,47 @@ void BaseUIObjectImpl::RequestCapture() {
 
 void BaseUIObjectImpl::GiveUpCapture() {
     if (visible_ && IsEnabled()) SendToOwner(QPXUM_RELEASECAPTURE, 0);
+}
+
+void ClickableUIObjectImpl::SetAction(UINT action) { actionMessage_ = QPXUM_ACTION_BASE + action; }
+
+void ClickableUIObjectImpl::Click() { SendToOwner(actionMessage_, 0); }
+
+LRESULT ClickableUIObjectImpl::OnLButtonDown(UINT, WPARAM, LPARAM, BOOL& handled) {
+    handled = FALSE;
+    if (!Active()) return 0;
+    pressed_ = true;
+    handled = TRUE;
+    return 0;
+}
+
+LRESULT ClickableUIObjectImpl::OnLButtonUp(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
+    handled = FALSE;
+    if (!Active()) return 0;
+    if (pressed_ && actionMessage_ != 0) Click();
+    pressed_ = false;
+    return OnMouseHover(msg, wParam, lParam, handled);
+}
+
+LRESULT ClickableUIObjectImpl::OnMouseMove(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
+    handled = FALSE;
+    if (!Active()) return 0;
+    hovering_ = true;
+    return OnMouseHover(msg, wParam, lParam, handled);
+}
+
+LRESULT ClickableUIObjectImpl::OnMouseHover(UINT, WPARAM, LPARAM, BOOL& handled) {
+    handled = Active() ? TRUE : FALSE;
+    return 0;
+}
+
+LRESULT ClickableUIObjectImpl::OnMouseLeave(UINT, WPARAM, LPARAM, BOOL& handled) {
+    handled = FALSE;
+    if (!Active() || !hovering_) return 0;
+    pressed_ = false;
+    hovering_ = false;
+    handled = TRUE;
+    return 0;
 }
 
 }  // namespace QPXUE

@@ -62,6 +62,7 @@ public:
     RECT GetRect() const override { return rect_; }
     void SetRect(int left, int top, int right, int bottom) override;
     bool IsVisible() const override { return visible_; }
+    // A control that is hidden gives up the focus first.
     void SetVisible(bool visible) override;
     HWND GetOwner() const override { return owner_; }
     const std::wstring& GetName() const override { return name_; }
@@ -84,14 +85,36 @@ protected:
     std::wstring name_;
 };
 
-// A control that reacts to clicks: it asks its window for focus and capture while it is
-// visible and enabled.
+// A control that reacts to clicks while it is visible and enabled: it asks its window for
+// focus and capture, takes presses and hovers, and sends its action when a press on it is
+// released on it. Leaving the control drops the press mark, so a press, leave and release
+// elsewhere sends nothing.
 class ClickableUIObjectImpl : public BaseUIObjectImpl {
 public:
     void SetFocus() override { RequestFocus(); }
     void KillFocus() override { GiveUpFocus(); }
     void SetCapture() override { RequestCapture(); }
     void ReleaseCapture() override { GiveUpCapture(); }
+    LRESULT OnLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
+    // Clicks when pressed and an action is set, then shows the hover look.
+    LRESULT OnLButtonUp(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
+    // Only the leave after a move over the control counts.
+    LRESULT OnMouseLeave(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
+    LRESULT OnMouseHover(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
+    LRESULT OnMouseMove(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
+
+    void SetAction(UINT action);
+
+protected:
+    bool Active() const { return visible_ && IsEnabled(); }
+    // Sends the action; wParam 0.
+    virtual void Click();
+
+    UINT actionMessage_ = 0;
+
+private:
+    bool pressed_ = false;
+    bool hovering_ = false;
 };
 
 // The client point of a mouse message's lParam.

@@ -23,6 +23,15 @@ void Click(IQPXBaseUIObject& root, int x, int y) {
     root.OnLButtonUp(WM_LBUTTONUP, 0, At(x, y), handled);
 }
 
+// Moves onto x, y and presses there, then moves to an empty corner and releases there.
+void PressAndReleaseAway(IQPXBaseUIObject& root, int x, int y) {
+    BOOL handled = FALSE;
+    root.OnMouseMove(WM_MOUSEMOVE, 0, At(x, y), handled);
+    root.OnLButtonDown(WM_LBUTTONDOWN, 0, At(x, y), handled);
+    root.OnMouseMove(WM_MOUSEMOVE, 0, At(190, 90), handled);
+    root.OnLButtonUp(WM_LBUTTONUP, 0, At(190, 90), handled);
+}
+
 LPARAM AsLParam(IQPXBaseUIObject* object) { return reinterpret_cast<LPARAM>(object); }
 LPARAM AsLParam(IQPXBaseAnimationObject* object) { return reinterpret_cast<LPARAM>(object); }
 
@@ -50,11 +59,8 @@ TEST(UiRouting, PressLeaveReleaseSendsNothing) {
     RecordingWindow window;
     ContainerUIObjectImpl* root = Build(window.Handle(), kTwoButtons);
     ASSERT_NE(root, nullptr);
+    PressAndReleaseAway(*root, 120, 20);
     BOOL handled = FALSE;
-    root->OnMouseMove(WM_MOUSEMOVE, 0, At(120, 20), handled);
-    root->OnLButtonDown(WM_LBUTTONDOWN, 0, At(120, 20), handled);
-    root->OnMouseMove(WM_MOUSEMOVE, 0, At(190, 90), handled);
-    root->OnLButtonUp(WM_LBUTTONUP, 0, At(190, 90), handled);
     // Coming back and releasing again finds no press mark either.
     root->OnMouseMove(WM_MOUSEMOVE, 0, At(120, 20), handled);
     root->OnLButtonUp(WM_LBUTTONUP, 0, At(120, 20), handled);
@@ -69,11 +75,8 @@ TEST(UiRouting, LinkLabelPressLeaveReleaseSendsNothing) {
         L"<Container rect='0,0,200,100'><LinkLabel name='L' rect='10,10,90,30' action='4'>licence</LinkLabel>"
         L"<Button name='C' rect='100,10,160,30' resId='408' type='PNG' action='3'/></Container>");
     ASSERT_NE(root, nullptr);
+    PressAndReleaseAway(*root, 20, 20);
     BOOL handled = FALSE;
-    root->OnMouseMove(WM_MOUSEMOVE, 0, At(20, 20), handled);
-    root->OnLButtonDown(WM_LBUTTONDOWN, 0, At(20, 20), handled);
-    root->OnMouseMove(WM_MOUSEMOVE, 0, At(190, 90), handled);
-    root->OnLButtonUp(WM_LBUTTONUP, 0, At(190, 90), handled);
     // A later press elsewhere released over the link must not open it.
     root->OnLButtonDown(WM_LBUTTONDOWN, 0, At(120, 20), handled);
     root->OnMouseMove(WM_MOUSEMOVE, 0, At(20, 20), handled);
