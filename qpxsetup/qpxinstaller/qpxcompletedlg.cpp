@@ -23,20 +23,22 @@ constexpr WPARAM kResultDone = 1;
 
 QPXScriptEngine& Engine() { return QPXScriptEngine::Instance(); }
 
+// The frame's defaults, except that it still works without an object tree.
+QPXFrameTraits FrameTraits() {
+    QPXFrameTraits traits;
+    traits.requiresRoot = false;
+    return traits;
+}
+
 }  // namespace
 
 QPXCompleteDlg::QPXCompleteDlg(pugi::xml_node dlgElement)
-    : QPXDialogFrame(dlgElement, QPXFrameTraits{false, false, false, false, nullptr, false, false}) {}
+    : QPXDialogFrame(dlgElement, FrameTraits()) {}
 
 bool QPXCompleteDlg::OnSetup() {
     ContainerUIObjectImpl* body = Body();
     if (!body) return true;
-    const bool visible = Engine().GetGlobalBoolean(kGlobalStartupCheckVisible);
-    const bool checked = Engine().GetGlobalBoolean(kGlobalStartupCheck);
-    if (auto* box = dynamic_cast<CheckBoxUIObjectImpl*>(body->FindControl(L"StartupChk"))) {
-        box->SetVisible(visible);
-        box->SetChecked(checked);
-    }
+    ApplyStartupCheck(FindControlOf<CheckBoxUIObjectImpl>(body, L"StartupChk"));
     ShowOffers(body);
     return true;
 }

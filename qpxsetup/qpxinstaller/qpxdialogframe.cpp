@@ -3,6 +3,7 @@
 
 #include <windowsx.h>
 
+#include "qpxcontrols.h"
 #include "qpxdraw.h"
 #include "qpxglobals.h"
 #include "qpxlayout.h"
@@ -18,6 +19,7 @@ constexpr LONG kNoCaptionNoFrame = static_cast<LONG>(0xFF3BFFFF);  // drops WS_C
 constexpr wchar_t kTitleSuffix[] = L"安装";
 
 bool IsMouseMessage(UINT message) { return message >= WM_MOUSEFIRST && message <= 0x20D; }
+bool IsKeyMessage(UINT message) { return message >= WM_KEYFIRST && message <= WM_KEYFIRST + 9; }
 
 }  // namespace
 
@@ -48,7 +50,7 @@ QPXUE::ContainerUIObjectImpl* QPXDialogFrame::Body() const {
 bool QPXDialogFrame::PreTranslateMessage(MSG* message) {
     // Keys reach the window as they are, never the dialog manager's navigation or
     // IDOK/IDCANCEL; the caret tick becomes ours because a layered window shows no caret.
-    if (message->message >= WM_KEYFIRST && message->message <= WM_KEYFIRST + 9) return false;
+    if (IsKeyMessage(message->message)) return false;
     if (message->message == QPX_WM_SYSTIMER) {
         if (window_) PostMessageW(window_, QPXUM_CARETBLINK, 0, 0);
         return false;
@@ -104,6 +106,15 @@ void QPXDialogFrame::CentreWindow() {
     SetWindowPos(window_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void QPXDialogFrame::ApplyStartupCheck(QPXUE::CheckBoxUIObjectImpl* box) {
+    QPXScriptEngine& engine = QPXScriptEngine::Instance();
+    const bool visible = engine.GetGlobalBoolean(kGlobalStartupCheckVisible);
+    const bool checked = engine.GetGlobalBoolean(kGlobalStartupCheck);
+    if (!box) return;
+    box->SetVisible(visible);
+    box->SetChecked(checked);
+}
+
 void QPXDialogFrame::Redraw() {
     RECT bounds;
     GetWindowRect(window_, &bounds);
@@ -126,7 +137,7 @@ bool QPXDialogFrame::IsFocusMessage(UINT message) const {
                (message >= WM_KEYFIRST && message <= WM_IME_KEYLAST) ||
                message == WM_IME_SETCONTEXT || message == WM_IME_NOTIFY;
     }
-    return message >= WM_KEYFIRST && message <= WM_KEYFIRST + 9;
+    return IsKeyMessage(message);
 }
 
 bool QPXDialogFrame::RouteToHolders(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -12,6 +12,17 @@
 #include "qpxmessageloop.h"
 #include "qpxuiobject.h"
 
+namespace QPXUE {
+class CheckBoxUIObjectImpl;
+}
+
+// The direct child control `name` of `container` when it is a T; null otherwise or when
+// there is no container.
+template <typename T>
+T* FindControlOf(QPXUE::ContainerUIObjectImpl* container, const wchar_t* name) {
+    return container ? dynamic_cast<T*>(container->FindControl(name)) : nullptr;
+}
+
 // What differs between the dialogs; everything else of the frame is the same for all three.
 struct QPXFrameTraits {
     bool routeImeToFocus = false;         // input-language and IME messages go to the focus holder
@@ -49,6 +60,8 @@ protected:
     // Ends the dialog: its loop returns `result`.
     void CloseDialog(int result);
     void CentreWindow();
+    // The self-start box (if any) takes its visibility and state from the script.
+    static void ApplyStartupCheck(QPXUE::CheckBoxUIObjectImpl* box);
 
     QPXUE::ContainerUIObjectImpl* Root() const { return root_; }
     // The container `Body` in the root, or null.

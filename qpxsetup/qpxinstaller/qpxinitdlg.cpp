@@ -47,11 +47,6 @@ constexpr WPARAM kResultQuit = 2;
 
 QPXScriptEngine& Engine() { return QPXScriptEngine::Instance(); }
 
-template <typename T>
-T* Find(ContainerUIObjectImpl* container, const wchar_t* name) {
-    return container ? dynamic_cast<T*>(container->FindControl(name)) : nullptr;
-}
-
 TextBoxUIObjectImpl* FindTextBox(ContainerUIObjectImpl* root, const wchar_t* name) {
     if (!root) return nullptr;
     for (TextBoxUIObjectImpl* box : root->CollectControlsOfType<TextBoxUIObjectImpl>())
@@ -92,6 +87,16 @@ std::wstring BrowseForFolder(const wchar_t* title, const std::wstring& initial) 
     wchar_t path[MAX_PATH];
     if (!chosen || !SHGetPathFromIDListW(chosen.get(), path)) return {};
     return path;
+}
+
+// Text boxes and IME input, a mouse capture of the window, and the settings carousel.
+QPXFrameTraits FrameTraits() {
+    QPXFrameTraits traits;
+    traits.routeImeToFocus = true;
+    traits.captureWindowMouse = true;
+    traits.captureLostOnKillFocus = true;
+    traits.animationTimers = true;
+    return traits;
 }
 
 std::wstring ProgramFilesFolder() {
@@ -149,22 +154,24 @@ uint64_t ParseNeed(const std::wstring& text) {
 }  // namespace InitDlgRules
 
 QPXInitDlg::QPXInitDlg(pugi::xml_node dlgElement)
-    : QPXDialogFrame(dlgElement, QPXFrameTraits{true, true, true, true, nullptr, false, true}) {}
+    : QPXDialogFrame(dlgElement, FrameTraits()) {}
 
 bool QPXInitDlg::OnSetup() {
     ContainerUIObjectImpl* body = Body();
     if (!body) return true;
-    ApplyStartupCheck();
+    if (ContainerUIObjectImpl* settingsTwo = body->FindContainer(L"SettingsTwo"))
+        ApplyStartupCheck(FindControlOf<CheckBoxUIObjectImpl>(settingsTwo, L"SelfStartChk"));
     ReplaceProductName();
-    ReplaceTextBoxTokens();
+    const std::wstring lastText = ReplaceTextBoxTokens();
     ContainerUIObjectImpl* settingsOne = body->FindContainer(L"SettingsOne");
-    if (settingsOne && !lastTokenText_.empty()) {
-        if (auto* label = Find<LabelUIObjectImpl>(settingsOne, L"PathLblinfo")) label->SetText(lastTokenText_);
+    if (settingsOne && !lastText.empty()) {
+        if (auto* label = FindControlOf<LabelUIObjectImpl>(settingsOne, L"PathLblinfo"))
+            label->SetText(lastText);
     }
     LogLine(L" find ContainerUIObjectImpl pBodyCon   ");
     if (settingsOne) {
         LogLine(L" find ContainerUIObjectImpl SettingsOne   ");
-        if (auto* carousel = Find<CarouselUIObjectImpl>(settingsOne, L"InitCarousel")) {
+        if (auto* carousel = FindControlOf<CarouselUIObjectImpl>(settingsOne, L"InitCarousel")) {
             LogLine(L" find CarouselUIObjectImplobject SettingsOne   ");
             carousel->Play();
         }
@@ -172,19 +179,8 @@ bool QPXInitDlg::OnSetup() {
     return true;
 }
 
-void QPXInitDlg::ApplyStartupCheck() {
-    ContainerUIObjectImpl* settingsTwo = Body()->FindContainer(L"SettingsTwo");
-    if (!settingsTwo) return;
-    const bool visible = Engine().GetGlobalBoolean(kGlobalStartupCheckVisible);
-    const bool checked = Engine().GetGlobalBoolean(kGlobalStartupCheck);
-    if (auto* box = Find<CheckBoxUIObjectImpl>(settingsTwo, L"SelfStartChk")) {
-        box->SetVisible(visible);
-        box->SetChecked(checked);
-    }
-}
-
 void QPXInitDlg::ReplaceProductName() {
-    auto* licence = Find<CheckBoxUIObjectImpl>(Body(), L"LicenceChk");
+    auto* licence = FindControlOf<CheckBoxUIObjectImpl>(Body(), L"LicenceChk");
     if (!licence) return;
     const std::wstring text =
         ReplaceAll(licence->GetText(), kProductToken, Engine().GetGlobalString(kGlobalProductName));
@@ -192,7 +188,8 @@ void QPXInitDlg::ReplaceProductName() {
     LogLine(L"%s", text.c_str());
 }
 
-void QPXInitDlg::ReplaceTextBoxTokens() {
+std::wstring QPXInitDlg::ReplaceTextBoxTokens() {
+    std::wstring lastText;
     for (TextBoxUIObjectImpl* box : Root()->CollectControlsOfType<TextBoxUIObjectImpl>()) {
         std::wstring text = box->GetText();
         LogLine(L"%s", text.c_str());
@@ -208,8 +205,9 @@ void QPXInitDlg::ReplaceTextBoxTokens() {
                 LogLine(kSeparator);
             }
         }
-        lastTokenText_ = text;
+        lastText = text;
     }
+    return lastText;
 }
 
 void QPXInitDlg::OnCleanup() {
@@ -217,7 +215,7 @@ void QPXInitDlg::OnCleanup() {
     ContainerUIObjectImpl* body = Body();
     ContainerUIObjectImpl* settingsOne = body ? body->FindContainer(L"SettingsOne") : nullptr;
     if (!settingsOne && Root()) settingsOne = Root()->FindContainer(L"SettingsOne");
-    if (auto* carousel = Find<CarouselUIObjectImpl>(settingsOne, L"InitCarousel")) {
+    if (auto* carousel = FindControlOf<CarouselUIObjectImpl>(settingsOne, L"InitCarousel")) {
         LogLine(L" find CarouselUIObjectImplobject InitCarousel   ");
         carousel->Stop();
     }
@@ -346,7 +344,7 @@ void QPXInitDlg::ShowFeatureChecks(WPARAM checked) {
     LogLine(checked ? L"_Check__________________________" : L"_NO_Check__________________________");
     for (const wchar_t* name : {L"QuickLaunchChk", L"ShouldStartWithWindowsChk", L"StartMenuShortcutChk",
                                 L"InstallSearchServer"}) {
-        if (auto* box = Find<CheckBoxUIObjectImpl>(settingsTwo, name)) box->SetVisible(true);
+        if (auto* box = FindControlOf<CheckBoxUIObjectImpl>(settingsTwo, name)) box->SetVisible(true);
     }
 }
 
@@ -354,7 +352,7 @@ void QPXInitDlg::ShowSettings() {
     // The settings panel follows its check box, as the install button follows the licence.
     ContainerUIObjectImpl* body = Body();
     if (!body) return;
-    auto* box = Find<CheckBoxUIObjectImpl>(body, L"SettingsChk");
+    auto* box = FindControlOf<CheckBoxUIObjectImpl>(body, L"SettingsChk");
     ContainerUIObjectImpl* settings = body->FindContainer(L"Settings");
     if (box && settings) settings->SetVisibleAll(box->IsChecked());
 }

@@ -17,9 +17,9 @@ protected:
     bool OnAction(UINT action, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    void ApplyStartupCheck();
     void ReplaceProductName();
-    void ReplaceTextBoxTokens();
+    // The text of the last text box, after its token was replaced.
+    std::wstring ReplaceTextBoxTokens();
     void AskToQuit(LPARAM sender);
     void Install();
     void BrowseInstallFolder();
@@ -27,8 +27,6 @@ private:
     void SwapSettingsPanels();
     void ShowFeatureChecks(WPARAM checked);
     void ShowSettings();
-
-    std::wstring lastTokenText_;  // the last text box text handled at set-up
 };
 
 // The rules of the options dialog, apart from the window.

@@ -18,22 +18,25 @@ constexpr double kMillisecondsPerByte = 0.000309651279221807;
 constexpr UINT kFinishingPeriod = 30;  // ms per percent once the worker is done
 constexpr int kFull = 100;
 
+// The progress carousel's timers, logged; centred once its tree is built.
+QPXFrameTraits FrameTraits() {
+    QPXFrameTraits traits;
+    traits.animationTimers = true;
+    traits.timerLogName = L"QPXInstallDlg";
+    traits.centreAfterBuild = true;
+    return traits;
+}
+
 uint64_t PayloadSize() {
     HMODULE module = GetModuleHandleW(nullptr);
     HRSRC info = FindResourceW(module, L"APP.7Z", L"_7Z");
     return info ? SizeofResource(module, info) : 0;
 }
 
-template <typename T>
-T* FindInBody(QPXUE::ContainerUIObjectImpl* body, const wchar_t* name) {
-    return body ? dynamic_cast<T*>(body->FindControl(name)) : nullptr;
-}
-
 }  // namespace
 
 QPXInstallDlg::QPXInstallDlg(pugi::xml_node dlgElement)
-    : QPXDialogFrame(dlgElement,
-                     QPXFrameTraits{false, false, false, true, L"QPXInstallDlg", true, true}) {}
+    : QPXDialogFrame(dlgElement, FrameTraits()) {}
 
 UINT QPXInstallDlg::ProgressElapse(uint64_t size) {
     return static_cast<UINT>(static_cast<double>(size) * kMillisecondsPerByte / 100);
@@ -44,7 +47,7 @@ bool QPXInstallDlg::OnSetup() {
     QPXScriptEngine::Instance().SetGlobalNumber(kGlobalInstallProgressElapse, elapse_);
     const uintptr_t worker = _beginthreadex(nullptr, 0, Worker, Window(), 0, nullptr);
     SetTimer(Window(), QPX_PROGRESS_TIMER, elapse_, nullptr);
-    if (auto* carousel = FindInBody<CarouselUIObjectImpl>(Body(), L"InstallCarousel")) carousel->Play();
+    if (auto* carousel = FindControlOf<CarouselUIObjectImpl>(Body(), L"InstallCarousel")) carousel->Play();
     if (worker) CloseHandle(reinterpret_cast<HANDLE>(worker));
     return true;
 }
@@ -80,7 +83,7 @@ bool QPXInstallDlg::OnOwnMessage(UINT message, WPARAM wParam, LPARAM) {
 }
 
 void QPXInstallDlg::OnProgressTick() {
-    auto* bar = FindInBody<ProgressUIObjectImpl>(Body(), L"InstallProgress");
+    auto* bar = FindControlOf<ProgressUIObjectImpl>(Body(), L"InstallProgress");
     if (!bar) return;
     bar->StepProgress();
     // The worker may be inside the script: the write waits for it instead of blocking here.
@@ -93,5 +96,5 @@ void QPXInstallDlg::OnProgressTick() {
 
 void QPXInstallDlg::OnCleanup() {
     KillTimer(Window(), QPX_REDRAW_TIMER);
-    if (auto* carousel = FindInBody<CarouselUIObjectImpl>(Body(), L"InstallCarousel")) carousel->Stop();
+    if (auto* carousel = FindControlOf<CarouselUIObjectImpl>(Body(), L"InstallCarousel")) carousel->Stop();
 }
