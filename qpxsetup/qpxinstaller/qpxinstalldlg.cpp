@@ -5,6 +5,7 @@
 #include <process.h>
 
 #include "qpxanimation.h"
+#include "qpxarchive.h"
 #include "qpxglobals.h"
 #include "qpxmessages.h"
 #include "qpxscriptengine.h"
@@ -29,7 +30,7 @@ QPXFrameTraits FrameTraits() {
 
 uint64_t PayloadSize() {
     HMODULE module = GetModuleHandleW(nullptr);
-    HRSRC info = FindResourceW(module, L"APP.7Z", L"_7Z");
+    HRSRC info = FindResourceW(module, kPayloadResourceName, kResourceType7z);
     return info ? SizeofResource(module, info) : 0;
 }
 

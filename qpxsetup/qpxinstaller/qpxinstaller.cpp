@@ -8,6 +8,7 @@
 #include <string>
 
 #include "pugixml.hpp"
+#include "qpxcom.h"
 #include "qpxcompletedlg.h"
 #include "qpxinitdlg.h"
 #include "qpxinstalldlg.h"
@@ -118,13 +119,13 @@ int RunDialog(std::unique_ptr<Dialog>& dialog, pugi::xml_node element, QPXMessag
 // Module termination, then COM, on every path once the platform is up.
 class PlatformGuard {
 public:
-    PlatformGuard() { CoInitialize(nullptr); }
-    ~PlatformGuard() {
-        QPXAppModule::RemoveMessageLoop();
-        CoUninitialize();
-    }
+    PlatformGuard() = default;
+    ~PlatformGuard() { QPXAppModule::RemoveMessageLoop(); }  // before COM ends
     PlatformGuard(const PlatformGuard&) = delete;
     PlatformGuard& operator=(const PlatformGuard&) = delete;
+
+private:
+    const ComScope com_;
 };
 
 int RunWizard(HINSTANCE instance, QPXScriptEngine& engine) {

@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "qpxcom.h"
 #include "qpxhandle.h"
 
 using Microsoft::WRL::ComPtr;
@@ -17,21 +18,6 @@ namespace {
 
 // Below the roaming application data folder.
 constexpr wchar_t kQuickLaunch[] = L"\\Microsoft\\Internet Explorer\\Quick Launch";
-
-// COM for the duration of one call on a thread that may not have it yet; a thread that already
-// runs COM in the other threading model is used as it is.
-class ComScope {
-public:
-    ComScope() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComScope() {
-        if (result_ == S_OK || result_ == S_FALSE) CoUninitialize();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    HRESULT result_;
-};
 
 std::wstring ShellFolder(int csidl) {
     wchar_t path[MAX_PATH];

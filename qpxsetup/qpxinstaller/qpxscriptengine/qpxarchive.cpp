@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr wchar_t kResourceType7z[] = L"_7Z";
 constexpr size_t kLookBufferSize = 1 << 14;
 constexpr DWORD kMaxIoChunk = 4u << 20;     // one ReadFile or WriteFile call at most
 constexpr size_t kCopyChunk = 1u << 18;     // decoded bytes per write

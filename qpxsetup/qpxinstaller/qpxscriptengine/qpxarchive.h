@@ -9,6 +9,11 @@
 #include "lua.h"
 #include "qpxscriptengine.h"
 
+// Resource type of 7z archives; the payload is the one named "APP.7Z". Archive resources store
+// their first two bytes exchanged.
+constexpr wchar_t kResourceType7z[] = L"_7Z";
+constexpr wchar_t kPayloadResourceName[] = L"APP.7Z";
+
 // Extraction status: 0 on success, otherwise the decoder's SZ_ERROR_* code, SZ_ERROR_FAIL (11)
 // for an output failure, or the system error of a file skipped last.
 using ArchiveStatus = DWORD;

@@ -13,6 +13,7 @@
 
 #include <string>
 
+#include "qpxcom.h"
 #include "qpxhandle.h"
 #include "qpxlaunch.h"
 #include "qpxlog.h"
@@ -24,27 +25,6 @@
 using Microsoft::WRL::ComPtr;
 
 namespace {
-
-// A library initialized for the duration of one call, on whichever thread runs the script;
-// uninitialized only when this call's initialization succeeded.
-template <HRESULT(WINAPI* Initialize)(LPVOID), void(WINAPI* Uninitialize)()>
-class InitScope {
-public:
-    InitScope() : initialized_(SUCCEEDED(Initialize(nullptr))) {}
-    ~InitScope() {
-        if (initialized_) Uninitialize();
-    }
-    InitScope(const InitScope&) = delete;
-    InitScope& operator=(const InitScope&) = delete;
-
-private:
-    bool initialized_;
-};
-
-// COM, apartment-threaded.
-using ComScope = InitScope<CoInitialize, CoUninitialize>;
-// OLE as well, for COM servers whose registration needs it.
-using OleScope = InitScope<OleInitialize, OleUninitialize>;
 
 bool FileExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
