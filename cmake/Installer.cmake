@@ -6,6 +6,12 @@
 # signing.conf name a certificate and key. PAYLOAD_FILES are files the build makes (programs of
 # the product); they join the product's payload at its root.
 set(QPX_RESOURCE_TOOL ${CMAKE_SOURCE_DIR}/tools/qpxres.py)
+# What every run of the resource tool is given: this machine's script compiler, the target's
+# size_t for the compiled chunks, the resource compiler and the engine's default icon.
+set(QPX_RESOURCE_TOOL_ARGS --luac ${QPX_LUAC} --lua-size-t ${CMAKE_SIZEOF_VOID_P}
+    --windres ${CMAKE_RC_COMPILER} --defaults ${CMAKE_SOURCE_DIR}/resources)
+set(QPX_RESOURCE_TOOL_DEPENDS ${QPX_RESOURCE_TOOL} ${CMAKE_SOURCE_DIR}/tools/qpxcheck.py
+    ${CMAKE_SOURCE_DIR}/tools/luachunk.py)
 set(QPX_SIGN_CERT "" CACHE FILEPATH "Certificate that signs `installer` (optional)")
 set(QPX_SIGN_KEY "" CACHE FILEPATH "Private key of QPX_SIGN_CERT")
 
@@ -25,9 +31,8 @@ function(qpx_add_installer target product out)
   add_custom_command(
     OUTPUT ${work}/resources.o
     COMMAND python3 ${QPX_RESOURCE_TOOL} --product ${product} --work ${work}
-            --luac ${QPX_LUAC} --windres ${CMAKE_RC_COMPILER}
-            --defaults ${CMAKE_SOURCE_DIR}/resources ${check} ${payload_files}
-    DEPENDS ${product_files} ${arg_PAYLOAD_FILES} ${QPX_RESOURCE_TOOL} ${CMAKE_SOURCE_DIR}/tools/qpxcheck.py
+            ${QPX_RESOURCE_TOOL_ARGS} ${check} ${payload_files}
+    DEPENDS ${product_files} ${arg_PAYLOAD_FILES} ${QPX_RESOURCE_TOOL_DEPENDS}
     COMMENT "Building the resources of ${target} from ${product}"
     VERBATIM)
   add_executable(${target} WIN32 $<TARGET_OBJECTS:qpxentry> ${work}/resources.o)

@@ -2,7 +2,8 @@
 machine, kind and subsystem, the imported DLLs and the resources."""
 import struct
 
-PE32 = 0x10B
+PE32, PE32_PLUS = 0x10B, 0x20B
+I386, AMD64 = 0x14C, 0x8664
 DIRECTORY_IMPORT, DIRECTORY_RESOURCE = 1, 2
 
 
@@ -20,6 +21,10 @@ class PeImage:
         for i in range(count):
             virtual_size, rva, raw_size, raw = struct.unpack_from("<IIII", data, optional + optional_size + 40 * i + 8)
             self._sections.append((rva, max(virtual_size, raw_size), raw))
+
+    @property
+    def is_64bit(self):
+        return self.machine == AMD64
 
     def offset(self, rva):
         for start, size, raw in self._sections:

@@ -6,6 +6,7 @@ A product folder holds:
   skin/<number>.png     the skin images, stored as "PNG" resources by number
   scripts/global_var.lua, scripts/install.lua, scripts/uninstall.lua
                         compiled, stripped, to GLOBAL_VAR.LUAC, INSTSCRIPT.LUAC, UNINSTSCRIPT.LUAC
+                        with the target's size_t (--lua-size-t)
   payload/              packed with 7zz into "_7Z" "APP.7Z", first two bytes exchanged, together
                         with the build's own files given by --payload-file (at the payload's root)
   icon.ico              optional; the engine's default icon otherwise
@@ -24,6 +25,7 @@ import shutil
 import subprocess
 import sys
 
+import luachunk
 import qpxcheck
 
 # LZMA2 with 7-Zip's automatic filters (x86 code gets BCJ), solid. The installer decodes
@@ -159,7 +161,9 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--product", required=True)
     ap.add_argument("--work", required=True)
-    ap.add_argument("--luac", required=True)
+    ap.add_argument("--luac", required=True, help="this machine's Lua 5.2 compiler")
+    ap.add_argument("--lua-size-t", type=int, choices=(4, 8), required=True,
+                    help="the target engine's size_t: 4 for i686, 8 for x86_64")
     ap.add_argument("--windres", required=True)
     ap.add_argument("--defaults", required=True, help="folder with the engine's default icon")
     ap.add_argument("--unchecked", action="store_true",
@@ -188,6 +192,10 @@ def main():
         result = subprocess.run([args.luac, "-s", "-o", out, path], capture_output=True, text=True)
         if result.returncode != 0:
             fail(result.stderr.strip() or f"{path}: does not compile")
+        with open(out, "rb") as f:
+            chunk = luachunk.retarget(f.read(), args.lua_size_t)
+        with open(out, "wb") as f:
+            f.write(chunk)
         lines.append(f'{name} LUA {rc_path(out)}')
 
     layout = os.path.join(product, "layout.xml")

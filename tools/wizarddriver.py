@@ -5,7 +5,6 @@ import os
 import subprocess
 import tempfile
 import time
-import traceback
 import xml.etree.ElementTree as ET
 
 
@@ -69,7 +68,7 @@ class Helper:
         return code, text.strip("\r\n")
 
     def start_logged(self, log_path, program, env=None, args=()):
-        """Starts `program` under the helper's debugger loop; its debug lines go to log_path."""
+        """Starts `program` through the helper, which collects its debug lines into log_path."""
         return subprocess.Popen(["wine", self.exe, "run-logged", wine_path(log_path), wine_path(program),
                                  *args], env=utf8_env(env),
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -128,7 +127,7 @@ class Layout:
 
 
 class Wizard:
-    """One installer process under the helper's debugger loop, and its wizard's windows."""
+    """One installer process started through the helper, and its wizard's windows."""
 
     def __init__(self, helper, installer, title, layout, folder, env=None, args=()):
         self.helper, self.title, self.layout = helper, title, layout
@@ -187,26 +186,3 @@ class Wizard:
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait()
-
-
-def run_cases(cases, results, suite_name, before_each):
-    """Runs test functions in order, each after `before_each`; writes GoogleTest-style XML so
-    the harness counts each case. Returns the number of failures."""
-    suite = ET.Element("testsuites")
-    failures = 0
-    for name, case in cases:
-        element = ET.SubElement(suite, "testcase", name=name, classname=suite_name)
-        before_each()
-        started = time.time()
-        try:
-            case()
-            print(f"[       OK ] {name} ({time.time() - started:.1f} s)", flush=True)
-        except Exception:
-            failures += 1
-            detail = traceback.format_exc()
-            ET.SubElement(element, "failure", message=detail.splitlines()[-1]).text = detail
-            print(f"[  FAILED  ] {name}\n{detail}", flush=True)
-    os.makedirs(os.path.dirname(results), exist_ok=True)
-    ET.ElementTree(suite).write(results, encoding="utf-8")
-    print(f"{len(cases) - failures} of {len(cases)} {suite_name} cases passed")
-    return failures

@@ -11,12 +11,11 @@ import re
 import shutil
 import subprocess
 import sys
-import tempfile
-import traceback
-from xml.sax.saxutils import quoteattr
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from qpxpe import PeImage  # noqa: E402
+from testcases import run_cases  # noqa: E402
 
 ARGS = None
 CASES = []
@@ -48,7 +47,8 @@ def build_resources(product, work, env=None, payload_files=()):
     """qpxres.py as the build runs it: (exit code, messages)."""
     extra = [word for path in payload_files for word in ("--payload-file", path)]
     result = subprocess.run([sys.executable, os.path.join(tools(), "qpxres.py"), "--product", product,
-                             "--work", work, "--luac", ARGS.luac, "--windres", ARGS.windres,
+                             "--work", work, "--luac", ARGS.luac, "--lua-size-t", ARGS.lua_size_t,
+                             "--windres", ARGS.windres,
                              "--defaults", os.path.join(ARGS.source, "resources"), *extra],
                             capture_output=True, text=True, env=env)
     return result.returncode, result.stdout + result.stderr
@@ -445,40 +445,14 @@ def UnsignedWithoutCertificate(where):
 def main():
     global ARGS
     ap = argparse.ArgumentParser()
-    for name in ("source", "build", "luac", "windres", "installer", "second-installer", "results"):
+    for name in ("source", "build", "luac", "lua-size-t", "windres", "installer", "second-installer",
+                 "results"):
         ap.add_argument("--" + name, required=True)
     ap.add_argument("--filter", default="")
     ARGS = ap.parse_args()
     ARGS.source, ARGS.build = os.path.abspath(ARGS.source), os.path.abspath(ARGS.build)
-    cases, failures = [], 0
-    for function in CASES:
-        if ARGS.filter not in function.__name__:
-            continue
-        with tempfile.TemporaryDirectory() as where:
-            try:
-                function(where)
-                failure = None
-            except Exception:
-                failure = traceback.format_exc()
-        print(("[  FAILED  ] " if failure else "[       OK ] ") + function.__name__)
-        if failure:
-            print(failure)
-            failures += 1
-        cases.append((function.__name__, failure))
-    os.makedirs(os.path.dirname(ARGS.results), exist_ok=True)
-    with open(ARGS.results, "w", encoding="utf-8") as out:
-        out.write(f'<?xml version="1.0" encoding="UTF-8"?>\n<testsuites tests="{len(cases)}" '
-                  f'failures="{failures}" name="AllTests">\n'
-                  f'  <testsuite name="ProductBuilder" tests="{len(cases)}" failures="{failures}">\n')
-        for name, failure in cases:
-            out.write(f'    <testcase name="{name}" status="run" result="completed" classname="ProductBuilder"')
-            if failure:
-                out.write(f'>\n      <failure message={quoteattr(failure.splitlines()[-1])}>'
-                          f'{quoteattr(failure)[1:-1]}</failure>\n    </testcase>\n')
-            else:
-                out.write("/>\n")
-        out.write("  </testsuite>\n</testsuites>\n")
-    print(f"{len(cases) - failures} passed, {failures} failed")
+    cases = [(f.__name__, f) for f in CASES if ARGS.filter in f.__name__]
+    failures = run_cases(cases, ARGS.results, "ProductBuilder", temp_folder=True)
     return 1 if failures else 0
 
 

@@ -13,7 +13,10 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
-from wizarddriver import (Helper, Layout, Wizard, end_session, fresh_session, host_path, run_cases,  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from qpxpe import PeImage  # noqa: E402
+from testcases import run_cases  # noqa: E402
+from wizarddriver import (Helper, Layout, Wizard, end_session, fresh_session, host_path,  # noqa: E402
                           wine_path)
 
 ARGS = None
@@ -42,8 +45,19 @@ def win64():
     return ARGS.arch == "win64"
 
 
+def installer_64bit():
+    return PeImage(open(ARGS.installer, "rb").read()).is_64bit
+
+
+def own_view():
+    """The registry view the installer's own calls see: the 32-bit one for the i686 installer
+    (on 64-bit Windows that is Wow6432Node), the native one for the x86_64 installer."""
+    return "64" if installer_64bit() else "32"
+
+
 def default_folder():
-    return "C:\\Program Files (x86)\\Corvane" if win64() else "C:\\Program Files\\Corvane"
+    wow64 = win64() and not installer_64bit()
+    return "C:\\Program Files (x86)\\Corvane" if wow64 else "C:\\Program Files\\Corvane"
 
 
 def special_folder(csidl):
@@ -60,8 +74,8 @@ def shortcuts():
     }
 
 
-def values(root, key, view="32"):
-    return Helper(ARGS.tests).reg_values(root, key, view)
+def values(root, key, view=None):
+    return Helper(ARGS.tests).reg_values(root, key, view or own_view())
 
 
 def service_state():
@@ -217,7 +231,7 @@ def run_value():
 
 
 def wine_reg_add(key, name, data):
-    subprocess.run(["wine", "reg", "add", key, "/v", name, "/d", data, "/f", "/reg:32"], check=True,
+    subprocess.run(["wine", "reg", "add", key, "/v", name, "/d", data, "/f", "/reg:" + own_view()], check=True,
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
@@ -400,6 +414,10 @@ def main():
     parser.add_argument("-k", default="")
     ARGS = parser.parse_args()
     ARGS.layout = Layout(ARGS.layout)
+    cases = [(n, f) for n, f in globals().items() if n.startswith("test_") and ARGS.k in n]
+    if ARGS.arch == "win32" and installer_64bit():
+        return 1 if run_cases(cases, ARGS.results, "Install",
+                              skip_all="a 32-bit Windows runs no 64-bit installer") else 0
     if ARGS.prefix:
         tools = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools")
         subprocess.run(["bash", "-c", f'source "{tools}/wine-env.sh" && qpx_wine_prefix "$0" {ARGS.arch}',
@@ -407,7 +425,6 @@ def main():
                        stderr=subprocess.DEVNULL)
         os.environ.update(WINEPREFIX=ARGS.prefix, WINEARCH=ARGS.arch)
     machine = Machine()
-    cases = [(n, f) for n, f in globals().items() if n.startswith("test_") and ARGS.k in n]
     try:
         return 1 if run_cases(cases, ARGS.results, "Install", machine.reset) else 0
     finally:

@@ -14,7 +14,9 @@ import time
 TITLE = "FlowTest安装"
 ARGS = None
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
-from wizarddriver import Helper, Layout, Wizard, fresh_session, run_cases, wine_path, xdotool  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from testcases import run_cases  # noqa: E402
+from wizarddriver import Helper, Layout, Wizard, fresh_session, wine_path, xdotool  # noqa: E402
 
 
 def helper(*args, timeout=60):
