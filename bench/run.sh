@@ -5,8 +5,11 @@
 # shows a window; the installer's own weight. Ends with a table of every result.
 #   ONLY=ui,startup,weight make bench    runs only the parts named (extraction, ui, startup,
 #                                         weight); all of them by default
+#   bench/run.sh <build> [<i686 build>]   the programs of the first build run; the weight is
+#                                         the i686 installer's, on every machine
 set -euo pipefail
 build=$(cd "${1:?build folder}" && pwd)
+weight_build=$(cd "${2:-$1}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 parts=${ONLY:-extraction,ui,startup,weight}
 for part in ${parts//,/ }; do
@@ -23,14 +26,17 @@ results=$work/summary.tsv
 source "$here/../tools/wine-env.sh"
 qpx_display_start || { echo "no X display"; exit 1; }
 trap qpx_display_stop EXIT
-qpx_wine_prefix "$build/../bench-wine" win64
+qpx_wine_arch "$build"
+arch=$(qpx_build_arch "$build")
+qpx_wine_prefix "$build/bench-wine" win64
 # The installer `make build` made last, and its product.
 installer=$(sed -n 's/^QPX_INSTALLER_OUT:FILEPATH=//p' "$build/CMakeCache.txt")
 product=$(sed -n 's/^QPX_PRODUCT_DIR:PATH=//p' "$build/CMakeCache.txt")
 
 if wanted extraction; then
   echo "== extraction"
-  python3 "$here/bench.py" --build "$build" --work "$work" --source "$here/.." --summary "$results" || status=1
+  python3 "$here/bench.py" --build "$build" --work "$work" --source "$here/.." --arch "$arch" \
+    --summary "$results" || status=1
 fi
 if wanted ui; then
   echo "== repaint of the shipped dialogs"
@@ -42,10 +48,11 @@ if wanted startup; then
     --layout "$product/layout.xml" --summary "$results" || status=1
 fi
 if wanted weight; then
-  echo "== the installer's own weight"
-  { cmake --build "$build" --target installer_map -j 1 >/dev/null &&
-    python3 "$here/weight.py" --installer "$installer" --map "$build/bench/installer.map" \
-      --engine "$build/bench/installer_map.exe" --summary "$results"; } || status=1
+  echo "== the installer's own weight ($(qpx_build_arch "$weight_build"))"
+  weight_installer=$(sed -n 's/^QPX_INSTALLER_OUT:FILEPATH=//p' "$weight_build/CMakeCache.txt")
+  { cmake --build "$weight_build" --target installer installer_map -j 1 >/dev/null &&
+    python3 "$here/weight.py" --installer "$weight_installer" --map "$weight_build/bench/installer.map" \
+      --engine "$weight_build/bench/installer_map.exe" --summary "$results"; } || status=1
 fi
 
 echo

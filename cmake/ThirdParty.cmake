@@ -10,6 +10,11 @@ add_library(lua52 STATIC ${LUA_SOURCES})
 target_include_directories(lua52 SYSTEM PUBLIC ${LUA_SRC})
 target_compile_definitions(lua52 PUBLIC LUA_COMPAT_ALL)
 target_compile_options(lua52 PRIVATE -w)
+# Numbers become integers rounded to the nearest, ties to even, as Lua does on x86; its x64
+# configuration truncates. Scripts and the engine then read the same integers in both builds.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  target_compile_options(lua52 PRIVATE "-Dlua_number2integer(i,n)=((i)=(lua_Integer)__builtin_rint(n))")
+endif()
 
 # pugixml in wide-character mode: the layout is UTF-16 and the UI engine works in UTF-16.
 # Without its stream and std::string interfaces, which nothing uses: they link the standard

@@ -6,6 +6,7 @@ import os
 import sys
 import time
 
+from qpxpe import PeImage
 from wizarddriver import Helper, Layout, host_path, screenshot
 
 UNINSTALL_KEY = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Corvane"
@@ -27,8 +28,9 @@ def wait_for_new_window(helper, title, seen, timeout):
     return None
 
 
-def print_installation(helper):
-    location = (helper.reg_values("HKLM", UNINSTALL_KEY) or {}).get("InstallLocation")
+def print_installation(helper, view):
+    """What the installation left, its keys read in the installer's own registry view."""
+    location = (helper.reg_values("HKLM", UNINSTALL_KEY, view) or {}).get("InstallLocation")
     if not location:
         print("nothing was installed")
         return
@@ -38,9 +40,9 @@ def print_installation(helper):
     print(f"installed into {folder}: {len(files)} files ({', '.join(files)})")
     print("registry:")
     for root, key in KEYS:
-        for name, (kind, data) in (helper.reg_values(root, key) or {}).items():
+        for name, (kind, data) in (helper.reg_values(root, key, view) or {}).items():
             print(f"  {root}\\{key}  {name or '(default)'}  {kind}  {data}")
-    run = (helper.reg_values("HKCU", "Software\\Microsoft\\Windows\\CurrentVersion\\Run") or {}).get("Corvane")
+    run = (helper.reg_values("HKCU", "Software\\Microsoft\\Windows\\CurrentVersion\\Run", view) or {}).get("Corvane")
     if run:
         print(f"  HKCU\\...\\Run  Corvane  {run[0]}  {run[1]}")
     print("shortcuts:")
@@ -78,7 +80,7 @@ def main():
     code = process.wait(timeout=300)
     print(f"installer log: {os.path.join(args.out, 'installer.log')}")
     print(f"installer exit code: {code}")
-    print_installation(helper)
+    print_installation(helper, "64" if PeImage(open(args.installer, "rb").read()).is_64bit else "32")
     return 0
 
 

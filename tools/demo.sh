@@ -3,13 +3,14 @@
 # it; without one it runs under Xvfb, clicks through the wizard, and saves a screenshot of
 # each dialog under the build folder.
 set -uo pipefail
-build=${1:?build folder}
+build=$(cd "${1:?build folder}" && pwd)
 installer=${2:?installer}
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/wine-env.sh"
 demo=$build/demo
 mkdir -p "$demo"
 
+qpx_wine_arch "$build"
 if [ -n "${DISPLAY:-}" ]; then
   qpx_wine_prefix "$build/wine64-demo" win64
   wine "$installer"

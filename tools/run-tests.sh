@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
-# Runs every test: the programs under Wine in a prefix of this run's own, with an X display
-# (Xvfb when none is set). Ends with the line "N passed, N failed".
+# Runs every test of a build: the programs under Wine in a prefix of this run's own, with an X
+# display (Xvfb when none is set). A second build, when given, runs only its tests labelled
+# "static", which look at the built files without running them. Ends with the architecture
+# tested and why, the skipped cases with their reasons, and the line "N passed, N failed".
+#   tools/run-tests.sh <build> "<architecture and why>" [<build of static checks>]
 set -uo pipefail
-build=${1:?build folder}
+build=$(cd "${1:?build folder}" && pwd)
+why=${2:-}
+static=${3:+$(cd "$3" && pwd)}
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/wine-env.sh"
 
@@ -11,34 +16,58 @@ rm -rf "$results"
 mkdir -p "$results"
 qpx_display_start || { echo "no X display"; echo "0 passed, 1 failed"; exit 1; }
 trap qpx_display_stop EXIT
+qpx_wine_arch "$build"
 qpx_wine_prefix "$build/wine64" win64
 
 (cd "$build" && ctest --output-on-failure --timeout 600 -j 1) | tee "$results/ctest.log"
+folders=("$results")
+if [ -n "$static" ]; then
+  rm -rf "$static/test-results"
+  mkdir -p "$static/test-results"
+  (cd "$static" && ctest -L static --output-on-failure --timeout 600) | tee "$static/test-results/ctest.log"
+  folders+=("$static/test-results")
+fi
 
-# Count test cases: a GoogleTest program counts its cases; any other ctest entry counts as
-# one. A program that failed without reporting a failing case (a crash, a time-out) adds one.
-python3 - "$results" <<'PY'
+# Count test cases: a GoogleTest program (or a Python test writing the same XML) counts its
+# cases; any other ctest entry counts as one. A program that failed without reporting a failing
+# case (a crash, a time-out) adds one. Skipped cases count neither way and are listed.
+python3 - "$why" "${folders[@]}" <<'PY'
 import os, re, sys, xml.etree.ElementTree as ET
-results = sys.argv[1]
+why, folders = sys.argv[1], sys.argv[2:]
 passed = failed = 0
-log = open(os.path.join(results, "ctest.log"), encoding="utf-8", errors="replace").read()
-for m in re.finditer(r"Test\s+#\d+: (\S+) \.+[\s*]*(Passed|\S+)", log):
-    name, ok = m.group(1), m.group(2) == "Passed"
-    path = os.path.join(results, name + ".xml")
-    cases_failed = 0
-    if os.path.exists(path):
-        for case in ET.parse(path).getroot().iter("testcase"):
-            if case.get("result") == "skipped" or case.get("status") == "notrun":
-                continue
-            if case.find("failure") is not None:
-                cases_failed += 1
-            else:
-                passed += 1
-        failed += cases_failed
-    elif ok:
-        passed += 1
-    if not ok and cases_failed == 0:
-        failed += 1
+skipped = []
+for results in folders:
+    log = open(os.path.join(results, "ctest.log"), encoding="utf-8", errors="replace").read()
+    for m in re.finditer(r"Test\s+#\d+: (\S+) \.+[\s*]*(Passed|\S+)", log):
+        name, ok = m.group(1), m.group(2) == "Passed"
+        path = os.path.join(results, name + ".xml")
+        cases_failed = 0
+        if os.path.exists(path):
+            for case in ET.parse(path).getroot().iter("testcase"):
+                skip = case.find("skipped")
+                if skip is not None or case.get("result") == "skipped" or case.get("status") == "notrun":
+                    # GoogleTest puts the source line before the reason.
+                    reason = skip.get("message", "").strip().splitlines()[-1:] if skip is not None else []
+                    reason = reason[0] if reason else "not run"
+                    skipped.append(f"{name}: {case.get('classname')}.{case.get('name')}: {reason}")
+                elif case.find("failure") is not None:
+                    cases_failed += 1
+                else:
+                    passed += 1
+            failed += cases_failed
+        elif ok:
+            passed += 1
+        if not ok and cases_failed == 0:
+            failed += 1
+print()
+if skipped:
+    print(f"{len(skipped)} skipped:")
+    for line in skipped:
+        print("  " + line)
+arch, _, reason = why.partition(" ")
+print(f"tested {arch}: {reason}" if arch else "tested the build given")
+if len(folders) > 1:
+    print("the i686 installer was built and checked without running it")
 print(f"{passed} passed, {failed} failed")
 sys.exit(1 if failed else 0)
 PY

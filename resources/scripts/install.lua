@@ -27,8 +27,12 @@ local RUN_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 
 is_upgrade = false
 
--- WOW64 redirects System32 and Program Files for this 32-bit process; the shell steps
--- (64-bit shell extension, all-users Start menu) need the real folders.
+-- Explorer's own width: the shell extension must match it, whether this installer runs under
+-- WOW64 or is a 64-bit program itself (which sees no WOW64 and needs no redirection steps).
+local windows_is_64bit = Lua_IsWow64() or Lua_ExpandEnv("%PROCESSOR_ARCHITECTURE%") == "AMD64"
+
+-- WOW64 redirects System32 and Program Files for a 32-bit process; the shell steps (64-bit
+-- shell extension, all-users Start menu) need the real folders.
 fsredir = {
   IsNeed = Lua_GetOSVersion() > 5 and Lua_IsWow64(),
   Wow64DisableWow64FsRedirection = GLibTab.kernel32:Get("Wow64DisableWow64FsRedirection", "int"),
@@ -339,11 +343,7 @@ function QPXSE_OnInstall()
   local shell = GLibTab[shell_path]
   shell:Get("AllowAccountPrivilege", "bool")(wide(global_install_path))
   Lua_DeleteFile("%DESKTOP%\\" .. global_old_product_name .. ".lnk")
-  if Lua_IsWow64() then
-    Lua_RegistDll(path .. "\\" .. SHELL_EXT_64, "/i /s", false)
-  else
-    Lua_RegistDll(path .. "\\" .. SHELL_EXT_32, "/i /s", false)
-  end
+  Lua_RegistDll(path .. "\\" .. (windows_is_64bit and SHELL_EXT_64 or SHELL_EXT_32), "/i /s", false)
 
   local program, class, name = wide(main_app_fullpath), wide(global_main_wnd_cls), wide(global_product_name)
   if DesktopShortcutChk then

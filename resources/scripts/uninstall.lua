@@ -10,6 +10,8 @@ local SHELL_EXT_64 = "CorvaneExt64.dll"
 local CONTEXT_MENU = "Directory\\Background\\shell\\开启桌面整理"
 local RUN_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 
+-- Explorer's width, whichever width the uninstaller has: the extension registered is its match.
+local windows_is_64bit = Lua_IsWow64() or Lua_ExpandEnv("%PROCESSOR_ARCHITECTURE%") == "AMD64"
 local stat -- the statistics DLL, copied beside the uninstaller so the folder can go
 
 local function call_stat(name, resultType, ...)
@@ -44,7 +46,7 @@ function QPXSE_OnUninstall()
   end
   Lua_Exec(path .. "\\" .. SERVICE_EXE, "", "--uninstall", true)
   Lua_KillAllTaskByName(SERVICE_EXE)
-  Lua_RegistDll(path .. "\\" .. (Lua_IsWow64() and SHELL_EXT_64 or SHELL_EXT_32), "/u /s", false)
+  Lua_RegistDll(path .. "\\" .. (windows_is_64bit and SHELL_EXT_64 or SHELL_EXT_32), "/u /s", false)
 
   local name = global_product_name
   Lua_DeleteFile("%DESKTOP%\\" .. name .. ".lnk")

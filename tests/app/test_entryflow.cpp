@@ -33,7 +33,7 @@ protected:
     }
 
     // Runs a test installer to its end; its exit code.
-    int Run(const std::wstring& product, DebuggedProcess& process) {
+    int Run(const std::wstring& product, LoggedProcess& process) {
         EXPECT_TRUE(process.Start(Installer(product)));
         return process.Wait(60000);
     }
@@ -45,7 +45,7 @@ protected:
 };
 
 TEST_F(EntryFlow, MissingGlobalsScriptStopsBeforeAnything) {
-    DebuggedProcess p;
+    LoggedProcess p;
     EXPECT_EQ(Run(L"noglobals", p), 0);
     const std::wstring log = p.LogText();
     EXPECT_NE(log.find(L"xm LoadResource failed. Type : LUA ID : GLOBAL_VAR.LUAC\n"), std::wstring::npos)
@@ -55,7 +55,7 @@ TEST_F(EntryFlow, MissingGlobalsScriptStopsBeforeAnything) {
 }
 
 TEST_F(EntryFlow, MissingLayoutEndsAfterBeforeInitWithTheJoinedLog) {
-    DebuggedProcess p;
+    LoggedProcess p;
     EXPECT_EQ(Run(L"nolayout", p), 0);
     EXPECT_EQ(Trace(), "top-level\nQPXSE_BeforeInit\n");
     const std::wstring log = p.LogText();
@@ -68,20 +68,20 @@ TEST_F(EntryFlow, MissingLayoutEndsAfterBeforeInitWithTheJoinedLog) {
 }
 
 TEST_F(EntryFlow, LayoutThatDoesNotParseIsLoggedWithTheParserMessage) {
-    DebuggedProcess p;
+    LoggedProcess p;
     EXPECT_EQ(Run(L"broken", p), 0);
     EXPECT_TRUE(p.LogContains(L"xm Load_buffer failed, Start-end tags mismatch")) << p.LogText();
     EXPECT_EQ(Trace(), "top-level\nQPXSE_BeforeInit\n");
 }
 
 TEST_F(EntryFlow, MissingOptionsDialogAndTheCompletionSwitch) {
-    DebuggedProcess p;
+    LoggedProcess p;
     EXPECT_EQ(Run(L"noinit", p), 0);
     EXPECT_TRUE(p.LogContains(L"xm node <Dlg name=\"InitDlg\"> is empty!"));
     EXPECT_TRUE(p.LogContains(L"xm Completewindow==true ~!"));
 
     SetEnvironmentVariableW(L"QPX_SHOW_COMPLETE", L"0");
-    DebuggedProcess hidden;
+    LoggedProcess hidden;
     EXPECT_EQ(Run(L"noinit", hidden), 0);
     EXPECT_TRUE(hidden.LogContains(L"xm Completewindow==false ~!"));
     EXPECT_FALSE(hidden.LogContains(L"xm Completewindow ~!"));
@@ -89,7 +89,7 @@ TEST_F(EntryFlow, MissingOptionsDialogAndTheCompletionSwitch) {
 
 TEST_F(EntryFlow, HookThatIsNotAFunctionIsSkipped) {
     SetEnvironmentVariableW(L"QPX_NOT_FUNCTION", L"QPXSE_BeforeInit");
-    DebuggedProcess p;
+    LoggedProcess p;
     EXPECT_EQ(Run(L"noinit", p), 0);
     EXPECT_EQ(Trace(), "top-level\n");
     EXPECT_TRUE(p.LogContains(L"xm node <Dlg name=\"InitDlg\"> is empty!"));
@@ -105,7 +105,7 @@ TEST_F(EntryFlow, MutexNameFollowsTheThreeRules) {
     for (const auto& [settings, name] : cases) {
         SetEnvironmentVariableW(L"QPX_MUTEX_GUID", settings.first.empty() ? nullptr : settings.first.c_str());
         SetEnvironmentVariableW(L"QPX_APP_ID", settings.second.empty() ? nullptr : settings.second.c_str());
-        DebuggedProcess p;
+        LoggedProcess p;
         EXPECT_EQ(Run(L"noinit", p), 0);
         EXPECT_TRUE(p.LogContains(L"xm  szObjectName = " + name + L" ")) << p.LogText();
     }
@@ -114,7 +114,7 @@ TEST_F(EntryFlow, MutexNameFollowsTheThreeRules) {
 TEST_F(EntryFlow, OverlongMutexNameIsRefusedNotCut) {
     const std::wstring guid(300, L'g');
     SetEnvironmentVariableW(L"QPX_MUTEX_GUID", guid.c_str());
-    DebuggedProcess p;
+    LoggedProcess p;
     EXPECT_EQ(Run(L"noinit", p), 0);
     EXPECT_TRUE(p.LogContains(L"xm instance name longer than 259 units, refused"));
     EXPECT_EQ(Trace(), "top-level\n");
@@ -122,14 +122,14 @@ TEST_F(EntryFlow, OverlongMutexNameIsRefusedNotCut) {
 
 TEST_F(EntryFlow, SecondStartBringsTheFirstForwardAndEndsWithoutHooks) {
     SetEnvironmentVariableW(L"QPX_APP_ID", L"4711");
-    DebuggedProcess first;
+    LoggedProcess first;
     ASSERT_TRUE(first.Start(Installer(L"initonly")));
     HWND window = WaitForWindow(L"Qpx_Installer", L"", first.ProcessId(), 30000);
     ASSERT_NE(window, nullptr);
 
     const std::wstring secondTrace = TracePath(L"second");
     SetEnvironmentVariableW(L"QPX_TRACE", secondTrace.c_str());
-    DebuggedProcess second;
+    LoggedProcess second;
     EXPECT_EQ(Run(L"initonly", second), 0);
     EXPECT_TRUE(second.LogContains(L"xm CreateAppInstance return true"));
     EXPECT_EQ(Trace(secondTrace), "top-level\n");  // scripts ran, no hook did
@@ -142,7 +142,7 @@ TEST_F(EntryFlow, SecondStartBringsTheFirstForwardAndEndsWithoutHooks) {
 
 TEST_F(EntryFlow, ScriptErrorInAHookShowsOneBoxAndEndsTheProcess) {
     SetEnvironmentVariableW(L"QPX_FAIL_HOOK", L"QPXSE_BeforeInit");
-    DebuggedProcess p;
+    LoggedProcess p;
     ASSERT_TRUE(p.Start(Installer(L"initonly")));
     HWND box = WaitForWindow(L"#32770", kErrorCaption, p.ProcessId(), 30000);
     ASSERT_NE(box, nullptr);

@@ -18,6 +18,8 @@ public:
         RegisterScriptLibrary(state_);
         lua_pushstring(state_, WideToUtf8(ProgramFolder() + L"bridgetest.dll").c_str());
         lua_setglobal(state_, "test_dll");
+        lua_pushinteger(state_, sizeof(void*));
+        lua_setglobal(state_, "pointer_size");
         // eq(actual, expected, what): a failure names what differed and both values.
         Run("function eq(a, e, what) if a ~= e then error(tostring(what) .. ': got ' .. "
             "tostring(a) .. ', expected ' .. tostring(e), 2) end end "

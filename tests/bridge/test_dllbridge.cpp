@@ -119,21 +119,68 @@ TEST(NativeCalls, TheStackStaysBalancedOverManyCalls) {
         for i = 3, 8 do eq(word(i), 0, 'missing word ' .. i) end
     )"),
               "");
+}
 
+NativeCallResult CallTestExport(const char* name, const NativeWord* words, uint32_t count,
+                                uint32_t callerCleans) {
     HMODULE module = GetModuleHandleW((ProgramFolder() + L"bridgetest.dll").c_str());
-    ASSERT_NE(module, nullptr);
-    const uint32_t words[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    NativeCallResult result{};
+    if (module)
+        CallNativeWords(reinterpret_cast<const void*>(GetProcAddress(module, name)), words, count,
+                        callerCleans, &result);
+    return result;
+}
+
+TEST(NativeCalls, AConventionMismatchLeavesTheStackRepaired) {
+    if (kX64) GTEST_SKIP() << "x64 has one calling convention: no stack is left to repair";
+    ASSERT_EQ(RunWithTestDll(""), "");  // loads the test DLL
+    const NativeWord words[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     struct Case {
         const char* name;
         uint32_t callerCleans, repaired;
     } cases[] = {{"Std8", 0, 0}, {"Cdecl8", 1, 0}, {"Cdecl8", 0, 1}, {"Std8", 1, 1}};
     for (const Case& c : cases) {
-        NativeCallResult result{};
-        CallNativeWords(reinterpret_cast<const void*>(GetProcAddress(module, c.name)), words, 8,
-                        c.callerCleans, &result);
+        const NativeCallResult result = CallTestExport(c.name, words, 8, c.callerCleans);
         EXPECT_EQ(result.value, 0x1008u) << c.name;
         EXPECT_EQ(result.lastError, 1008u) << c.name;
         EXPECT_EQ(result.repaired, c.repaired) << c.name << " " << c.callerCleans;
+    }
+}
+
+// Registers and stack slots carry all 64 bits of each word, numbers are sign-extended, and a
+// pointer result keeps its upper half; the convention flag changes nothing.
+TEST(NativeCalls, X64WordsAndResultsAreSixtyFourBitsWide) {
+    if (!kX64) GTEST_SKIP() << "words are 32 bits wide on x86";
+    EXPECT_EQ(RunWithTestDll(R"(
+        local high = function(i) return (dll:Get('RecordedHigh', 'uint', true))(i) end
+        for _, convention in ipairs({{'Std8', nil}, {'Cdecl8', true}}) do
+            local f = dll:Get(convention[1], 'ptr', convention[2])
+            local words = {}
+            for i = 1, 8 do words[i] = i * 0x100000000 + 0x100 + i end
+            f(table.unpack(words))
+            for i = 1, 8 do
+                eq(word(i), 0x100 + i, convention[1] .. ' low ' .. i)
+                eq(high(i), i, convention[1] .. ' high ' .. i)
+            end
+        end
+        dll:Get('Std1')(-2)
+        eq(high(1), 0xFFFFFFFF, 'negative numbers are sign-extended')
+        local buf = RawBuffer.New(8)
+        eq((dll:Get('Echo', 'ptr'))(buf), buf:OffsetGetAsPointer(0), 'pointer result')
+    )"),
+              "");
+    HMODULE module = GetModuleHandleW((ProgramFolder() + L"bridgetest.dll").c_str());
+    ASSERT_NE(module, nullptr);
+    const NativeWord words[6] = {~NativeWord(0) - 5, 2, 3, 4, 5, NativeWord(1) << 63};
+    for (uint32_t callerCleans : {0u, 1u}) {
+        NativeCallResult result = CallTestExport("Echo", words, 6, callerCleans);
+        EXPECT_EQ(result.value, words[0]);
+        EXPECT_EQ(result.repaired, 0u);
+        result = CallTestExport("Std6", words, 6, callerCleans);
+        EXPECT_EQ(result.lastError, 1006u);
+        const auto recorded = reinterpret_cast<NativeWord(__cdecl*)(int)>(
+            reinterpret_cast<void*>(GetProcAddress(module, "RecordedWord")));
+        EXPECT_EQ(recorded(6), words[5]);
     }
 }
 
@@ -214,7 +261,7 @@ TEST(ModuleSearch, BareNamesFromTheSystemPathsWithTheirOwnFolder) {
         "getmetatable(m).Get(5, 'x') m:Get('NoSuchExport')";
     const std::wstring file = FreshTempPath(L"qpxbridge_probe.lua");
     ASSERT_TRUE(WriteFileBytes(file, chunk));
-    DebuggedProcess probe;
+    LoggedProcess probe;
     ASSERT_TRUE(probe.Start(L"\"" + built + L"scriptprobe.exe\" chunk \"" + file + L"\""));
     EXPECT_EQ(probe.Wait(30000), 1) << probe.LogText();
     EXPECT_EQ(probe.LogText(), L"bare nil 126\nbare table nil\nsystem true true\nalone nil 126\n"
@@ -226,7 +273,7 @@ LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM w, LPARAM l) 
     return DefWindowProcW(window, message, w, l);
 }
 
-TEST(ScriptIdioms, FsRedirectionFindWindowAndSleep) {
+TEST(ScriptIdioms, FindWindowAndSleep) {
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = PlainWindowProc;
     windowClass.hInstance = GetModuleHandleW(nullptr);
@@ -237,17 +284,6 @@ TEST(ScriptIdioms, FsRedirectionFindWindowAndSleep) {
     ASSERT_NE(window, nullptr);
 
     const std::string code = R"(
-        fsredir = {}
-        fsredir.Wow64DisableWow64FsRedirection = GLibTab.kernel32:Get('Wow64DisableWow64FsRedirection', 'int')
-        fsredir.Wow64RevertWow64FsRedirection = GLibTab.kernel32:Get('Wow64RevertWow64FsRedirection', 'int')
-        fsredir.pOld = RawBuffer.New(4)
-        fsredir.pOld:OffsetSetAsUInt32(0, 0xCDCDCDCD)
-        function fsredir:Disable() return self.Wow64DisableWow64FsRedirection(self.pOld) end
-        function fsredir:Revert() return self.Wow64RevertWow64FsRedirection(self.pOld:OffsetGetAsUInt32(0)) end
-        idiom_disabled = fsredir:Disable()
-        idiom_saved = fsredir.pOld:OffsetGetAsUInt32(0)
-        idiom_reverted = fsredir:Revert()
-
         local function FindWnd(class, title)
             local f = GLibTab.User32:Get('FindWindowW', 'int')
             return (f(class and WString.New(nil, class) or nil, title and WString.New(nil, title) or nil))
@@ -264,14 +300,33 @@ TEST(ScriptIdioms, FsRedirectionFindWindowAndSleep) {
     const ULONGLONG before = GetTickCount64();
     ASSERT_TRUE(engine.RunChunk(code.data(), code.size(), "idioms"));
     EXPECT_GE(GetTickCount64() - before, 150u);  // the tick count is coarse
-    EXPECT_EQ(engine.GetGlobalInteger("idiom_disabled"), 1);
-    EXPECT_NE(static_cast<uint32_t>(engine.GetGlobalInteger("idiom_saved")), 0xCDCDCDCDu);
-    EXPECT_EQ(engine.GetGlobalInteger("idiom_reverted"), 1);
     EXPECT_EQ(engine.GetGlobalInteger("idiom_by_title"), static_cast<int>(reinterpret_cast<intptr_t>(window)));
     EXPECT_EQ(engine.GetGlobalInteger("idiom_by_class"), static_cast<int>(reinterpret_cast<intptr_t>(window)));
     EXPECT_EQ(engine.GetGlobalInteger("idiom_missing"), 0);
     EXPECT_EQ(engine.GetGlobalString("idiom_sleep"), L"nil number");
     DestroyWindow(window);
+}
+
+// The install script's switch of WOW64 file-system redirection, through the bridge.
+TEST(ScriptIdioms, FsRedirectionOffAndBack) {
+    if (kX64) GTEST_SKIP() << "a 64-bit program has no WOW64 file-system redirection";
+    const std::string code = R"(
+        fsredir = {}
+        fsredir.Wow64DisableWow64FsRedirection = GLibTab.kernel32:Get('Wow64DisableWow64FsRedirection', 'int')
+        fsredir.Wow64RevertWow64FsRedirection = GLibTab.kernel32:Get('Wow64RevertWow64FsRedirection', 'int')
+        fsredir.pOld = RawBuffer.New(4)
+        fsredir.pOld:OffsetSetAsUInt32(0, 0xCDCDCDCD)
+        function fsredir:Disable() return self.Wow64DisableWow64FsRedirection(self.pOld) end
+        function fsredir:Revert() return self.Wow64RevertWow64FsRedirection(self.pOld:OffsetGetAsUInt32(0)) end
+        idiom_disabled = fsredir:Disable()
+        idiom_saved = fsredir.pOld:OffsetGetAsUInt32(0)
+        idiom_reverted = fsredir:Revert()
+    )";
+    QPXScriptEngine& engine = QPXScriptEngine::Instance();
+    ASSERT_TRUE(engine.RunChunk(code.data(), code.size(), "idioms"));
+    EXPECT_EQ(engine.GetGlobalInteger("idiom_disabled"), 1);
+    EXPECT_NE(static_cast<uint32_t>(engine.GetGlobalInteger("idiom_saved")), 0xCDCDCDCDu);
+    EXPECT_EQ(engine.GetGlobalInteger("idiom_reverted"), 1);
 }
 
 }  // namespace

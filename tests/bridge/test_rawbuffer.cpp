@@ -45,14 +45,15 @@ TEST(RawBufferValues, TextsAndPointers) {
                     "local t = RawBuffer.New(4) t:OffsetSetAsAString(0, AString.New(4, 'abc')) "
                     "t:OffsetSetAsUInt8(3, 100) eq(t:OffsetGetAsAString(0), 'abcd', 'no terminator') "
                     "eq(t:OffsetGetAsWString(2), string.char(0xE6, 0x91, 0xA3), 'last unit') "
-                    "local p, q = RawBuffer.New(8), RawBuffer.New(8) "
+                    "local w = pointer_size "
+                    "local p, q = RawBuffer.New(2 * w), RawBuffer.New(2 * w) "
                     "p:OffsetSetAsPointer(0, b) q:OffsetSetAsPointer(0, b:OffsetGetAsPointer(0)) "
                     "eq(p:OffsetGetAsUInt32(0), q:OffsetGetAsUInt32(0), 'same address') "
                     "eq(p:OffsetGetAsUInt32(0) ~= 0, true, 'an address') "
-                    "q:OffsetSetAsPointer(4, b:OffsetGetAsPointer(5)) "
-                    "eq(q:OffsetGetAsUInt32(4) - q:OffsetGetAsUInt32(0), 5, 'inside') "
-                    "p:OffsetSetAsPointer(4, 1234) eq(p:OffsetGetAsUInt32(4), 0, 'not a pointer') "
-                    "p:OffsetSetAsWString(0, p) eq(p:OffsetGetAsUInt32(4), 0, 'copy onto itself')"),
+                    "q:OffsetSetAsPointer(w, b:OffsetGetAsPointer(5)) "
+                    "eq(q:OffsetGetAsUInt32(w) - q:OffsetGetAsUInt32(0), 5, 'inside') "
+                    "p:OffsetSetAsPointer(w, 1234) eq(p:OffsetGetAsUInt32(w), 0, 'not a pointer') "
+                    "p:OffsetSetAsWString(0, p) eq(p:OffsetGetAsUInt32(w), 0, 'copy onto itself')"),
               "");
 }
 

@@ -147,7 +147,7 @@ TEST(SharedState, WritesPostedDuringAHookWaitForItsEnd) {
     CloseHandle(hookRelease);
 }
 
-// --- Log lines, read from a probe process through the debugger channel ---
+// --- Log lines, read from a probe process through the debug output channel ---
 
 struct ProbeRun {
     int exitCode;
@@ -155,7 +155,7 @@ struct ProbeRun {
 };
 
 ProbeRun Probe(const std::wstring& arguments) {
-    DebuggedProcess probe;
+    LoggedProcess probe;
     EXPECT_TRUE(probe.Start(L"\"" + ProgramFolder() + L"scriptprobe.exe\" " + arguments));
     const int code = probe.Wait(30000);
     return {code, probe.LogText()};
@@ -168,9 +168,10 @@ std::wstring WriteTemp(const std::wstring& name, const std::string& bytes) {
 }
 
 TEST(LoadFailures, ChunksThatDoNotLoadLogTwoLinesAndRunNothing) {
-    // Bytecode of Lua 5.1, and 5.2 bytecode with an 8-byte size_t (a 64-bit compiler's).
+    // Bytecode of Lua 5.1, and 5.2 bytecode with the other architecture's size_t.
     const std::string v51("\x1bLua\x51\x00\x01\x04\x04\x04\x08\x00\x19\x93\r\n\x1a\n\0\0", 20);
-    const std::string wide("\x1bLua\x52\x00\x01\x04\x08\x04\x08\x00\x19\x93\r\n\x1a\n", 18);
+    std::string wide("\x1bLua\x52\x00\x01\x04\x08\x04\x08\x00\x19\x93\r\n\x1a\n", 18);
+    wide[8] = kX64 ? 4 : 8;
     ProbeRun r = Probe(L"chunk \"" + WriteTemp(L"v51.luac", v51) + L"\"");
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_NE(r.log.find(L"xm probe: version mismatch in precompiled chunk\n"

@@ -23,12 +23,12 @@ double GlobalNumber(const char* name) {
     return value;
 }
 
-std::unique_ptr<DebuggedProcess> RunProbe(const std::string& code, const std::wstring& extra) {
+std::unique_ptr<LoggedProcess> RunProbe(const std::string& code, const std::wstring& extra) {
     static int serial = 0;
     const std::wstring chunk = FreshTempPath(L"qpx_probe_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
                                              std::to_wstring(++serial) + L".lua");
     WriteFileBytes(chunk, code);
-    auto probe = std::make_unique<DebuggedProcess>();
+    auto probe = std::make_unique<LoggedProcess>();
     probe->Start(L"\"" + ProgramFolder() + L"scriptprobe.exe\" chunk \"" + chunk + L"\"" + extra);
     probe->Wait(120000);
     DeleteFileW(chunk.c_str());

@@ -17,9 +17,9 @@ bool GlobalBoolean(const char* name);
 std::wstring GlobalText(const char* name);
 double GlobalNumber(const char* name);
 
-// Runs a chunk in scriptprobe under the debugger loop (so its log lines are collected) and
+// Runs a chunk in scriptprobe with its log lines collected and
 // waits for it to end. `extra` is appended to the probe's command line.
-std::unique_ptr<DebuggedProcess> RunProbe(const std::string& code, const std::wstring& extra = L"");
+std::unique_ptr<LoggedProcess> RunProbe(const std::string& code, const std::wstring& extra = L"");
 
 // A copy of the test program under another executable name, in the temp folder.
 std::wstring CopyTestProgram(const std::wstring& exeName);

@@ -285,7 +285,7 @@ struct ProbeRun {
 ProbeRun Probe(const std::string& chunk) {
     const std::wstring script = FreshTempPath(L"qpx_arc_probe.lua");
     WriteFileBytes(script, chunk);
-    DebuggedProcess probe;
+    LoggedProcess probe;
     EXPECT_TRUE(probe.Start(L"\"" + ProgramFolder() + L"scriptprobe.exe\" chunk \"" + script + L"\""));
     const int code = probe.Wait(60000);
     return {code, probe.LogText()};

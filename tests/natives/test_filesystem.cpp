@@ -287,13 +287,13 @@ std::wstring WriteChunk(const std::string& code) {
     return path;
 }
 
-bool StartProbe(DebuggedProcess& probe, const std::string& code) {
+bool StartProbe(LoggedProcess& probe, const std::string& code) {
     return probe.Start(L"\"" + ProgramFolder() + L"scriptprobe.exe\" chunk \"" +
                        WriteChunk(code) + L"\"");
 }
 
 ProbeRun Probe(const std::string& code) {
-    DebuggedProcess probe;
+    LoggedProcess probe;
     EXPECT_TRUE(StartProbe(probe, code));
     const int exitCode = probe.Wait(30000);
     return {probe.LogText(), exitCode};
@@ -353,7 +353,7 @@ TEST_F(FileSystem, DeletionsNeverReachThroughLinks) {
         Folder(L"victim");
         Write(L"victim\\own.txt");
         ASSERT_TRUE(MakeFolderLink(At(L"victim\\link"), At(L"target")));
-        DebuggedProcess probe;
+        LoggedProcess probe;
         ASSERT_TRUE(StartProbe(probe, deletion));
         int exitCode = -1;
         for (int i = 0; i < 100 && exitCode == -1; ++i) {
@@ -395,7 +395,7 @@ protected:
     HWND Prompt() { return WaitForWindow(L"#32770", L"提示", probe_.ProcessId(), 20000); }
 
     HANDLE lock_ = INVALID_HANDLE_VALUE;
-    DebuggedProcess probe_;
+    LoggedProcess probe_;
 };
 
 TEST_F(LockedFile, IgnoreGoesOnWithTrueAndLogsTheFailure) {

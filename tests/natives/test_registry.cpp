@@ -1,5 +1,6 @@
 // Registry functions as scripts call them, with every value read back natively from the
-// 32-bit view: types and bytes written, values read, key trees and values deleted.
+// program's own view (the 32-bit one for i686): types and bytes written, values read, key trees
+// and values deleted.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -27,7 +28,7 @@ struct Value {
 };
 
 Value ReadValue(HKEY root, const std::wstring& key, const wchar_t* name,
-                REGSAM view = KEY_WOW64_32KEY) {
+                REGSAM view = kOwnView) {
     Value value;
     HKEY opened;
     if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS) {
@@ -44,7 +45,7 @@ Value ReadValue(HKEY root, const std::wstring& key, const wchar_t* name,
     return value;
 }
 
-bool KeyExists(HKEY root, const std::wstring& key, REGSAM view = KEY_WOW64_32KEY) {
+bool KeyExists(HKEY root, const std::wstring& key, REGSAM view = kOwnView) {
     HKEY opened;
     if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS) {
         return false;
@@ -65,7 +66,7 @@ std::string DwordBytes(DWORD value) {
 void SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD size) {
     HKEY key;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0,
-                              KEY_WRITE | KEY_WOW64_32KEY, nullptr, &key, nullptr),
+                              KEY_WRITE | kOwnView, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size);
     RegCloseKey(key);
@@ -77,7 +78,7 @@ protected:
     void TearDown() override {
         RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey);
         HKEY software;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | kOwnView,
                           &software) == ERROR_SUCCESS) {
             RegDeleteTreeW(software, L"QPXTestRegistry");
             RegCloseKey(software);
@@ -182,14 +183,15 @@ TEST_F(Registry, QueriesReturnTextsAndNumbersAndNilForEverythingElse) {
     }
 }
 
-// A 32-bit installer writes HKLM\Software into the 32-bit view, and reads it from there.
-TEST_F(Registry, MachineKeysLandInThe32BitView) {
+// An installer writes HKLM\Software into its own view (the 32-bit one for i686, the native one
+// for x64, never Wow6432Node), and reads it from there.
+TEST_F(Registry, MachineKeysLandInTheProgramsOwnView) {
     RunLua("Lua_RegAdd('HKLM', 'Software\\\\QPXTestRegistry', 'v', 'REG_DWORD', 9, true) "
            "view = Lua_RegQuery('HKLM', 'Software\\\\QPXTestRegistry', 'v')");
     EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, L"Software\\QPXTestRegistry", L"v").bytes,
               DwordBytes(9));
     EXPECT_EQ(Engine().GetGlobalInteger("view"), 9);
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\QPXTestRegistry", KEY_WOW64_64KEY));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\QPXTestRegistry", kOtherView));
     RunLua("Lua_RegDel('HKLM', 'Software\\\\QPXTestRegistry')");
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\QPXTestRegistry"));
 }
@@ -225,7 +227,7 @@ TEST_F(Registry, DeletionsLogWhatTheyDidOrWhyNot) {
                    "Lua_RegDel('HKCU', k .. '\\\\Absent', 'v') "
                    "Lua_RegDel('BOGUS', k) "
                    "Lua_RegDel('HKCU', '')");
-    DebuggedProcess probe;
+    LoggedProcess probe;
     ASSERT_TRUE(probe.Start(L"\"" + ProgramFolder() + L"scriptprobe.exe\" chunk \"" + chunk + L"\""));
     EXPECT_EQ(probe.Wait(30000), 1);
     EXPECT_EQ(probe.LogText(),

@@ -257,7 +257,7 @@ TEST(Processes, ImagePathsHaveDriveLetters) {
 
 // ---- the rest ----
 
-// Log lines reach the debugger in the ANSI code page under Wine: the words are kept ASCII.
+// Log lines pass the debug output channel in the ANSI code page under Wine: the words are kept ASCII.
 TEST(System, CommandLineWordsAndTheScriptLog) {
     auto probe = RunProbe("for i, w in ipairs(Lua_GetCommandLineArgv()) do Lua_Logout('arg' .. i .. '=' .. w) end",
                           L" -d \"C:\\Program Files\\QPX Product\"");

@@ -25,7 +25,7 @@ std::wstring Built(const std::wstring& name) {
 
 // Runs a program to its end; its exit code, -1 when it did not end in time.
 int RunToEnd(const std::wstring& program, const std::wstring& arguments = L"", DWORD timeoutMs = 30000) {
-    DebuggedProcess process;
+    LoggedProcess process;
     if (!process.Start(L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments))) return -2;
     return process.Wait(timeoutMs);
 }
@@ -204,7 +204,7 @@ TEST_F(ShellDll, AllowAccountPrivilegeReportsAMissingFolder) {
     RemoveTree(FreshTempPath(L"corvanerights"));
 }
 
-// ---- shell extension (32-bit build; the 64-bit one is registered by regsvr32 elsewhere) ----
+// ---- shell extension (the build of this program's width; the other is registered by regsvr32 elsewhere) ----
 
 constexpr wchar_t kExtensionKey[] = L"Software\\Classes\\CLSID\\{6F1C2A4E-3B7D-4E59-9A0C-2D8E5B1F7C43}";
 
@@ -221,20 +221,20 @@ std::wstring ReadText(REGSAM view, const wchar_t* subkey, const wchar_t* value) 
     return text;
 }
 
-TEST(ShellExtension, RegistersItsClassInThe32BitViewAndUnregistersIt) {
-    const std::wstring dll = Built(L"CorvaneExt.dll");
+TEST(ShellExtension, RegistersItsClassInItsOwnViewOnlyAndUnregistersIt) {
+    const std::wstring dll = Built(kX64 ? L"CorvaneExt64.dll" : L"CorvaneExt.dll");
     UniqueModule module(LoadLibraryW(dll.c_str()));
     ASSERT_TRUE(module);
     using EntryFn = HRESULT(WINAPI*)();
     auto unregister = Export<EntryFn>(module.get(), "DllUnregisterServer");
     ASSERT_EQ(S_OK, Export<EntryFn>(module.get(), "DllRegisterServer")());
-    EXPECT_EQ(L"Corvane shell extension", ReadText(KEY_WOW64_32KEY, L"", nullptr));
-    EXPECT_EQ(dll, ReadText(KEY_WOW64_32KEY, L"\\InprocServer32", nullptr));
-    EXPECT_EQ(L"Apartment", ReadText(KEY_WOW64_32KEY, L"\\InprocServer32", L"ThreadingModel"));
-    EXPECT_EQ(L"<none>", ReadText(KEY_WOW64_64KEY, L"", nullptr));
+    EXPECT_EQ(L"Corvane shell extension", ReadText(kOwnView, L"", nullptr));
+    EXPECT_EQ(dll, ReadText(kOwnView, L"\\InprocServer32", nullptr));
+    EXPECT_EQ(L"Apartment", ReadText(kOwnView, L"\\InprocServer32", L"ThreadingModel"));
+    EXPECT_EQ(L"<none>", ReadText(kOtherView, L"", nullptr));
 
     EXPECT_EQ(S_OK, unregister());
-    EXPECT_EQ(L"<none>", ReadText(KEY_WOW64_32KEY, L"", nullptr));
+    EXPECT_EQ(L"<none>", ReadText(kOwnView, L"", nullptr));
     EXPECT_EQ(S_OK, unregister()) << "unregistering what is not registered";
     EXPECT_EQ(S_OK, Export<HRESULT(WINAPI*)(BOOL, const wchar_t*)>(module.get(), "DllInstall")(TRUE, L""));
 }
@@ -280,7 +280,7 @@ TEST(SearchService, InstallRunsItAndUninstallRemovesIt) {
 // ---- programs ----
 
 TEST(Programs, MainWindowOpensAndClosesOnRequest) {
-    DebuggedProcess process;
+    LoggedProcess process;
     ASSERT_TRUE(process.Start(L"\"" + Built(L"Corvane.exe") + L"\" /menu"));
     HWND window = WaitForWindow(L"CorvaneWnd", L"Corvane", process.ProcessId(), 10000);
     ASSERT_TRUE(window);
@@ -291,7 +291,7 @@ TEST(Programs, MainWindowOpensAndClosesOnRequest) {
 
 TEST(Programs, UninstallerSaysItRemovesNothingAndUpdaterJustRuns) {
     EXPECT_EQ(0, RunToEnd(Built(L"CorvaneUpdate.exe")));
-    DebuggedProcess process;
+    LoggedProcess process;
     ASSERT_TRUE(process.Start(L"\"" + Built(L"Uninstall.exe") + L"\""));
     HWND box = WaitForWindow(L"#32770", L"Corvane", process.ProcessId(), 10000);
     ASSERT_TRUE(box);

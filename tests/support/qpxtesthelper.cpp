@@ -1,5 +1,5 @@
 // Command-line test helper, run inside Wine by shell-driven tests and the demo:
-//   run-logged <log file> <program> [arguments...]   run under our debugger loop; the log is
+//   run-logged <log file> <program> [arguments...]   run with its debug lines collected; the log is
 //                                                      written as UTF-8; exits with its code
 //   wait-window <class|-> <title|-> <timeout ms>       prints the window handle
 //   box-text <hwnd>                                    prints a message box's text
@@ -57,7 +57,7 @@ std::wstring Quote(const std::wstring& word) { return L"\"" + word + L"\""; }
 int RunLogged(int argc, wchar_t** argv) {
     std::wstring commandLine = Quote(argv[3]);
     for (int i = 4; i < argc; ++i) commandLine += L" " + Quote(argv[i]);
-    DebuggedProcess process;
+    LoggedProcess process;
     if (!process.Start(commandLine)) return 255;
     const int code = process.Wait(INFINITE);
     HANDLE file = CreateFileW(argv[2], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);

@@ -2,129 +2,145 @@
 #include "testsupport.h"
 
 #include <algorithm>
+#include <cstring>
+#include <string>
 
-DebuggedProcess::~DebuggedProcess() {
-    Terminate();
-    if (thread_) {
-        WaitForSingleObject(thread_, 10000);
-        CloseHandle(thread_);
+// ---- Debug output of other processes ----
+// OutputDebugString hands each line to the session's listener through shared memory: the
+// listener signals "DBWIN_BUFFER_READY", the writer fills "DBWIN_BUFFER" with its process id
+// and the text and signals "DBWIN_DATA_READY". One process of the session can listen; the one
+// that does files every line by its writer's id, so any test process reads its program's lines
+// from there, and when that process ends another one takes the buffer over.
+namespace {
+
+constexpr DWORD kBufferSize = 4096;
+
+std::wstring LineFile(DWORD processId) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"qpx-debug-output\\";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder + std::to_wstring(processId) + L".log";
+}
+
+// Each line is its length (4 bytes) and its bytes in the writer's ANSI code page.
+void FileLine(DWORD processId, const char* text, DWORD length) {
+    HANDLE file = CreateFileW(LineFile(processId).c_str(), FILE_APPEND_DATA,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    std::string record(reinterpret_cast<const char*>(&length), sizeof length);
+    record.append(text, length);
+    DWORD written = 0;
+    WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+DWORD WINAPI Listen(void*) {
+    for (;;) {
+        HANDLE buffer = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                           kBufferSize, L"DBWIN_BUFFER");
+        if (buffer && GetLastError() == ERROR_ALREADY_EXISTS) CloseHandle(buffer), buffer = nullptr;
+        if (!buffer) {  // another process listens: look again later
+            Sleep(50);
+            continue;
+        }
+        HANDLE ready = CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY");
+        HANDLE data = CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY");
+        const auto* view = static_cast<const char*>(MapViewOfFile(buffer, FILE_MAP_READ, 0, 0, 0));
+        for (;;) {  // until the process ends
+            SetEvent(ready);
+            WaitForSingleObject(data, INFINITE);
+            const DWORD writer = *reinterpret_cast<const DWORD*>(view);
+            const char* text = view + sizeof(DWORD);
+            FileLine(writer, text, static_cast<DWORD>(strnlen(text, kBufferSize - sizeof(DWORD))));
+        }
     }
-    if (started_) CloseHandle(started_);
-    if (lockReady_) DeleteCriticalSection(&lock_);
 }
 
-bool DebuggedProcess::Start(const std::wstring& commandLine, const std::wstring& folder) {
-    commandLine_ = commandLine;
-    folder_ = folder;
-    InitializeCriticalSection(&lock_);
-    lockReady_ = true;
-    started_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    // Debug events go to the thread that created the process: the loop thread does both.
-    thread_ = CreateThread(nullptr, 0, Loop, this, 0, nullptr);
-    WaitForSingleObject(started_, INFINITE);
-    return startedOk_;
+// Starts this process's listener once; it runs until the process ends.
+void EnsureListener() {
+    static const HANDLE thread = CreateThread(nullptr, 0, Listen, nullptr, 0, nullptr);
+    (void)thread;
 }
 
-DWORD WINAPI DebuggedProcess::Loop(void* self) {
-    static_cast<DebuggedProcess*>(self)->RunLoop();
-    return 0;
+// Waits until a line this process writes now has been filed: lines pass the buffer one at a
+// time, so every line written before it has been filed too.
+void Flush() {
+    static LONG counter = 0;
+    const std::string marker = "qpx flush " + std::to_string(InterlockedIncrement(&counter));
+    OutputDebugStringA(marker.c_str());
+    const std::wstring file = LineFile(GetCurrentProcessId());
+    for (int i = 0; i < 100; ++i) {
+        if (ReadFileBytes(file).find(marker) != std::string::npos) return;
+        Sleep(50);
+    }
 }
 
-void DebuggedProcess::RunLoop() {
+}  // namespace
+
+LoggedProcess::~LoggedProcess() {
+    Terminate();
+    if (process_) CloseHandle(process_);
+}
+
+bool LoggedProcess::Start(const std::wstring& commandLine, const std::wstring& folder) {
+    EnsureListener();
     STARTUPINFOW startup{sizeof(startup)};
     PROCESS_INFORMATION info{};
-    std::wstring line = commandLine_;
-    startedOk_ = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
-                                DEBUG_ONLY_THIS_PROCESS, nullptr,
-                                folder_.empty() ? nullptr : folder_.c_str(), &startup, &info) != FALSE;
-    if (startedOk_) {
-        processId_ = info.dwProcessId;
-        process_ = info.hProcess;
-        CloseHandle(info.hThread);
+    std::wstring line = commandLine;
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &startup, &info))
+        return false;
+    process_ = info.hProcess;
+    processId_ = info.dwProcessId;
+    DeleteFileW(LineFile(processId_).c_str());  // Wine reuses process ids
+    ResumeThread(info.hThread);
+    CloseHandle(info.hThread);
+    return true;
+}
+
+int LoggedProcess::Wait(DWORD timeoutMs) {
+    if (!process_ || WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return -1;
+    Flush();
+    DWORD code = 0;
+    GetExitCodeProcess(process_, &code);
+    return static_cast<int>(code);
+}
+
+std::vector<std::wstring> LoggedProcess::Log() const {
+    const std::string records = ReadFileBytes(LineFile(processId_));
+    std::vector<std::wstring> lines;
+    for (size_t at = 0; at + sizeof(DWORD) <= records.size();) {
+        DWORD length = 0;
+        memcpy(&length, records.data() + at, sizeof length);
+        at += sizeof length;
+        const std::string narrow = records.substr(at, length);
+        at += length;
+        const int units = MultiByteToWideChar(CP_ACP, 0, narrow.data(), static_cast<int>(narrow.size()),
+                                              nullptr, 0);
+        std::wstring text(units > 0 ? units : 0, L'\0');
+        if (units > 0)
+            MultiByteToWideChar(CP_ACP, 0, narrow.data(), static_cast<int>(narrow.size()), text.data(), units);
+        while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
+        lines.push_back(text);
     }
-    SetEvent(started_);
-    if (!startedOk_) return;
-    for (;;) {
-        DEBUG_EVENT event;
-        if (!WaitForDebugEvent(&event, INFINITE)) break;
-        DWORD status = DBG_CONTINUE;
-        switch (event.dwDebugEventCode) {
-            case OUTPUT_DEBUG_STRING_EVENT: {
-                const OUTPUT_DEBUG_STRING_INFO& out = event.u.DebugString;
-                const size_t units = out.nDebugStringLength;
-                std::wstring text;
-                SIZE_T read = 0;
-                if (out.fUnicode) {
-                    text.resize(units);
-                    ReadProcessMemory(process_, out.lpDebugStringData, text.data(),
-                                      units * sizeof(wchar_t), &read);
-                } else {
-                    std::string narrow(units, '\0');
-                    ReadProcessMemory(process_, out.lpDebugStringData, narrow.data(), units, &read);
-                    narrow.resize(strnlen(narrow.c_str(), narrow.size()));
-                    const int n = MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, nullptr, 0);
-                    text.resize(n > 0 ? n : 0);
-                    if (n > 0) MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, text.data(), n);
-                }
-                text.resize(wcsnlen(text.c_str(), text.size()));
-                while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
-                EnterCriticalSection(&lock_);
-                log_.push_back(text);
-                LeaveCriticalSection(&lock_);
-                break;
-            }
-            case EXCEPTION_DEBUG_EVENT:
-                // The first breakpoint is the loader's; everything else is the program's own.
-                if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
-                    status = DBG_EXCEPTION_NOT_HANDLED;
-                break;
-            case CREATE_PROCESS_DEBUG_EVENT:
-                if (event.u.CreateProcessInfo.hFile) CloseHandle(event.u.CreateProcessInfo.hFile);
-                break;
-            case LOAD_DLL_DEBUG_EVENT:
-                if (event.u.LoadDll.hFile) CloseHandle(event.u.LoadDll.hFile);
-                break;
-            default:
-                break;
-        }
-        const bool exited = event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT;
-        if (exited) exitCode_ = static_cast<int>(event.u.ExitProcess.dwExitCode);
-        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
-        if (exited) break;
-    }
-    CloseHandle(process_);
-    process_ = nullptr;
+    return lines;
 }
 
-int DebuggedProcess::Wait(DWORD timeoutMs) {
-    if (!thread_ || WaitForSingleObject(thread_, timeoutMs) != WAIT_OBJECT_0) return -1;
-    return exitCode_;
-}
-
-std::vector<std::wstring> DebuggedProcess::Log() const {
-    EnterCriticalSection(&lock_);
-    std::vector<std::wstring> copy = log_;
-    LeaveCriticalSection(&lock_);
-    return copy;
-}
-
-std::wstring DebuggedProcess::LogText() const {
+std::wstring LoggedProcess::LogText() const {
     std::wstring all;
     for (const std::wstring& line : Log()) all += line + L"\n";
     return all;
 }
 
-bool DebuggedProcess::LogContains(const std::wstring& line) const {
+bool LoggedProcess::LogContains(const std::wstring& line) const {
     const std::vector<std::wstring> lines = Log();
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-void DebuggedProcess::Terminate() {
-    if (!processId_ || !thread_ || WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0) return;
-    if (HANDLE p = OpenProcess(PROCESS_TERMINATE, FALSE, processId_)) {
-        TerminateProcess(p, 99);
-        CloseHandle(p);
-    }
+void LoggedProcess::Terminate() {
+    if (process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) TerminateProcess(process_, 99);
 }
 
 namespace {

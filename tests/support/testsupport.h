@@ -7,17 +7,26 @@
 #include <string>
 #include <vector>
 
-// A program started under a debugger loop of our own, so its OutputDebugString lines are
-// collected (as lines, without the trailing line end) and its exit code is known.
-class DebuggedProcess {
+// The test program's own width: the x86_64 suite's programs are 64-bit, with no WOW64 between
+// them and the system, so the 32-bit registry view and folder redirection do not apply.
+constexpr bool kX64 = sizeof(void*) == 8;
+// The registry view the program's own calls see, and the other one.
+constexpr REGSAM kOwnView = kX64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+constexpr REGSAM kOtherView = kX64 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+
+// A program started with its OutputDebugString lines collected (as lines, without the trailing
+// line end) through the system's debug output buffer, and its exit code known. No debugger is
+// attached: under one, 64-bit Wine unwinds C++ exceptions wrongly and the program crashes.
+class LoggedProcess {
 public:
-    DebuggedProcess() = default;
-    ~DebuggedProcess();
-    DebuggedProcess(const DebuggedProcess&) = delete;
-    DebuggedProcess& operator=(const DebuggedProcess&) = delete;
+    LoggedProcess() = default;
+    ~LoggedProcess();
+    LoggedProcess(const LoggedProcess&) = delete;
+    LoggedProcess& operator=(const LoggedProcess&) = delete;
 
     bool Start(const std::wstring& commandLine, const std::wstring& folder = L"");
-    // The exit code, or -1 when the process is still running after `timeoutMs`.
+    // The exit code, or -1 when the process is still running after `timeoutMs`. Once it has
+    // ended, every line it wrote is in the log.
     int Wait(DWORD timeoutMs = 60000);
     DWORD ProcessId() const { return processId_; }
     std::vector<std::wstring> Log() const;
@@ -27,18 +36,8 @@ public:
     void Terminate();
 
 private:
-    static DWORD WINAPI Loop(void* self);
-    void RunLoop();
-
-    std::wstring commandLine_, folder_;
-    HANDLE thread_ = nullptr, started_ = nullptr;
-    DWORD processId_ = 0;
     HANDLE process_ = nullptr;
-    bool startedOk_ = false;
-    int exitCode_ = -1;
-    mutable CRITICAL_SECTION lock_;
-    bool lockReady_ = false;
-    std::vector<std::wstring> log_;
+    DWORD processId_ = 0;
 };
 
 // Top-level window with this class and/or title (empty: any), belonging to `processId`

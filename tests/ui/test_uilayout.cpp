@@ -183,7 +183,7 @@ TEST(UiLayout, ARejectedLayoutNamesTheElementInTheLog) {
     // The broken-layout cases again, in a process of their own to collect its debug output.
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    DebuggedProcess child;
+    LoggedProcess child;
     ASSERT_TRUE(child.Start(L"\"" + std::wstring(self) +
                             L"\" --gtest_filter=UiLayout.BrokenLayoutsFailWithoutATree"));
     EXPECT_EQ(child.Wait(), 0);

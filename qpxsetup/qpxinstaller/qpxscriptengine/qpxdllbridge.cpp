@@ -1,5 +1,5 @@
 // The native library bridge: loading modules for scripts, taking their exports as callable
-// function objects, marshalling script values into 32-bit words and results back.
+// function objects, marshalling script values into pointer-wide words and results back.
 #include "qpxdllbridge.h"
 
 #include <windows.h>
@@ -69,16 +69,16 @@ void PushModule(lua_State* state, UniqueModule module) {
     luaL_setmetatable(state, kDllManagerMetaTable);
 }
 
-// One argument as the 32-bit word the callee receives. Full userdata pass their block, so a
-// string object or buffer is filled in place.
-uint32_t ArgumentWord(lua_State* state, int index) {
+// One argument as the word the callee receives. Full userdata pass their block, so a string
+// object or buffer is filled in place. A number is sign-extended to the word's width.
+NativeWord ArgumentWord(lua_State* state, int index) {
     switch (lua_type(state, index)) {
     case LUA_TNIL:
         return 0;
     case LUA_TBOOLEAN:
         return lua_toboolean(state, index) ? 1 : 0;
     case LUA_TNUMBER:
-        return static_cast<uint32_t>(lua_tointegerx(state, index, nullptr));
+        return static_cast<NativeWord>(lua_tointegerx(state, index, nullptr));
     case LUA_TSTRING:
         return reinterpret_cast<uintptr_t>(lua_tostring(state, index));
     case LUA_TLIGHTUSERDATA:
@@ -89,27 +89,33 @@ uint32_t ArgumentWord(lua_State* state, int index) {
     }
 }
 
-void PushAnsiResult(lua_State* state, uint32_t value) {
+// Numbers and truth values are the callee's 32-bit int (the low half of the register on x64);
+// texts and pointers take the whole word.
+void PushAnsiResult(lua_State* state, NativeWord value) {
     const auto* text = reinterpret_cast<const char*>(value);
     lua_pushstring(state, WideToUtf8(CodePageToWide(CP_THREAD_ACP, text)).c_str());
 }
 
-void PushWideResult(lua_State* state, uint32_t value) {
+void PushWideResult(lua_State* state, NativeWord value) {
     lua_pushstring(state, WideToUtf8(reinterpret_cast<const wchar_t*>(value)).c_str());
 }
 
-void PushIntResult(lua_State* state, uint32_t value) {
+void PushIntResult(lua_State* state, NativeWord value) {
     lua_pushinteger(state, static_cast<int32_t>(value));
 }
-void PushUIntResult(lua_State* state, uint32_t value) { lua_pushunsigned(state, value); }
-void PushBoolResult(lua_State* state, uint32_t value) { lua_pushboolean(state, value != 0); }
-void PushPointerResult(lua_State* state, uint32_t value) {
+void PushUIntResult(lua_State* state, NativeWord value) {
+    lua_pushunsigned(state, static_cast<uint32_t>(value));
+}
+void PushBoolResult(lua_State* state, NativeWord value) {
+    lua_pushboolean(state, static_cast<uint32_t>(value) != 0);
+}
+void PushPointerResult(lua_State* state, NativeWord value) {
     lua_pushlightuserdata(state, reinterpret_cast<void*>(value));
 }
 
 struct ResultType {
     const char* name;
-    void (*push)(lua_State*, uint32_t);
+    void (*push)(lua_State*, NativeWord);
 };
 
 const ResultType kResultTypes[] = {
@@ -118,7 +124,7 @@ const ResultType kResultTypes[] = {
 };
 
 // The result as the function object's result type asks; any other type (or none) gives nil.
-void PushResult(lua_State* state, uint32_t value) {
+void PushResult(lua_State* state, NativeWord value) {
     if (lua_type(state, lua_upvalueindex(kResultType)) == LUA_TSTRING) {
         const char* name = lua_tostring(state, lua_upvalueindex(kResultType));
         for (const ResultType& type : kResultTypes) {
@@ -140,7 +146,7 @@ int CallNative(lua_State* state) {
     if (!owner || !*owner) return luaL_error(state, "the module of this function was unloaded");
 
     const int count = lua_gettop(state);
-    std::vector<uint32_t> words(static_cast<size_t>(count));
+    std::vector<NativeWord> words(static_cast<size_t>(count));
     for (int index = count; index >= 1; --index) words[index - 1] = ArgumentWord(state, index);
     const bool callerCleans = lua_toboolean(state, lua_upvalueindex(kCallerCleans));
 
