@@ -1,15 +1,48 @@
-// Debug log of the whole program: one OutputDebugStringW line per diagnostic.
+// Debug log of the whole program: one OutputDebugStringW line per diagnostic, and the same
+// lines in a log file when one was asked for.
 #include "qpxlog.h"
 
 #include <windows.h>
 
 #include <cstdarg>
+#include <cstdio>
 #include <cwchar>
+
+#include "qpxtext.h"
 
 namespace {
 
 constexpr size_t kLogUnits = 1024;
 constexpr wchar_t kPrefix[] = L"xm ";
+
+// The log file of the run. Opened once, before any other thread exists, and never closed:
+// the system closes it when the process ends, however it ends.
+HANDLE logFile = INVALID_HANDLE_VALUE;
+// Keeps each line's debugger output and file write together, so both have one order.
+CRITICAL_SECTION logLock;
+
+unsigned long long MillisecondsSinceStart() {
+    FILETIME created, exited, kernel, user, now;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    GetSystemTimeAsFileTime(&now);
+    const auto ticks = [](const FILETIME& time) {
+        return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    };
+    return (ticks(now) - ticks(created)) / 10000;
+}
+
+void Send(const wchar_t* text) {
+    if (logFile == INVALID_HANDLE_VALUE) {
+        OutputDebugStringW(text);
+        return;
+    }
+    EnterCriticalSection(&logLock);
+    OutputDebugStringW(text);
+    const std::string line = LogFileLine(MillisecondsSinceStart(), GetCurrentThreadId(), text);
+    DWORD written = 0;
+    WriteFile(logFile, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    LeaveCriticalSection(&logLock);
+}
 
 void LogLineV(const wchar_t* format, va_list args) {
     wchar_t buffer[kLogUnits] = L"xm ";
@@ -18,7 +51,7 @@ void LogLineV(const wchar_t* format, va_list args) {
     // what fits and always terminates.
     _vsnwprintf(buffer + prefixLength, kLogUnits - prefixLength - 1, format, args);
     buffer[kLogUnits - 1] = L'\0';
-    OutputDebugStringW(buffer);
+    Send(buffer);
 }
 
 }  // namespace
@@ -29,6 +62,8 @@ void LogLine(const wchar_t* format, ...) {
     LogLineV(format, args);
     va_end(args);
 }
+
+void LogText(const wchar_t* text) { Send(text); }
 
 void LogApiFailureJoined(const wchar_t* operation, const wchar_t* file, int line) {
     const DWORD error = GetLastError();
@@ -42,4 +77,26 @@ void LogApiFailure(const wchar_t* file, int line) {
     LogLine(L"xm file:%s\r\n", file);
     LogLine(L"xm line:%d\r\n", line);
     LogLine(L"xm err:%d\r\n", static_cast<int>(error));
+}
+
+bool OpenLogFile(const std::wstring& path) {
+    if (logFile != INVALID_HANDLE_VALUE) return true;
+    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        LogLine(L"log file %s cannot be opened: error %d\r\n", path.c_str(),
+                static_cast<int>(GetLastError()));
+        return false;
+    }
+    InitializeCriticalSection(&logLock);
+    logFile = file;
+    return true;
+}
+
+std::string LogFileLine(unsigned long long milliseconds, unsigned long thread, const std::wstring& text) {
+    std::wstring body = text;
+    while (!body.empty() && (body.back() == L'\n' || body.back() == L'\r')) body.pop_back();
+    char head[64];
+    std::snprintf(head, sizeof head, "%8I64u %5lu ", milliseconds, thread);
+    return head + WideToUtf8(body) + "\r\n";
 }

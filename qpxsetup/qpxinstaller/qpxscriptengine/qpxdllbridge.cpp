@@ -197,7 +197,7 @@ int Get(lua_State* state) {
     const FARPROC address = GetProcAddress(*module, name ? name : "");
     if (!address) {
         const DWORD error = GetLastError();
-        OutputDebugStringW(L"if (nullptr == pfn)");
+        LogText(L"if (nullptr == pfn)");
         lua_pushnil(state);
         lua_pushunsigned(state, error);
         return 2;

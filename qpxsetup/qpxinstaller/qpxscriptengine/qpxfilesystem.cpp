@@ -12,6 +12,7 @@
 #include "qpxhandle.h"
 #include "qpxlog.h"
 #include "qpxluaargs.h"
+#include "qpxmessagebox.h"
 #include "qpxscriptengine.h"
 
 namespace {
@@ -225,7 +226,7 @@ int Lua_DeleteFile(lua_State* state) {
         const int result = DeleteOnce(path);
         if (result == 0) break;
         const std::wstring prompt = kDeletePromptBefore + path + kDeletePromptAfter;
-        const int button = MessageBoxW(nullptr, prompt.c_str(), kDeletePromptCaption,
+        const int button = ShowMessageBox(nullptr, prompt.c_str(), kDeletePromptCaption,
                                        MB_ICONQUESTION | MB_ABORTRETRYIGNORE);
         if (button == IDABORT) ExitProcess(0);
         if (button == IDRETRY) continue;

@@ -11,6 +11,7 @@
 #include "qpxexception.h"
 #include "qpxhandle.h"
 #include "qpxlog.h"
+#include "qpxmessagebox.h"
 #include "qpxnatives.h"
 #include "qpxtext.h"
 
@@ -64,7 +65,7 @@ int ScriptErrorHandler(lua_State* state) {
     AppendCallStack(state, 0, text);
     std::wstring boxText = CodePageToWide(CP_THREAD_ACP, text.c_str());
     boxText += kFeedbackSentence;
-    MessageBoxW(nullptr, boxText.c_str(), kErrorCaption, MB_ICONERROR);
+    ShowMessageBox(nullptr, boxText.c_str(), kErrorCaption, MB_ICONERROR);
     ExitProcess(0);
 }
 

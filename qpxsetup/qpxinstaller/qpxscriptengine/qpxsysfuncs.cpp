@@ -12,6 +12,7 @@
 #include "qpxhandle.h"
 #include "qpxlog.h"
 #include "qpxluaargs.h"
+#include "qpxmessagebox.h"
 #include "qpxprocesstoolhelp.h"
 #include "qpxscriptengine.h"
 
@@ -190,7 +191,7 @@ int Lua_MsgBox(lua_State* state) {
             shownCaption = caption.c_str();
             break;
     }
-    lua_pushnumber(state, MessageBoxW(nullptr, text.c_str(), shownCaption, style));
+    lua_pushnumber(state, ShowMessageBox(nullptr, text.c_str(), shownCaption, style));
     return 1;
 }
 
