@@ -45,8 +45,9 @@ installer: deps $(LUAC) $(TREE)/CMakeCache.txt
 	cmake --build $(TREE) -j $(JOBS) --target installer
 	@echo "installer: $(abspath $(OUT))"
 
+# make demo SILENT=1 shows an unattended run instead of the clicked-through wizard.
 test demo bench: deps
-	@ONLY="$(ONLY)" bash tools/suite.sh $@ "$(ARCH)"
+	@ONLY="$(ONLY)" SILENT="$(SILENT)" bash tools/suite.sh $@ "$(ARCH)"
 
 clean:
 	rm -rf $(BUILD)

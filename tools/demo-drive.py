@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """Clicks through the sample installer's wizard under Xvfb: a screenshot of each dialog,
-the installer's exit code, then what the installation left on the machine."""
+the installer's exit code, then what the installation left on the machine. With --silent the
+installer runs unattended instead, and its log file is shown."""
 import argparse
 import os
 import sys
 import time
 
 from qpxpe import PeImage
-from wizarddriver import Helper, Layout, host_path, screenshot
+from wizarddriver import Helper, Layout, host_path, screenshot, wine_path
 
 UNINSTALL_KEY = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Corvane"
 KEYS = [("HKLM", "SOFTWARE\\Corvane"), ("HKCU", "SOFTWARE\\Corvane"), ("HKLM", UNINSTALL_KEY),
@@ -56,14 +57,8 @@ def print_installation(helper, view):
     print(f"service CorvaneSearch: {SERVICE_STATES.get(state, 'not installed')}")
 
 
-def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--tests", required=True, help="folder of the test helper")
-    ap.add_argument("--installer", required=True)
-    ap.add_argument("--layout", required=True)
-    ap.add_argument("--out", required=True)
-    args = ap.parse_args()
-    helper, layout = Helper(args.tests), Layout(args.layout)
+def click_through(helper, layout, args):
+    """Starts the installer and clicks through its wizard, a screenshot of each dialog."""
     process = helper.start_logged(os.path.join(args.out, "installer.log"), args.installer)
     seen = set()
     pages = [("options", "InitDlg", "InstallBtn"), ("progress", "InstallDlg", None),
@@ -77,8 +72,31 @@ def main():
         print(f"screenshot of the {picture} dialog: {path}", flush=True)
         if button:
             helper.click(hwnd, *layout.centre(dlg, button))
+    return process
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--tests", required=True, help="folder of the test helper")
+    ap.add_argument("--installer", required=True)
+    ap.add_argument("--layout", required=True)
+    ap.add_argument("--out", required=True)
+    ap.add_argument("--silent", action="store_true", help="an unattended run: /S and /LOG=")
+    args = ap.parse_args()
+    helper, layout = Helper(args.tests), Layout(args.layout)
+    if args.silent:
+        log = os.path.join(args.out, "install-log.txt")
+        if os.path.exists(log):
+            os.remove(log)
+        print(f"unattended run: {os.path.basename(args.installer)} /S /LOG={wine_path(log)}", flush=True)
+        process = helper.start_logged(os.path.join(args.out, "installer.log"), args.installer,
+                                      args=["/S", "/LOG=" + wine_path(log)])
+    else:
+        process = click_through(helper, layout, args)
     code = process.wait(timeout=300)
     print(f"installer log: {os.path.join(args.out, 'installer.log')}")
+    if args.silent:
+        print(f"its own log file (/LOG=): {log}")
     print(f"installer exit code: {code}")
     print_installation(helper, "64" if PeImage(open(args.installer, "rb").read()).is_64bit else "32")
     return 0

@@ -69,7 +69,7 @@ bool QPXCompleteDlg::OnAction(UINT action, WPARAM, LPARAM) {
             PostMessageW(Window(), WM_CLOSE, kResultDone, 0);
             return true;
         case kStartProduct:
-            StartProduct();
+            LaunchInstalledProduct();
             PostMessageW(Window(), WM_CLOSE, kResultDone, 0);
             return true;
         default:
@@ -77,7 +77,7 @@ bool QPXCompleteDlg::OnAction(UINT action, WPARAM, LPARAM) {
     }
 }
 
-void QPXCompleteDlg::StartProduct() {
+void LaunchInstalledProduct() {
     const std::wstring folder = ExpandPath(Engine().GetGlobalString(kGlobalInstallPath));
     const std::wstring program = folder + L"\\" + Engine().GetGlobalString(kGlobalMainAppName);
     const std::wstring parameters = Engine().GetGlobalString(kGlobalStartParameter);

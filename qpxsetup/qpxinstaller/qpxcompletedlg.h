@@ -15,5 +15,8 @@ protected:
 
 private:
     void ShowOffers(QPXUE::ContainerUIObjectImpl* body);
-    void StartProduct();
 };
+
+// Starts the installed product (global_main_app_name in global_install_path, with
+// global_start_parameter), with the desktop shell's user token when the scripts ask for it.
+void LaunchInstalledProduct();

@@ -14,6 +14,7 @@
 #include "qpxdlgtext.h"
 #include "qpxglobals.h"
 #include "qpxlog.h"
+#include "qpxmessagebox.h"
 #include "qpxscriptengine.h"
 #include "qpxtextbox.h"
 
@@ -151,6 +152,29 @@ uint64_t ParseNeed(const std::wstring& text) {
     return swscanf(text.c_str(), L"%I64u", &need) == 1 ? need : 0;
 }
 
+std::optional<Refusal> ConfirmChoices(const TextChoices& texts, const CheckChoices& checks) {
+    for (const auto& [name, text] : texts) Engine().SetGlobalString(GlobalName(name).c_str(), text);
+    for (const auto& [control, checked] : checks) {
+        const std::string name = GlobalName(control);
+        Engine().SetGlobalBoolean(name.c_str(), checked);
+        if (checked) LogLine(L"check Name = %S", name.c_str());
+    }
+    std::wstring path = Engine().GetGlobalString(kGlobalInstallPathBox);
+    if (!ValidateFolder(path)) return Refusal{L"错误", L"安装路径非法，请重新修改！", MB_ICONWARNING};
+    const std::wstring backup = Engine().GetGlobalString(kGlobalBackUpPathBox);
+    if (!backup.empty()) {
+        LogLine(L"backpath = %s", backup.c_str());
+        if (!ValidateFolder(backup)) return Refusal{L"错误", L"备份路径非法，请重新修改！", MB_ICONWARNING};
+    }
+    PathRemoveBackslashW(path.data());
+    path.resize(wcslen(path.c_str()));
+    Engine().SetGlobalString(kGlobalInstallPathBox, path);
+
+    const uint64_t need = ParseNeed(Engine().GetGlobalString(kGlobalNeedDiskSpace));
+    if (FreeBytes(path) >= need) return std::nullopt;
+    return Refusal{L"提示", DiskSpaceMessage(need), MB_ICONINFORMATION};
+}
+
 }  // namespace InitDlgRules
 
 QPXInitDlg::QPXInitDlg(pugi::xml_node dlgElement)
@@ -261,7 +285,7 @@ bool QPXInitDlg::OnAction(UINT action, WPARAM wParam, LPARAM lParam) {
 }
 
 void QPXInitDlg::AskToQuit(LPARAM sender) {
-    if (MessageBoxW(Window(), L"您确定要退出安装程序？", L"提醒", MB_OKCANCEL | MB_ICONQUESTION) == IDOK)
+    if (ShowMessageBox(Window(), L"您确定要退出安装程序？", L"提醒", MB_OKCANCEL | MB_ICONQUESTION) == IDOK)
         PostMessageW(Window(), WM_CLOSE, kResultQuit, 0);
     // The close button lost the pointer to the box: drop its hover look.
     BOOL handled = FALSE;
@@ -271,37 +295,17 @@ void QPXInitDlg::AskToQuit(LPARAM sender) {
 
 void QPXInitDlg::Install() {
     ContainerUIObjectImpl* root = Root();
+    InitDlgRules::TextChoices texts;
     for (TextBoxUIObjectImpl* box : root->CollectControlsOfType<TextBoxUIObjectImpl>())
-        Engine().SetGlobalString(GlobalName(box->GetName()).c_str(), box->GetText());
-    for (CheckBoxUIObjectImpl* box : root->CollectControlsOfType<CheckBoxUIObjectImpl>()) {
-        const std::string name = GlobalName(box->GetName());
-        Engine().SetGlobalBoolean(name.c_str(), box->IsChecked());
-        if (box->IsChecked()) LogLine(L"check Name = %S", name.c_str());
-    }
-    std::wstring path = Engine().GetGlobalString(kGlobalInstallPathBox);
-    if (!InitDlgRules::ValidateFolder(path)) {
-        MessageBoxW(Window(), L"安装路径非法，请重新修改！", L"错误", MB_ICONWARNING);
+        texts.emplace_back(box->GetName(), box->GetText());
+    InitDlgRules::CheckChoices checks;
+    for (CheckBoxUIObjectImpl* box : root->CollectControlsOfType<CheckBoxUIObjectImpl>())
+        checks.emplace_back(box->GetName(), box->IsChecked());
+    if (const auto refusal = InitDlgRules::ConfirmChoices(texts, checks)) {
+        ShowMessageBox(Window(), refusal->text.c_str(), refusal->caption, refusal->style);
         return;
     }
-    const std::wstring backup = Engine().GetGlobalString(kGlobalBackUpPathBox);
-    if (!backup.empty()) {
-        LogLine(L"backpath = %s", backup.c_str());
-        if (!InitDlgRules::ValidateFolder(backup)) {
-            MessageBoxW(Window(), L"备份路径非法，请重新修改！", L"错误", MB_ICONWARNING);
-            return;
-        }
-    }
-    PathRemoveBackslashW(path.data());
-    path.resize(wcslen(path.c_str()));
-    Engine().SetGlobalString(kGlobalInstallPathBox, path);
-
-    const uint64_t free = InitDlgRules::FreeBytes(path);
-    const uint64_t need = InitDlgRules::ParseNeed(Engine().GetGlobalString(kGlobalNeedDiskSpace));
-    if (free >= need) {
-        PostMessageW(Window(), WM_CLOSE, kResultInstall, 0);
-        return;
-    }
-    MessageBoxW(Window(), InitDlgRules::DiskSpaceMessage(need).c_str(), L"提示", MB_ICONINFORMATION);
+    PostMessageW(Window(), WM_CLOSE, kResultInstall, 0);
 }
 
 void QPXInitDlg::BrowseInstallFolder() {

@@ -43,8 +43,10 @@ UINT QPXInstallDlg::ProgressElapse(uint64_t size) {
     return static_cast<UINT>(static_cast<double>(size) * kMillisecondsPerByte / 100);
 }
 
+UINT QPXInstallDlg::PayloadProgressElapse() { return ProgressElapse(PayloadSize()); }
+
 bool QPXInstallDlg::OnSetup() {
-    elapse_ = ProgressElapse(PayloadSize());
+    elapse_ = PayloadProgressElapse();
     QPXScriptEngine::Instance().SetGlobalNumber(kGlobalInstallProgressElapse, elapse_);
     const uintptr_t worker = _beginthreadex(nullptr, 0, Worker, Window(), 0, nullptr);
     SetTimer(Window(), QPX_PROGRESS_TIMER, elapse_, nullptr);

@@ -12,6 +12,8 @@ public:
 
     // Milliseconds per percent for a payload archive of `size` bytes.
     static UINT ProgressElapse(uint64_t size);
+    // The same for this installer's own payload.
+    static UINT PayloadProgressElapse();
 
 protected:
     bool OnSetup() override;

@@ -1,5 +1,6 @@
 // The process entry: loads the scripts, guards against a second instance, starts the
-// platform and runs the hooks and the three wizard dialogs in their fixed order.
+// platform and runs the hooks and the three pages in their fixed order: the wizard dialogs,
+// or their defaults in an unattended run.
 #include <windows.h>
 #include <objbase.h>
 
@@ -15,9 +16,13 @@
 #include "qpxglobals.h"
 #include "qpxhandle.h"
 #include "qpxlog.h"
+#include "qpxmessagebox.h"
 #include "qpxmessageloop.h"
+#include "qpxpages.h"
 #include "qpxplatform.h"
 #include "qpxscriptengine.h"
+#include "qpxswitches.h"
+#include "qpxunattended.h"
 
 namespace {
 
@@ -128,25 +133,62 @@ private:
     const ComScope com_;
 };
 
-int RunWizard(HINSTANCE instance, QPXScriptEngine& engine) {
+// The wizard: the options and progress dialogs share one message loop, the completion dialog
+// has its own. Each dialog object outlives its window; the options and progress dialogs and
+// their loop go together once the installation has run.
+class WizardPages : public InstallationPages {
+public:
+    bool Options(pugi::xml_node element) override {
+        loop_ = std::make_unique<QPXMessageLoop>();
+        QPXAppModule::AddMessageLoop(loop_.get());
+        return RunDialog(initDlg_, element, *loop_) == kExitDone;
+    }
+
+    bool Progress(pugi::xml_node element) override {
+        if (RunDialog(installDlg_, element, *loop_) != kExitDone) return false;
+        QPXAppModule::RemoveMessageLoop();
+        installDlg_.reset();
+        initDlg_.reset();
+        loop_.reset();
+        return true;
+    }
+
+    bool Completion(pugi::xml_node element) override {
+        QPXMessageLoop completeLoop;
+        QPXAppModule::AddMessageLoop(&completeLoop);
+        std::unique_ptr<QPXCompleteDlg> completeDlg;
+        const int result = RunDialog(completeDlg, element, completeLoop);
+        QPXAppModule::RemoveMessageLoop();
+        return result == kExitDone;
+    }
+
+private:
+    std::unique_ptr<QPXMessageLoop> loop_;
+    std::unique_ptr<QPXInitDlg> initDlg_;
+    std::unique_ptr<QPXInstallDlg> installDlg_;
+};
+
+int RunInstallation(HINSTANCE instance, QPXScriptEngine& engine, const InstallerSwitches& switches) {
     engine.CallHook(kHookBeforeInit);
+    // The folder given to the installer wins over the scripts' own switches and the registry.
+    if (switches.hasFolder) engine.SetGlobalString(kGlobalInstallPath, switches.folder);
     const bool showCompleteWindow = engine.GetGlobalBoolean(kGlobalShowCompleteWindow);
     LogLine(showCompleteWindow ? L"Completewindow==true ~!\r\n" : L"Completewindow==false ~!\r\n");
     if (showCompleteWindow) LogLine(L"Completewindow ~!");
 
     pugi::xml_document layout;
     if (!LoadLayout(instance, layout)) return kExitStopped;
+    // The pages hold nodes of the layout: they go first.
+    std::unique_ptr<InstallationPages> pages;
+    if (switches.silent) pages = std::make_unique<UnattendedPages>(switches.launch);
+    else pages = std::make_unique<WizardPages>();
 
     const pugi::xml_node initElement = FindDialog(layout, L"InitDlg");
     if (!initElement) {
         LogLine(L"node <Dlg name=\"InitDlg\"> is empty!");
         return kExitStopped;
     }
-    // Both dialogs of the installation share one loop; the completion dialog has its own.
-    auto loop = std::make_unique<QPXMessageLoop>();
-    QPXAppModule::AddMessageLoop(loop.get());
-    std::unique_ptr<QPXInitDlg> initDlg;
-    if (RunDialog(initDlg, initElement, *loop) != kExitDone) return kExitStopped;
+    if (!pages->Options(initElement)) return kExitStopped;
 
     engine.CallHook(kHookBeforeInstall);
     const pugi::xml_node installElement = FindDialog(layout, L"InstallDlg");
@@ -154,12 +196,7 @@ int RunWizard(HINSTANCE instance, QPXScriptEngine& engine) {
         LogLine(L"node <Dlg name=\"InstallDlg\"> is empty!");
         return kExitStopped;
     }
-    std::unique_ptr<QPXInstallDlg> installDlg;
-    if (RunDialog(installDlg, installElement, *loop) != kExitDone) return kExitStopped;
-    QPXAppModule::RemoveMessageLoop();
-    installDlg.reset();
-    initDlg.reset();
-    loop.reset();
+    if (!pages->Progress(installElement)) return kExitStopped;
 
     engine.CallHook(kHookBeforeComplete);
     if (showCompleteWindow) {
@@ -168,12 +205,7 @@ int RunWizard(HINSTANCE instance, QPXScriptEngine& engine) {
             LogLine(L"node <Dlg name=\"CompleteDlg\"> is empty!");
             return kExitStopped;
         }
-        QPXMessageLoop completeLoop;
-        QPXAppModule::AddMessageLoop(&completeLoop);
-        std::unique_ptr<QPXCompleteDlg> completeDlg;
-        const int result = RunDialog(completeDlg, completeElement, completeLoop);
-        QPXAppModule::RemoveMessageLoop();
-        if (result != kExitDone) return kExitStopped;
+        if (!pages->Completion(completeElement)) return kExitStopped;
     } else {
         LogLine(L"node <Dlg name=\"CompleteDlg\"> is hide!");
     }
@@ -187,6 +219,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // Before anything else: DLLs found by search come only from the system directory, never
     // from the download folder the installer was started from.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Before the first log line, so that the log file has them all.
+    const InstallerSwitches switches = ParseSwitches(GetCommandLineW());
+    if (switches.hasLogFile) OpenLogFile(switches.logFile);
+    if (switches.silent) {
+        AnswerMessageBoxesUnattended();
+        LogLine(L"unattended installation\r\n");
+    }
 
     QPXScriptEngine& engine = QPXScriptEngine::Instance();
     if (!engine.DoResLua(L"LUA", L"GLOBAL_VAR.LUAC")) {
@@ -207,5 +246,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     PlatformGuard platform;
     StartGdiplus();
     InitCommonControlsFromSystem();
-    return RunWizard(instance, engine);
+    return RunInstallation(instance, engine, switches);
 }

@@ -5,6 +5,7 @@ shortcuts, service, shell extension, statistics report, the product started at t
 checked on the machine afterwards."""
 import argparse
 import glob
+import hashlib
 import os
 import shutil
 import subprocess
@@ -15,11 +16,12 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from qpxpe import PeImage  # noqa: E402
-from testcases import run_cases  # noqa: E402
+from testcases import Skipped, run_cases  # noqa: E402
 from wizarddriver import (Helper, Layout, Wizard, end_session, fresh_session, host_path,  # noqa: E402
                           wine_path)
 
 ARGS = None
+MACHINE = None
 TITLE = "Corvane安装"
 CAPTION = "Corvane - 安装"
 ERROR_CAPTION = ":-( 杯具，脚本执行时发生错误"
@@ -99,7 +101,7 @@ class Machine:
         for name in REGISTRY_FILES:
             shutil.copy2(os.path.join(self.saved, name), os.environ["WINEPREFIX"])
         c = os.path.join(os.environ["WINEPREFIX"], "drive_c")
-        for pattern in ["Program Files*/Corvane", "users/*/Desktop/*.lnk",
+        for pattern in ["Program Files*/Corvane", "Corvane Test", "users/*/Desktop/*.lnk",
                         "users/*/AppData/Roaming/Microsoft/Internet Explorer/Quick Launch/*.lnk",
                         "ProgramData/Microsoft/Windows/Start Menu/Programs/Corvane"]:
             for path in glob.glob(os.path.join(c, pattern)):
@@ -398,6 +400,124 @@ def test_a_payload_without_the_statistics_dll_ends_with_the_script_error_box():
         run.kill()
 
 
+# --- unattended runs ----------------------------------------------------------------------
+
+def installation_state(folder):
+    """What an installation left, to compare two: its files and their bytes, the product's
+    registry rows and shell extension, the shortcuts, the Run value and the service."""
+    host = host_path(folder)
+    files = {}
+    for top, _, names in os.walk(host):
+        for name in names:
+            with open(os.path.join(top, name), "rb") as f:
+                files[os.path.relpath(os.path.join(top, name), host)] = hashlib.sha256(f.read()).hexdigest()
+    keys = [("HKLM", REG), ("HKCU", REG), ("HKLM", UNINST), ("HKCR", MENU), ("HKCR", MENU + "\\command"),
+            ("HKCR", SHELL_EXT_CLSID)]
+    return {"files": files, "registry": {key: values(*key) for key in keys},
+            "shortcuts": {what: os.path.exists(host_path(link)) for what, link in shortcuts().items()},
+            "run": run_value(), "service": service_state()}
+
+
+class Silent:
+    """An unattended run through the helper, its debug lines collected, watched for any dialog
+    or message box until it ends."""
+
+    def __init__(self, args, installer=None):
+        folder = tempfile.mkdtemp(prefix="qpx-silent-")
+        self.debug_path = os.path.join(folder, "debug.log")
+        self.process = Helper(ARGS.tests).start_logged(self.debug_path, installer or ARGS.installer,
+                                                       args=["/S", *args])
+        self.window_seen = False
+
+    def finish(self, timeout=120):
+        end = time.time() + timeout
+        while self.process.poll() is None:
+            assert time.time() < end, "the unattended run did not end"
+            for kind in ("Qpx_Installer", "#32770"):
+                self.window_seen |= helper("wait-window", kind, "-", "0")[0] == 0
+            time.sleep(0.2)
+        return self.process.returncode
+
+    def debug_lines(self):
+        return open(self.debug_path, encoding="utf-8", newline="").read()
+
+
+def log_file_texts(path):
+    """The texts of a /LOG= file, without their time and thread."""
+    lines = open(path, encoding="utf-8", newline="").read().split("\r\n")
+    assert lines[-1] == "", "the last line is not complete"
+    texts = []
+    for line in lines[:-1]:
+        milliseconds, thread, text = line.split(None, 2)
+        assert milliseconds.isdigit() and thread.isdigit(), line
+        texts.append(text)
+    return texts
+
+
+def ascii_only(text):
+    """The debug output passes the ANSI code page: compare what both keep."""
+    return "".join(c if ord(c) < 128 else "?" for c in text)
+
+
+def test_a_silent_installation_installs_what_the_wizard_installs_and_logs_every_line():
+    folder = "C:\\Corvane Test\\Corvane"  # /D= takes the rest of the line, blank and all (reset removes it)
+    clicked = install(args=["/D=" + folder])
+    assert clicked.code == 1
+    expected = installation_state(folder)
+    assert "Corvane.exe" in expected["files"], "the wizard did not install into the /D= folder"
+    MACHINE.reset()
+
+    log = os.path.join(tempfile.mkdtemp(prefix="qpx-log-"), "install.log")
+    run = Silent(["/LOG=" + wine_path(log), "/D=" + folder])
+    assert run.finish() == 1
+    assert not run.window_seen, "a window showed in a silent run"
+    state = installation_state(folder)
+    assert state == expected, {k: (state[k], expected[k]) for k in state if state[k] != expected[k]}
+    texts = log_file_texts(log)
+    assert texts[0] == "xm unattended installation", texts[:3]
+    assert ascii_only("\n".join(texts)) == ascii_only(run.debug_lines().rstrip("\n"))
+    assert "xm script_version:1.0.2.57" in texts  # the script's own lines
+
+
+def test_silent_runs_that_stop_say_why_in_the_log():
+    log = os.path.join(tempfile.mkdtemp(prefix="qpx-log-"), "install.log")
+    assert Silent(["/LOG=" + wine_path(log)], ARGS.nostat_installer).finish() == 0
+    errors = [t for t in log_file_texts(log) if t.startswith("xm message box answered 1: " + ERROR_CAPTION)]
+    assert len(errors) == 1 and "LoadLibrary " + default_folder() + "\\CorvaneStat.dll failed" in errors[0], errors
+
+    # A second start while one runs ends at once; a log file it cannot open is only reported.
+    first = Silent([])
+    time.sleep(1.5)  # past the single-instance check; the installation takes seconds more
+    second = Silent(["/LOG=Z:\\qpx\\no such folder\\install.log"])
+    assert second.finish(timeout=30) == 0
+    assert first.process.poll() is None, "the first run ended before the second"
+    lines = second.debug_lines()
+    assert "xm CreateAppInstance return true" in lines, lines
+    assert lines.count("cannot be opened") == 1, lines
+    assert first.finish() == 1
+
+
+def test_a_silent_run_into_a_too_small_drive_stops_with_0_and_says_so():
+    mount = tempfile.mkdtemp(prefix="qpx-small-")
+    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=20m", "tmpfs", mount],
+                      capture_output=True).returncode != 0:
+        raise Skipped("a 20 MB drive needs a tmpfs mount, which this machine refuses")
+    drive = os.path.join(os.environ["WINEPREFIX"], "dosdevices", "d:")
+    try:
+        os.symlink(mount, drive)
+        fresh_session()  # the server sees drives it starts with
+        log = os.path.join(tempfile.mkdtemp(prefix="qpx-log-"), "install.log")
+        assert Silent(["/LOG=" + wine_path(log), "/D=D:\\Corvane"]).finish() == 0
+        assert "xm unattended installation stopped: 磁盘剩余可用空间不足,安装程序需要55.31MB的空间来完成安装！" \
+            in log_file_texts(log)
+        assert not os.path.exists(os.path.join(mount, "Corvane", "Corvane.exe"))
+    finally:
+        end_session()
+        if os.path.lexists(drive):
+            os.remove(drive)
+        subprocess.run(["umount", mount], capture_output=True)
+
+
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
@@ -424,7 +544,8 @@ def main():
                         ARGS.prefix], check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
         os.environ.update(WINEPREFIX=ARGS.prefix, WINEARCH=ARGS.arch)
-    machine = Machine()
+    global MACHINE
+    MACHINE = machine = Machine()
     try:
         return 1 if run_cases(cases, ARGS.results, "Install", machine.reset) else 0
     finally:

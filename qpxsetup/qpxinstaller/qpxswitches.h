@@ -1,0 +1,19 @@
+// The installer's own command-line switches, for unattended runs and the log file. Every
+// other word is the scripts' (they read the whole command line themselves).
+#pragma once
+
+#include <string>
+
+struct InstallerSwitches {
+    bool silent = false;        // /S: no window; every choice is the layout's default
+    bool launch = false;        // /LAUNCH: start the product at the end of a silent run
+    bool hasFolder = false;     // /D=<folder>: the install folder, before any other
+    std::wstring folder;
+    bool hasLogFile = false;    // /LOG=<file>: the log lines also go to this file
+    std::wstring logFile;
+};
+
+// Reads the switches from a whole command line, program name first. Switches start with "/" or
+// "-" and are matched without regard to case. "/D=" takes the rest of the line, blanks
+// included, so it comes last; a folder or file in quotes loses them.
+InstallerSwitches ParseSwitches(const std::wstring& commandLine);
