@@ -16,12 +16,19 @@ namespace {
 constexpr int kDialogTemplate = 129;
 constexpr int kIconGroup = 128;
 constexpr LONG kNoCaptionNoFrame = static_cast<LONG>(0xFF3BFFFF);  // drops WS_CAPTION, WS_THICKFRAME
-constexpr wchar_t kTitleSuffix[] = L"安装";
 
 bool IsMouseMessage(UINT message) { return message >= WM_MOUSEFIRST && message <= 0x20D; }
 bool IsKeyMessage(UINT message) { return message >= WM_KEYFIRST && message <= WM_KEYFIRST + 9; }
 
 }  // namespace
+
+QPXFrameTraits TextInputFrameTraits() {
+    QPXFrameTraits traits;
+    traits.routeImeToFocus = true;
+    traits.captureWindowMouse = true;
+    traits.captureLostOnKillFocus = true;
+    return traits;
+}
 
 QPXDialogFrame::QPXDialogFrame(pugi::xml_node dlgElement, const QPXFrameTraits& traits)
     : dlgElement_(dlgElement), traits_(traits) {}
@@ -74,7 +81,7 @@ bool QPXDialogFrame::SetUp() {
     if ((style & kNoCaptionNoFrame) != style) SetWindowLongW(window_, GWL_STYLE, style & kNoCaptionNoFrame);
     SetWindowPos(window_, HWND_TOP, 0, 0, QPXUE::DialogWidth(dlgElement_), QPXUE::DialogHeight(dlgElement_),
                  SWP_NOMOVE);
-    const std::wstring title = QPXScriptEngine::Instance().GetGlobalString(kGlobalProductName) + kTitleSuffix;
+    const std::wstring title = QPXScriptEngine::Instance().GetGlobalString(kGlobalProductName) + traits_.titleSuffix;
     SetWindowTextW(window_, title.c_str());
 
     if (!traits_.centreAfterBuild) CentreWindow();

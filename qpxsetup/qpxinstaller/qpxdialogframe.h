@@ -32,7 +32,12 @@ struct QPXFrameTraits {
     const wchar_t* timerLogName = nullptr;  // logs timer requests under this class name
     bool centreAfterBuild = false;        // centres once the tree exists, not before
     bool requiresRoot = true;             // cannot work without its object tree
+    const wchar_t* titleSuffix = L"安装";  // the window title is the product's name and this
 };
+
+// A dialog with text boxes: input-language and IME messages go to the focus holder, capture
+// requests also capture the window's mouse, and a focus holder that leaves loses capture.
+QPXFrameTraits TextInputFrameTraits();
 
 class QPXDialogFrame : public IQPXMessageFilter {
 public:

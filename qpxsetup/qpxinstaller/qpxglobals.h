@@ -29,6 +29,16 @@ constexpr char kHookBeforeComplete[] = "QPXSE_BeforeComplete";
 // the completion dialog is not shown. The last hook of a successful run.
 constexpr char kHookAfterComplete[] = "QPXSE_AfterComplete";
 
+// The uninstaller calls kHookBeforeInit (main thread, after its two script files have run),
+// then these two.
+
+// The uninstaller's progress page's worker thread (the main thread in an unattended run),
+// once the user confirmed on the first page; removes the product.
+constexpr char kHookOnUninstall[] = "QPXSE_OnUninstall";
+// Main thread, after kHookOnUninstall returned, before the last page. Spelt as the scripts
+// spell it.
+constexpr char kHookAfterUninstall[] = "QPXSE_AfterUnintall";
+
 // Read by the entry, first, before any hook.
 
 // string, unset: "". When not empty, the whole name of the single-instance mutex.

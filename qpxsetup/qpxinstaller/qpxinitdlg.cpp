@@ -92,10 +92,7 @@ std::wstring BrowseForFolder(const wchar_t* title, const std::wstring& initial) 
 
 // Text boxes and IME input, a mouse capture of the window, and the settings carousel.
 QPXFrameTraits FrameTraits() {
-    QPXFrameTraits traits;
-    traits.routeImeToFocus = true;
-    traits.captureWindowMouse = true;
-    traits.captureLostOnKillFocus = true;
+    QPXFrameTraits traits = TextInputFrameTraits();
     traits.animationTimers = true;
     return traits;
 }
@@ -152,13 +149,8 @@ uint64_t ParseNeed(const std::wstring& text) {
     return swscanf(text.c_str(), L"%I64u", &need) == 1 ? need : 0;
 }
 
-std::optional<Refusal> ConfirmChoices(const TextChoices& texts, const CheckChoices& checks) {
-    for (const auto& [name, text] : texts) Engine().SetGlobalString(GlobalName(name).c_str(), text);
-    for (const auto& [control, checked] : checks) {
-        const std::string name = GlobalName(control);
-        Engine().SetGlobalBoolean(name.c_str(), checked);
-        if (checked) LogLine(L"check Name = %S", name.c_str());
-    }
+std::optional<Refusal> ConfirmChoices(const PageChoices& choices) {
+    WriteChoices(choices);
     std::wstring path = Engine().GetGlobalString(kGlobalInstallPathBox);
     if (!ValidateFolder(path)) return Refusal{L"错误", L"安装路径非法，请重新修改！", MB_ICONWARNING};
     const std::wstring backup = Engine().GetGlobalString(kGlobalBackUpPathBox);
@@ -294,14 +286,7 @@ void QPXInitDlg::AskToQuit(LPARAM sender) {
 }
 
 void QPXInitDlg::Install() {
-    ContainerUIObjectImpl* root = Root();
-    InitDlgRules::TextChoices texts;
-    for (TextBoxUIObjectImpl* box : root->CollectControlsOfType<TextBoxUIObjectImpl>())
-        texts.emplace_back(box->GetName(), box->GetText());
-    InitDlgRules::CheckChoices checks;
-    for (CheckBoxUIObjectImpl* box : root->CollectControlsOfType<CheckBoxUIObjectImpl>())
-        checks.emplace_back(box->GetName(), box->IsChecked());
-    if (const auto refusal = InitDlgRules::ConfirmChoices(texts, checks)) {
+    if (const auto refusal = InitDlgRules::ConfirmChoices(CurrentChoices(Root()))) {
         ShowMessageBox(Window(), refusal->text.c_str(), refusal->caption, refusal->style);
         return;
     }

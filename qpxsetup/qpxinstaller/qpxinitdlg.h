@@ -5,9 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <utility>
-#include <vector>
-
+#include "qpxchoices.h"
 #include "qpxdialogframe.h"
 
 class QPXInitDlg : public QPXDialogFrame {
@@ -34,9 +32,6 @@ private:
 
 // The rules of the options dialog, apart from the window.
 namespace InitDlgRules {
-// The choices of the options dialog by control name: text boxes' texts, check boxes' states.
-using TextChoices = std::vector<std::pair<std::wstring, std::wstring>>;
-using CheckChoices = std::vector<std::pair<std::wstring, bool>>;
 // A choice the install button refuses, and the box that says why.
 struct Refusal {
     const wchar_t* caption;
@@ -46,7 +41,7 @@ struct Refusal {
 // What the install button does apart from the window: writes every choice to the global of
 // its name, then checks the install and backup folders (created when missing) and the free
 // space of the install drive. The refusal, or none when the installation may go on.
-std::optional<Refusal> ConfirmChoices(const TextChoices& texts, const CheckChoices& checks);
+std::optional<Refusal> ConfirmChoices(const PageChoices& choices);
 // A folder is valid when it starts with a drive letter and exists afterwards (it and its
 // missing parents are created).
 bool ValidateFolder(const std::wstring& path);

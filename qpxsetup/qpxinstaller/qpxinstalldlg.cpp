@@ -20,8 +20,9 @@ constexpr UINT kFinishingPeriod = 30;  // ms per percent once the worker is done
 constexpr int kFull = 100;
 
 // The progress carousel's timers, logged; centred once its tree is built.
-QPXFrameTraits FrameTraits() {
+QPXFrameTraits FrameTraits(const wchar_t* titleSuffix) {
     QPXFrameTraits traits;
+    traits.titleSuffix = titleSuffix;
     traits.animationTimers = true;
     traits.timerLogName = L"QPXInstallDlg";
     traits.centreAfterBuild = true;
@@ -36,8 +37,8 @@ uint64_t PayloadSize() {
 
 }  // namespace
 
-QPXInstallDlg::QPXInstallDlg(pugi::xml_node dlgElement)
-    : QPXDialogFrame(dlgElement, FrameTraits()) {}
+QPXInstallDlg::QPXInstallDlg(pugi::xml_node dlgElement, const ProgressPage& page)
+    : QPXDialogFrame(dlgElement, FrameTraits(page.titleSuffix)), workHook_(page.workHook), elapse_(page.elapse) {}
 
 UINT QPXInstallDlg::ProgressElapse(uint64_t size) {
     return static_cast<UINT>(static_cast<double>(size) * kMillisecondsPerByte / 100);
@@ -46,18 +47,19 @@ UINT QPXInstallDlg::ProgressElapse(uint64_t size) {
 UINT QPXInstallDlg::PayloadProgressElapse() { return ProgressElapse(PayloadSize()); }
 
 bool QPXInstallDlg::OnSetup() {
-    elapse_ = PayloadProgressElapse();
     QPXScriptEngine::Instance().SetGlobalNumber(kGlobalInstallProgressElapse, elapse_);
-    const uintptr_t worker = _beginthreadex(nullptr, 0, Worker, Window(), 0, nullptr);
+    const uintptr_t worker = _beginthreadex(nullptr, 0, Worker, this, 0, nullptr);
     SetTimer(Window(), QPX_PROGRESS_TIMER, elapse_, nullptr);
     if (auto* carousel = FindControlOf<CarouselUIObjectImpl>(Body(), L"InstallCarousel")) carousel->Play();
     if (worker) CloseHandle(reinterpret_cast<HANDLE>(worker));
     return true;
 }
 
-unsigned __stdcall QPXInstallDlg::Worker(void* window) {
-    QPXScriptEngine::Instance().CallHook(kHookOnInstall);
-    PostMessageW(static_cast<HWND>(window), QPXUM_INSTALLFINISHED, 0, 0);
+// The dialog lives until the worker has reported: its window stays open until then.
+unsigned __stdcall QPXInstallDlg::Worker(void* dialog) {
+    const auto* self = static_cast<const QPXInstallDlg*>(dialog);
+    QPXScriptEngine::Instance().CallHook(self->workHook_);
+    PostMessageW(self->Window(), QPXUM_INSTALLFINISHED, 0, 0);
     return 0;
 }
 

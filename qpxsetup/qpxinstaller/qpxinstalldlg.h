@@ -1,14 +1,24 @@
-// The progress dialog: runs the install hook on a worker thread while a bar advances at a
-// pace derived from the payload's size, and ends once the worker is done and the bar full.
+// The progress dialog: runs the install hook (or the uninstaller's) on a worker thread while a
+// bar advances at a pace derived from the payload's size, and ends once the worker is done and
+// the bar full.
 #pragma once
 
 #include <cstdint>
 
 #include "qpxdialogframe.h"
+#include "qpxglobals.h"
+
+// What a progress page does: the hook its worker runs, the bar's milliseconds per percent, and
+// what follows the product's name in its title.
+struct ProgressPage {
+    const char* workHook;
+    UINT elapse;
+    const wchar_t* titleSuffix;
+};
 
 class QPXInstallDlg : public QPXDialogFrame {
 public:
-    explicit QPXInstallDlg(pugi::xml_node dlgElement);
+    QPXInstallDlg(pugi::xml_node dlgElement, const ProgressPage& page);
 
     // Milliseconds per percent for a payload archive of `size` bytes.
     static UINT ProgressElapse(uint64_t size);
@@ -21,9 +31,10 @@ protected:
     bool OnOwnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    static unsigned __stdcall Worker(void* window);
+    static unsigned __stdcall Worker(void* dialog);
     void OnProgressTick();
 
+    const char* workHook_;
     bool installFinished_ = false;
     // A close from the system while the hook runs waits for the worker: the script state
     // and GDI+ must outlive it.

@@ -60,7 +60,17 @@ InstallerSwitches ParseSwitches(const std::wstring& line) {
         } else if (IsSwitch(word, L"LOG=", valueAt)) {
             switches.hasLogFile = true;
             switches.logFile = word.substr(valueAt);
+        } else if (IsSwitch(word, L"ORIGIN=", valueAt)) {
+            switches.hasOrigin = true;
+            switches.origin = word.substr(valueAt);
         }
     }
     return switches;
+}
+
+std::wstring CommandLineTail(const std::wstring& line) {
+    size_t at = 0;
+    NextWord(line, at);
+    while (at < line.size() && IsBlank(line[at])) ++at;
+    return line.substr(at);
 }

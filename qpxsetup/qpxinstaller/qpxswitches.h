@@ -11,9 +11,14 @@ struct InstallerSwitches {
     std::wstring folder;
     bool hasLogFile = false;    // /LOG=<file>: the log lines also go to this file
     std::wstring logFile;
+    bool hasOrigin = false;     // /ORIGIN=<program>: this uninstaller is the temporary copy of it
+    std::wstring origin;
 };
 
 // Reads the switches from a whole command line, program name first. Switches start with "/" or
 // "-" and are matched without regard to case. "/D=" takes the rest of the line, blanks
 // included, so it comes last; a folder or file in quotes loses them.
 InstallerSwitches ParseSwitches(const std::wstring& commandLine);
+
+// The command line after the program's name, as it stands.
+std::wstring CommandLineTail(const std::wstring& commandLine);

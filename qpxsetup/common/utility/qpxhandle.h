@@ -105,3 +105,11 @@ struct MemoryDcTraits {  // DCs from CreateCompatibleDC
     static void Close(HDC h) { DeleteDC(h); }
 };
 using UniqueMemoryDc = UniqueHandle<HDC, MemoryDcTraits>;
+
+// The two handles CreateProcess gives, closed together.
+struct UniqueProcessInformation {
+    explicit UniqueProcessInformation(const PROCESS_INFORMATION& info)
+        : process(info.hProcess), thread(info.hThread) {}
+    UniqueKernelHandle process;
+    UniqueKernelHandle thread;
+};
