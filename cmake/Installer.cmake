@@ -4,7 +4,8 @@
 # resources differ. The product is checked first (UNCHECKED: only for the engine's own tests
 # of broken products); the installer is signed last when the arguments or the product's
 # signing.conf name a certificate and key. PAYLOAD_FILES are files the build makes (programs of
-# the product); they join the product's payload at its root.
+# the product); they join the product's payload at its root. A product with an uninstall
+# script gets the uninstaller (qpx_add_uninstaller) in its payload as Uninstall.exe.
 set(QPX_RESOURCE_TOOL ${CMAKE_SOURCE_DIR}/tools/qpxres.py)
 # What every run of the resource tool is given: this machine's script compiler, the target's
 # size_t for the compiled chunks, the resource compiler and the engine's default icon.
@@ -15,10 +16,36 @@ set(QPX_RESOURCE_TOOL_DEPENDS ${QPX_RESOURCE_TOOL} ${CMAKE_SOURCE_DIR}/tools/qpx
 set(QPX_SIGN_CERT "" CACHE FILEPATH "Certificate that signs `installer` (optional)")
 set(QPX_SIGN_KEY "" CACHE FILEPATH "Private key of QPX_SIGN_CERT")
 
+# qpx_add_uninstaller(<target> <product folder> <output folder>): the product's uninstaller,
+# <output folder>/Uninstall.exe: the engine's uninstaller with the product's icon and its
+# uninstall pages (or the engine's default ones).
+function(qpx_add_uninstaller target product out_dir)
+  get_filename_component(product ${product} ABSOLUTE)
+  file(GLOB_RECURSE look CONFIGURE_DEPENDS ${product}/uninstall/* ${product}/skin/* ${product}/icon.ico
+       ${CMAKE_SOURCE_DIR}/resources/uninstall/*)
+  set(work ${CMAKE_CURRENT_BINARY_DIR}/${target}.res)
+  add_custom_command(
+    OUTPUT ${work}/resources.o
+    COMMAND python3 ${QPX_RESOURCE_TOOL} --product ${product} --work ${work} --uninstaller
+            ${QPX_RESOURCE_TOOL_ARGS}
+    DEPENDS ${look} ${QPX_RESOURCE_TOOL_DEPENDS}
+    COMMENT "Building the resources of ${target} from ${product}"
+    VERBATIM)
+  add_executable(${target} WIN32 $<TARGET_OBJECTS:qpxuninstentry> ${work}/resources.o)
+  target_link_libraries(${target} PRIVATE qpxuninst)
+  target_link_options(${target} PRIVATE -municode -mwindows)
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${out_dir} OUTPUT_NAME Uninstall)
+endfunction()
+
 function(qpx_add_installer target product out)
   cmake_parse_arguments(PARSE_ARGV 3 arg "UNCHECKED" "SIGN_CERT;SIGN_KEY" "PAYLOAD_FILES")
   set(check)
   set(payload_files)
+  get_filename_component(product ${product} ABSOLUTE)
+  if(EXISTS ${product}/scripts/uninstall.lua)
+    qpx_add_uninstaller(${target}_uninstaller ${product} ${CMAKE_CURRENT_BINARY_DIR}/${target}.uninstaller)
+    list(APPEND arg_PAYLOAD_FILES $<TARGET_FILE:${target}_uninstaller>)
+  endif()
   foreach(file ${arg_PAYLOAD_FILES})
     list(APPEND payload_files --payload-file ${file})
   endforeach()

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Clicks through the sample installer's wizard under Xvfb: a screenshot of each dialog,
-the installer's exit code, then what the installation left on the machine. With --silent the
-installer runs unattended instead, and its log file is shown."""
+the installer's exit code, then what the installation left on the machine; then the same for
+the uninstaller it installed, and what is left after it. With --silent both run unattended
+instead, with their log files."""
 import argparse
 import os
 import sys
@@ -30,11 +31,12 @@ def wait_for_new_window(helper, title, seen, timeout):
 
 
 def print_installation(helper, view):
-    """What the installation left, its keys read in the installer's own registry view."""
+    """What the installation left, its keys read in the installer's own registry view; the
+    install folder, or None when there is none."""
     location = (helper.reg_values("HKLM", UNINSTALL_KEY, view) or {}).get("InstallLocation")
     if not location:
         print("nothing was installed")
-        return
+        return None
     folder = location[1]
     files = sorted(os.path.relpath(os.path.join(top, name), host_path(folder))
                    for top, _, names in os.walk(host_path(folder)) for name in names)
@@ -55,19 +57,19 @@ def print_installation(helper, view):
             print(f"  {link}")
     state = helper.service_state("CorvaneSearch")
     print(f"service CorvaneSearch: {SERVICE_STATES.get(state, 'not installed')}")
+    return folder
 
 
-def click_through(helper, layout, args):
-    """Starts the installer and clicks through its wizard, a screenshot of each dialog."""
-    process = helper.start_logged(os.path.join(args.out, "installer.log"), args.installer)
+def click_through(helper, layout, program, log, out, pages):
+    """Starts a program and clicks through its pages ((picture, Dlg, button) each), a
+    screenshot of each."""
+    process = helper.start_logged(log, program)
     seen = set()
-    pages = [("options", "InitDlg", "InstallBtn"), ("progress", "InstallDlg", None),
-             ("completion", "CompleteDlg", "CloseBtn")]
     for picture, dlg, button in pages:
         hwnd = wait_for_new_window(helper, "", seen, 120)
         if not hwnd:
             break
-        path = os.path.join(args.out, picture + ".png")
+        path = os.path.join(out, picture + ".png")
         screenshot(path)
         print(f"screenshot of the {picture} dialog: {path}", flush=True)
         if button:
@@ -75,30 +77,58 @@ def click_through(helper, layout, args):
     return process
 
 
+def run(helper, args, what, program, layout, pages):
+    """One run of the installer or the uninstaller, clicked through or unattended; its exit code."""
+    log = os.path.join(args.out, what + ".log")
+    if args.silent:
+        own_log = os.path.join(args.out, what + "-log.txt")
+        if os.path.exists(own_log):
+            os.remove(own_log)
+        print(f"unattended run: {program} /S /LOG={wine_path(own_log)}", flush=True)
+        process = helper.start_logged(log, program, args=["/S", "/LOG=" + wine_path(own_log)])
+    else:
+        process = click_through(helper, layout, program, log, args.out, pages)
+    code = process.wait(timeout=300)
+    print(f"{what} debug output: {log}")
+    if args.silent:
+        print(f"its own log file (/LOG=): {own_log}")
+    print(f"{what} exit code: {code}")
+    return code
+
+
+def print_leftovers(helper, view, folder):
+    """What the uninstallation left of the installation."""
+    left = []
+    if os.path.exists(host_path(folder)):
+        left.append(f"the folder {folder}")
+    left += [f"{root}\\{key}" for root, key in KEYS if helper.reg_values(root, key, view) is not None]
+    if helper.service_state("CorvaneSearch") is not None:
+        left.append("the service CorvaneSearch")
+    print("after the uninstallation: " + ("nothing is left" if not left else "left: " + ", ".join(left)))
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--tests", required=True, help="folder of the test helper")
     ap.add_argument("--installer", required=True)
     ap.add_argument("--layout", required=True)
+    ap.add_argument("--uninstall-layout", required=True)
     ap.add_argument("--out", required=True)
     ap.add_argument("--silent", action="store_true", help="an unattended run: /S and /LOG=")
     args = ap.parse_args()
-    helper, layout = Helper(args.tests), Layout(args.layout)
-    if args.silent:
-        log = os.path.join(args.out, "install-log.txt")
-        if os.path.exists(log):
-            os.remove(log)
-        print(f"unattended run: {os.path.basename(args.installer)} /S /LOG={wine_path(log)}", flush=True)
-        process = helper.start_logged(os.path.join(args.out, "installer.log"), args.installer,
-                                      args=["/S", "/LOG=" + wine_path(log)])
-    else:
-        process = click_through(helper, layout, args)
-    code = process.wait(timeout=300)
-    print(f"installer log: {os.path.join(args.out, 'installer.log')}")
-    if args.silent:
-        print(f"its own log file (/LOG=): {log}")
-    print(f"installer exit code: {code}")
-    print_installation(helper, "64" if PeImage(open(args.installer, "rb").read()).is_64bit else "32")
+    helper = Helper(args.tests)
+    view = "64" if PeImage(open(args.installer, "rb").read()).is_64bit else "32"
+    run(helper, args, "installer", args.installer, Layout(args.layout),
+        [("options", "InitDlg", "InstallBtn"), ("progress", "InstallDlg", None),
+         ("completion", "CompleteDlg", "CloseBtn")])
+    folder = print_installation(helper, view)
+    if not folder:
+        return 0
+    run(helper, args, "uninstaller", folder + "\\Uninstall.exe", Layout(args.uninstall_layout),
+        [("uninstall-reasons", "UninstallDlg", "UninstallBtn"), ("uninstall-progress", "UninstallingDlg", None),
+         ("uninstall-end", "UninstalledDlg", "DoneBtn")])
+    time.sleep(3)  # the uninstaller's temporary copy goes a moment after it ended
+    print_leftovers(helper, view, folder)
     return 0
 
 

@@ -25,4 +25,5 @@ trap qpx_display_stop EXIT
 qpx_wine_prefix "$build/wine64-demo" win64
 
 python3 "$here/demo-drive.py" --tests "$build/tests" --installer "$installer" \
-  --layout "$here/../resources/layout.xml" --out "$demo" ${SILENT:+--silent}
+  --layout "$here/../resources/layout.xml" --uninstall-layout "$here/../resources/uninstall/layout.xml" \
+  --out "$demo" ${SILENT:+--silent}

@@ -2,13 +2,15 @@
 # Draws the sample product's skin with ImageMagick: every image the layout names, as strips of
 # equal frames (button: normal, hover, pressed, disabled; check box: off, off disabled, off
 # hover, on, on disabled, on hover; text box: normal, hover or focus, disabled), and the icon.
-# Restyle by changing the palette, fonts and texts below and running it again:
-#   tools/make-skin.sh [skin folder] [icon file]
+# The uninstaller's pages get images of their own, without the product's name (the layout's
+# labels carry it). Restyle by changing the palette, fonts and texts below and running it again:
+#   tools/make-skin.sh [skin folder] [icon file] [uninstaller's skin folder]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 out=${1:-$(dirname "$here")/resources/skin}
 icon=${2:-$(dirname "$here")/resources/icon.ico}
-mkdir -p "$out"
+uninstall_out=${3:-$(dirname "$here")/resources/uninstall/skin}
+mkdir -p "$out" "$uninstall_out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -161,21 +163,27 @@ check_box() {
   convert "${frames[@]}" +append +repage "PNG32:$1"
 }
 
-# Path text box (265 x 32): square on the right, where the browse button joins it.
+# Text box frames (normal, hover or focus, disabled): $1 w, $2 h, $3 "square" when the right
+# side meets a button, "round" otherwise, $4 file.
 text_box() {
-  local w=265 h=32 frames=() i fill edge
+  local w=$1 h=$2 frames=() i fill edge right
   for i in 0 1 2; do
     case $i in
       0) fill=white; edge=$LINE ;;
       1) fill=white; edge=$BLUE ;;
       2) fill='#f4f5f7'; edge='#e3e6eb' ;;
     esac
-    convert -size ${w}x${h} xc:none -fill "$fill" -stroke "$edge" -strokewidth 1 \
-      -draw "roundrectangle 0.5,0.5 $((w + 12)),$((h - 2)).5 6,6" \
-      -draw "line $((w - 1)).5,0.5 $((w - 1)).5,$((h - 2)).5" "PNG32:$work/t$i.png"
+    if [ "$3" = square ]; then
+      right=(-draw "roundrectangle 0.5,0.5 $((w + 12)),$((h - 2)).5 6,6"
+             -draw "line $((w - 1)).5,0.5 $((w - 1)).5,$((h - 2)).5")
+    else
+      right=(-draw "roundrectangle 0.5,0.5 $((w - 1)).5,$((h - 2)).5 6,6")
+    fi
+    convert -size "${w}x${h}" xc:none -fill "$fill" -stroke "$edge" -strokewidth 1 "${right[@]}" \
+      "PNG32:$work/t$i.png"
     frames+=("$work/t$i.png")
   done
-  convert "${frames[@]}" +append +repage "PNG32:$1"
+  convert "${frames[@]}" +append +repage "PNG32:$4"
 }
 
 # Browse button (37 x 32) with a folder glyph; its left edge is the text box's right border.
@@ -367,12 +375,62 @@ tip_background() {
   finish_window "$1"
 }
 
+# ---- the uninstaller's pages ---------------------------------------------------------------
+
+# The first page: the coloured top (its title and question are labels of the layout), reasons
+# below.
+uninstall_background() {
+  hero 600 140 "path 'M 0,0 L 600,0 L 600,112 C 470,146 190,102 0,132 Z'" "$work/hero.png"
+  logo 48 "$work/logo.png"
+  convert -size 600x430 xc:white "$work/hero.png" -composite \
+    \( -size 600x430 xc:none -fill 'rgba(20,30,80,0.30)' \
+       -draw "roundrectangle 40,34 91,85 14,14" -blur 0x4 \) -composite \
+    \( -size 56x56 xc:none -fill white -draw "roundrectangle 3,3 52,52 13,13" \) \
+      -geometry +38+28 -composite \
+    "$work/logo.png" -geometry +42+32 -composite \
+    -fill '#eef1f5' -draw "rectangle 40,236 559,236" \
+    "PNG32:$1"
+  finish_window "$1"
+}
+
+# The progress page: the install page's look, with a bin where the slides were.
+uninstalling_background() {
+  logo 26 "$work/logo-small.png"
+  convert -size 600x430 xc:white \
+    "$work/logo-small.png" -geometry +20+12 -composite \
+    -fill '#eef1f5' -draw "rectangle 0,49 599,49" \
+    -fill '#f3f6fb' -draw "circle 300,190 300,110" \
+    -fill none -stroke "$LINE" -strokewidth 6 \
+    -draw "roundrectangle 262,150 338,236 10,10" \
+    -draw "stroke-linecap round line 248,150 352,150" -draw "stroke-linecap round line 284,142 316,142" \
+    -draw "stroke-linecap round line 286,168 286,218" -draw "stroke-linecap round line 314,168 314,218" \
+    "PNG32:$1"
+  finish_window "$1"
+}
+
+# The last page: the completion page's look.
+uninstalled_background() {
+  hero 600 270 "path 'M 0,0 L 600,0 L 600,226 C 460,272 180,212 0,250 Z'" "$work/hero.png"
+  convert -size 600x430 xc:white "$work/hero.png" -composite \
+    \( -size 600x430 xc:none -fill 'rgba(20,30,80,0.25)' -draw "circle 300,96 300,55" \
+       -blur 0x5 \) -composite \
+    -fill white -draw "circle 300,92 300,52" \
+    -fill none -stroke "$BLUE" -strokewidth 8 \
+    -draw "stroke-linecap round stroke-linejoin round polyline 282,93 296,107 320,80" -stroke none \
+    -font "$CJK" -pointsize 26 -fill white -stroke white -strokewidth 0.6 -gravity north \
+    -annotate +0+148 "卸载完成" -stroke none \
+    -font "$CJK" -pointsize 14 -fill 'rgba(255,255,255,0.88)' -gravity north -annotate +0+190 \
+      "感谢您一直以来的使用" \
+    "PNG32:$1"
+  finish_window "$1"
+}
+
 # ---- everything ----------------------------------------------------------------------------
 
 init_background "$out/301.png"
 close_button "$out/302.png"
 check_box "$out/303.png"
-text_box "$out/304.png"
+text_box 265 32 square "$out/304.png"
 browse_button "$out/305.png"
 install_background "$out/307.png"
 primary_button 170 45 "立即安装" 17 "$out/308.png"
@@ -385,8 +443,16 @@ tip_background "$out/340.png"
 primary_button 90 35 "确定" 14 "$out/341.png"
 secondary_button 90 35 "取消" 14 "$out/342.png"
 
+uninstall_background "$uninstall_out/401.png"
+primary_button 150 42 "立即卸载" 15 "$uninstall_out/402.png"
+secondary_button 150 42 "我再想想" 15 "$uninstall_out/403.png"
+text_box 440 30 round "$uninstall_out/404.png"
+uninstalling_background "$uninstall_out/405.png"
+uninstalled_background "$uninstall_out/406.png"
+primary_button 170 45 "完成" 17 "$uninstall_out/407.png"
+
 for size in 256 48 32 16; do logo "$size" "$work/icon-$size.png"; done
 convert "$work"/icon-{256,48,32,16}.png "$icon"
 # No time stamps or colour-profile chunks: a remake of an unchanged skin gives the same files.
-mogrify -strip "$out"/*.png
-echo "skin written to $out, icon to $icon"
+mogrify -strip "$out"/*.png "$uninstall_out"/*.png
+echo "skin written to $out and $uninstall_out, icon to $icon"

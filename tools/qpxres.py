@@ -14,6 +14,10 @@ A product folder holds:
   date.conf             optional date of the payload's files (see payload_time)
   signing.conf          optional certificate and key to sign the installer with (qpxsign.py)
 
+With --uninstaller it makes the resources of the product's uninstaller instead: the icon, the
+dialog template and the pages of uninstall/layout.xml over skin/ and uninstall/skin/ (the
+engine's default pages when the product has none), no scripts and no payload.
+
 The folder is checked first (qpxcheck.py); any error stops the build. The same folder gives the
 same bytes on every build: the payload is packed from a copy with fixed times and modes, with
 switches that leave out what differs between checkouts.
@@ -24,6 +28,7 @@ import os
 import shutil
 import subprocess
 import sys
+import xml.etree.ElementTree as ET
 
 import luachunk
 import qpxcheck
@@ -157,6 +162,42 @@ def pack_payload(product, files, target, stage):
     return True
 
 
+# The pages the uninstaller runs, in order.
+UNINSTALL_PAGES = ("UninstallDlg", "UninstallingDlg", "UninstalledDlg")
+
+
+def layout_lines(layout, work):
+    """The layout stored as UTF-16 for the engine."""
+    out = os.path.join(work, "LAYOUT.XML")
+    layout_utf16(layout, out)
+    return [f'LAYOUT.XML XML {rc_path(out)}']
+
+
+def skin_lines(folders):
+    """Every <number>.png of the folders; a later folder's image replaces an earlier one's."""
+    images = {}
+    for skin in folders:
+        if os.path.isdir(skin):
+            for name in sorted(os.listdir(skin)):
+                stem, ext = os.path.splitext(name)
+                if ext.lower() == ".png" and stem.isdigit():
+                    images[int(stem)] = os.path.join(skin, name)
+    return [f'{number} PNG {rc_path(path)}' for number, path in sorted(images.items())]
+
+
+def uninstaller_look(product, defaults):
+    """The uninstaller's layout and skin folders: the product's own uninstall/ (over its skin)
+    when it has one, else the engine's default pages with their skin."""
+    base = product if os.path.exists(os.path.join(product, "uninstall", "layout.xml")) else defaults
+    layout = os.path.join(base, "uninstall", "layout.xml")
+    root = ET.fromstring(open(layout, "rb").read())
+    names = {d.get("name") for d in root.iter("Dlg")}
+    missing = [page for page in UNINSTALL_PAGES if page not in names]
+    if missing:
+        fail(f"{layout}: error: no Dlg named {', '.join(missing)}: the uninstaller shows them")
+    return layout, [os.path.join(base, "skin"), os.path.join(base, "uninstall", "skin")]
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--product", required=True)
@@ -165,55 +206,52 @@ def main():
     ap.add_argument("--lua-size-t", type=int, choices=(4, 8), required=True,
                     help="the target engine's size_t: 4 for i686, 8 for x86_64")
     ap.add_argument("--windres", required=True)
-    ap.add_argument("--defaults", required=True, help="folder with the engine's default icon")
+    ap.add_argument("--defaults", required=True, help="the sample product: default icon and pages")
     ap.add_argument("--unchecked", action="store_true",
                     help="skip the checks: for test products that are broken on purpose")
+    ap.add_argument("--uninstaller", action="store_true", help="the uninstaller's resources")
     ap.add_argument("--payload-file", action="append", default=[],
                     help="a file of the build to put at the payload's root (repeatable)")
     args = ap.parse_args()
     product, work = os.path.abspath(args.product), os.path.abspath(args.work)
+    defaults = os.path.abspath(args.defaults)
     files = [os.path.abspath(path) for path in args.payload_file]
-    if not args.unchecked and not qpxcheck.run(product, args.luac, extra_payload=files):
+    if not args.uninstaller and not args.unchecked and not qpxcheck.run(product, args.luac,
+                                                                         extra_payload=files):
         fail(f"{product}: not built, mend the errors above")
     os.makedirs(work, exist_ok=True)
     lines = ["#include <windows.h>", ""]
 
     icon = os.path.join(product, "icon.ico")
     if not os.path.exists(icon):
-        icon = os.path.join(args.defaults, "icon.ico")
+        icon = os.path.join(defaults, "icon.ico")
     lines.append("128 ICON " + rc_path(icon))
     lines.append(DIALOG)
 
-    for source, name in SCRIPTS:
-        path = os.path.join(product, "scripts", source)
-        if not os.path.exists(path):
-            continue
-        out = os.path.join(work, name)
-        result = subprocess.run([args.luac, "-s", "-o", out, path], capture_output=True, text=True)
-        if result.returncode != 0:
-            fail(result.stderr.strip() or f"{path}: does not compile")
-        with open(out, "rb") as f:
-            chunk = luachunk.retarget(f.read(), args.lua_size_t)
-        with open(out, "wb") as f:
-            f.write(chunk)
-        lines.append(f'{name} LUA {rc_path(out)}')
-
-    layout = os.path.join(product, "layout.xml")
-    if os.path.exists(layout):
-        out = os.path.join(work, "LAYOUT.XML")
-        layout_utf16(layout, out)
-        lines.append(f'LAYOUT.XML XML {rc_path(out)}')
-
-    skin = os.path.join(product, "skin")
-    if os.path.isdir(skin):
-        for name in sorted(os.listdir(skin)):
-            stem, ext = os.path.splitext(name)
-            if ext.lower() == ".png" and stem.isdigit():
-                lines.append(f'{int(stem)} PNG {rc_path(os.path.join(skin, name))}')
-
-    archive = os.path.join(work, "APP.7Z")
-    if pack_payload(product, files, archive, os.path.join(work, "payload")):
-        lines.append(f'APP.7Z _7Z {rc_path(archive)}')
+    if args.uninstaller:
+        layout, skins = uninstaller_look(product, defaults)
+        lines += layout_lines(layout, work) + skin_lines(skins)
+    else:
+        for source, name in SCRIPTS:
+            path = os.path.join(product, "scripts", source)
+            if not os.path.exists(path):
+                continue
+            out = os.path.join(work, name)
+            result = subprocess.run([args.luac, "-s", "-o", out, path], capture_output=True, text=True)
+            if result.returncode != 0:
+                fail(result.stderr.strip() or f"{path}: does not compile")
+            with open(out, "rb") as f:
+                chunk = luachunk.retarget(f.read(), args.lua_size_t)
+            with open(out, "wb") as f:
+                f.write(chunk)
+            lines.append(f'{name} LUA {rc_path(out)}')
+        layout = os.path.join(product, "layout.xml")
+        if os.path.exists(layout):
+            lines += layout_lines(layout, work)
+        lines += skin_lines([os.path.join(product, "skin")])
+        archive = os.path.join(work, "APP.7Z")
+        if pack_payload(product, files, archive, os.path.join(work, "payload")):
+            lines.append(f'APP.7Z _7Z {rc_path(archive)}')
 
     rc = os.path.join(work, "resources.rc")
     with open(rc, "w", encoding="utf-8") as f:

@@ -68,8 +68,10 @@ class Helper:
         return code, text.strip("\r\n")
 
     def start_logged(self, log_path, program, env=None, args=()):
-        """Starts `program` through the helper, which collects its debug lines into log_path."""
-        return subprocess.Popen(["wine", self.exe, "run-logged", wine_path(log_path), wine_path(program),
+        """Starts `program` (a path on this machine, or a Windows path such as C:\\x.exe) through
+        the helper, which collects its debug lines into log_path."""
+        program = program if program[1:3] == ":\\" else wine_path(program)
+        return subprocess.Popen(["wine", self.exe, "run-logged", wine_path(log_path), program,
                                  *args], env=utf8_env(env),
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
@@ -160,6 +162,22 @@ class Wizard:
 
     def click(self, dlg, name):
         self.helper.click(self.hwnd, *self.layout.centre(dlg, name))
+
+    def focus(self, name=None):
+        """Gives the X window of the wizard (or of the window named `name`) the keyboard: there
+        is no window manager to do it. The wizard's X window is found by the ASCII part of its
+        title, which X names reliably."""
+        name = name or "".join(c for c in self.title if ord(c) < 128)
+        ids = subprocess.run(["xdotool", "search", "--name", name], capture_output=True,
+                             text=True).stdout.split()
+        assert ids, "no X window for the wizard"
+        xdotool("windowfocus", "--sync", ids[-1])
+
+    def type(self, text):
+        """Types into the focused control of the wizard, key by key."""
+        self.focus()
+        xdotool("type", "--delay", "60", text)
+        time.sleep(0.3)
 
     def box(self, caption, timeout=15):
         code, hwnd = self.helper.run("wait-window", "#32770", caption, str(timeout * 1000))

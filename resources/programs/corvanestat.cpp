@@ -1,5 +1,6 @@
 // Corvane's statistics DLL in the sample product: instead of sending anything over the network,
-// every call appends one line naming itself and its arguments to CorvaneStat.log beside the DLL.
+// every call appends one line naming itself and its arguments to CorvaneStat.log beside the DLL,
+// or to the file CORVANE_STAT_LOG names (the uninstaller loads a copy from a folder it removes).
 #include <windows.h>
 
 #include <initializer_list>
@@ -13,6 +14,9 @@ namespace {
 constexpr wchar_t kReportName[] = L"CorvaneStat.log";
 
 std::wstring ReportPath() {
+    wchar_t named[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableW(L"CORVANE_STAT_LOG", named, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) return named;
     std::wstring path = ModulePath(ThisModule());
     size_t slash = path.find_last_of(L"\\/");
     if (slash == std::wstring::npos) return L"";

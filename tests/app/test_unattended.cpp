@@ -33,6 +33,13 @@ TEST(Switches, MatchedWithoutRegardToCaseEitherPrefixAndLeftAloneOtherwise) {
     EXPECT_EQ(s.logFile, L"");
     // A program name that looks like a switch is still the program.
     EXPECT_FALSE(ParseSwitches(L"/S").silent);
+
+    // The uninstaller's copy learns where it came from; the rest of the line passes on as it is.
+    s = ParseSwitches(L"u.exe \"/ORIGIN=C:\\Program Files\\x\\Uninstall.exe\" /S");
+    EXPECT_TRUE(s.hasOrigin && s.silent);
+    EXPECT_EQ(s.origin, L"C:\\Program Files\\x\\Uninstall.exe");
+    EXPECT_EQ(CommandLineTail(L"\"C:\\a b\\u.exe\"   /S  /LOG=\"x y\" "), L"/S  /LOG=\"x y\" ");
+    EXPECT_EQ(CommandLineTail(L"u.exe"), L"");
 }
 
 TEST(Switches, TheFolderTakesTheRestOfTheLineBlanksIncluded) {

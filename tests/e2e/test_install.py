@@ -23,6 +23,7 @@ from wizarddriver import (Helper, Layout, Wizard, end_session, fresh_session, ho
 ARGS = None
 MACHINE = None
 TITLE = "Corvane安装"
+UNINSTALL_TITLE = "Corvane卸载"
 CAPTION = "Corvane - 安装"
 ERROR_CAPTION = ":-( 杯具，脚本执行时发生错误"
 PROGRAMS = ["Corvane.exe", "CorvaneSearch.exe", "CorvaneUpdate.exe", "CorvaneStat.dll",
@@ -101,7 +102,9 @@ class Machine:
         for name in REGISTRY_FILES:
             shutil.copy2(os.path.join(self.saved, name), os.environ["WINEPREFIX"])
         c = os.path.join(os.environ["WINEPREFIX"], "drive_c")
-        for pattern in ["Program Files*/Corvane", "Corvane Test", "users/*/Desktop/*.lnk",
+        # An uninstaller's temporary copy is removed by a process that ending the session kills.
+        for pattern in ["Program Files*/Corvane", "Corvane Test", "users/*/Temp/qpx-uninstall-*",
+                        "users/*/Desktop/*.lnk",
                         "users/*/AppData/Roaming/Microsoft/Internet Explorer/Quick Launch/*.lnk",
                         "ProgramData/Microsoft/Windows/Start Menu/Programs/Corvane"]:
             for path in glob.glob(os.path.join(c, pattern)):
@@ -179,7 +182,8 @@ class ShellWindow:
 def check_files(folder):
     host = host_path(folder)
     for name in PROGRAMS:
-        with open(os.path.join(host, name), "rb") as f, open(os.path.join(ARGS.programs, name), "rb") as g:
+        built = ARGS.uninstaller if name == "Uninstall.exe" else os.path.join(ARGS.programs, name)
+        with open(os.path.join(host, name), "rb") as f, open(built, "rb") as g:
             assert f.read() == g.read(), f"{name} differs from the built program"
     assert os.path.exists(os.path.join(host, "readme.txt"))
     for copy, resource in (("Uninst.dar0", "GLOBAL_VAR.LUAC"), ("Uninst.dar1", "UNINSTSCRIPT.LUAC")):
@@ -518,6 +522,142 @@ def test_a_silent_run_into_a_too_small_drive_stops_with_0_and_says_so():
         subprocess.run(["umount", mount], capture_output=True)
 
 
+# --- uninstallation -------------------------------------------------------------------------
+
+def registry_keys():
+    """Every key of the prefix's registry, as Wine writes it out when its session ends."""
+    end_session()
+    keys = set()
+    for name in REGISTRY_FILES:
+        with open(os.path.join(os.environ["WINEPREFIX"], name), encoding="utf-8", errors="replace") as f:
+            keys.update(line[1:line.index("]")].lower() for line in f if line.startswith("[") and "]" in line)
+    fresh_session()
+    return keys
+
+
+def uninstaller_copies():
+    return glob.glob(os.path.join(os.environ["WINEPREFIX"], "drive_c", "users", "*", "Temp", "qpx-uninstall-*"))
+
+
+def check_nothing_left(folder, keys_before):
+    """No file, shortcut, registry row, service or temporary copy of the product is left."""
+    assert not os.path.exists(host_path(folder)), os.listdir(host_path(folder))
+    for what, link in shortcuts().items():
+        assert not os.path.exists(host_path(link)), f"the {what} shortcut is left"
+    for key in [("HKLM", REG), ("HKCU", REG), ("HKLM", UNINST), ("HKCR", MENU)]:
+        assert values(*key) is None, f"{key} is left"
+    for view in ("32", "64"):
+        assert values("HKCR", SHELL_EXT_CLSID, view) is None, f"the shell extension is left ({view})"
+    assert run_value() is None
+    assert service_state() is None, "the service is left"
+    end = time.time() + 15
+    while uninstaller_copies() and time.time() < end:
+        time.sleep(0.5)
+    assert not uninstaller_copies(), "the uninstaller's temporary copy is left"
+    # What Wine itself keeps (its session, device and shell state) is not the installation's.
+    new = {k for k in registry_keys() - keys_before if "corvane" in k or "6f1c2a4e" in k}
+    assert not new, new
+
+
+class Uninstall(Wizard):
+    def __init__(self, program, env=None):
+        self.folder = tempfile.mkdtemp(prefix="qpx-uninstall-")
+        environment = dict(os.environ, **(env or {}))
+        super().__init__(Helper(ARGS.tests), program, UNINSTALL_TITLE, ARGS.uninstall_layout, self.folder,
+                         environment)
+
+
+def keep_uninstaller(folder):
+    """A copy of the installed uninstaller and its scripts, to start again once it is gone."""
+    kept = tempfile.mkdtemp(prefix="qpx-kept-")
+    for name in ("Uninstall.exe", "Uninst.dar0", "Uninst.dar1"):
+        shutil.copy(os.path.join(host_path(folder), name), kept)
+    return os.path.join(kept, "Uninstall.exe")
+
+
+def test_the_uninstaller_removes_a_clicked_installation_through_its_pages_and_nothing_is_left():
+    before = registry_keys()
+    assert install().code == 1
+    folder = default_folder()
+    kept = keep_uninstaller(folder)
+    stat_log = os.path.join(tempfile.mkdtemp(prefix="qpx-stat-"), "stat.log")
+    run = Uninstall(folder + "\\Uninstall.exe", {"CORVANE_STAT_LOG": wine_path(stat_log)})
+    try:
+        run.window()
+        run.click("UninstallDlg", "Vote2Chk")
+        run.click("UninstallDlg", "Vote4Chk")
+        run.click("UninstallDlg", "SuggestionEdit")
+        run.type("too slow")
+        run.click("UninstallDlg", "ContactEdit")
+        run.type("me@example.com")
+        run.click("UninstallDlg", "UninstallBtn")
+        run.next_window(timeout=30)
+        run.next_window(timeout=120)
+        run.click("UninstalledDlg", "DoneBtn")
+        assert run.finish() == 1
+    finally:
+        run.kill()
+    reported = open(stat_log, encoding="utf-8").read().splitlines()
+    assert "stat_uninstall_reason(2,4,too slow,me@example.com)" in reported, reported
+    check_nothing_left(folder, before)
+
+    # Started again, it finds nothing to remove and says so.
+    log = os.path.join(tempfile.mkdtemp(prefix="qpx-log-"), "uninstall.log")
+    assert Silent(["/LOG=" + wine_path(log)], kept).finish() == 0
+    assert "xm message box answered 1: Corvane - 卸载: Corvane 未安装或已被卸载。" in log_file_texts(log)
+
+
+def test_a_silent_installation_is_uninstalled_silently_and_a_file_in_use_stays_until_restart():
+    before = registry_keys()
+    assert Silent([]).finish() == 1
+    folder = default_folder()
+    log = os.path.join(tempfile.mkdtemp(prefix="qpx-log-"), "uninstall.log")
+    run = Silent(["/LOG=" + wine_path(log)], folder + "\\Uninstall.exe")
+    assert run.finish() == 1
+    assert not run.window_seen, "a window showed in a silent run"
+    assert log_file_texts(log)[0] == "xm unattended uninstallation"
+    check_nothing_left(folder, before)
+
+    assert Silent([]).finish() == 1
+    held = folder + "\\CorvaneShell.dll"
+    holder = subprocess.Popen(["wine", os.path.join(ARGS.tests, "qpxtesthelper.exe"), "hold-dll", held],
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    try:
+        assert holder.stdout.readline().strip() == b"ready"
+        assert Silent(["/LOG=" + wine_path(log)], folder + "\\Uninstall.exe").finish() == 1
+        assert os.listdir(host_path(folder)) == ["CorvaneShell.dll"]
+        texts = log_file_texts(log)
+        assert f"xm install folder {folder} is still there" in texts, texts
+        assert f"xm in use, removed at the next restart: {held}" in texts, texts
+        pending = pending_renames()
+        assert "\\??\\" + held in pending and "\\??\\" + folder in pending, pending
+    finally:
+        holder.kill()
+        holder.wait()
+
+
+def test_the_uninstaller_refuses_folders_that_are_not_a_products_own():
+    kept = keep_uninstaller_from_the_build()
+    marker = os.path.join(os.environ["WINEPREFIX"], "drive_c", "users")
+    for folder in ("C:\\", "C:\\windows", "C:\\Program Files", "C:\\users", special_folder(40),
+                   "C:\\Program Files\\Corvane\\..\\..\\windows\\system32"):
+        wine_reg_add("HKLM\\" + UNINST, "InstallLocation", folder)
+        log = os.path.join(tempfile.mkdtemp(prefix="qpx-log-"), "uninstall.log")
+        assert Silent(["/LOG=" + wine_path(log)], kept).finish() == 0, folder
+        refusals = [t for t in log_file_texts(log) if t.startswith("xm uninstallation refused: ")]
+        assert len(refusals) == 1, (folder, refusals)
+        assert os.path.isdir(marker) and os.path.isdir(os.path.join(os.environ["WINEPREFIX"], "drive_c", "windows"))
+
+
+def keep_uninstaller_from_the_build():
+    """The built uninstaller with the sample's scripts beside it, outside any installation."""
+    kept = tempfile.mkdtemp(prefix="qpx-kept-")
+    shutil.copy(ARGS.uninstaller, kept)
+    for copy, resource in (("Uninst.dar0", "GLOBAL_VAR.LUAC"), ("Uninst.dar1", "UNINSTSCRIPT.LUAC")):
+        shutil.copy(os.path.join(ARGS.resources, resource), os.path.join(kept, copy))
+    return os.path.join(kept, "Uninstall.exe")
+
+
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
@@ -528,12 +668,15 @@ def main():
     parser.add_argument("--analyze-installer", required=True, help="the sample analysing its file name")
     parser.add_argument("--nostat-installer", required=True, help="the sample without its statistics DLL")
     parser.add_argument("--layout", required=True)
+    parser.add_argument("--uninstaller", required=True, help="the sample's built uninstaller")
+    parser.add_argument("--uninstall-layout", required=True)
     parser.add_argument("--results", required=True)
     parser.add_argument("--prefix", help="a prefix of these cases' own, made when missing")
     parser.add_argument("--arch", default="win64")
     parser.add_argument("-k", default="")
     ARGS = parser.parse_args()
     ARGS.layout = Layout(ARGS.layout)
+    ARGS.uninstall_layout = Layout(ARGS.uninstall_layout)
     cases = [(n, f) for n, f in globals().items() if n.startswith("test_") and ARGS.k in n]
     if ARGS.arch == "win32" and installer_64bit():
         return 1 if run_cases(cases, ARGS.results, "Install",

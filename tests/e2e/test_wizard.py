@@ -39,17 +39,10 @@ class Run(Wizard):
         super().__init__(Helper(ARGS.tests), installer, TITLE, ARGS.layout, self.folder, environment)
 
     def keys(self, *keys):
-        ids = subprocess.run(["xdotool", "search", "--name", "FlowTest"], capture_output=True,
-                             text=True).stdout.split()
-        assert ids, "no X window for the wizard"
-        xdotool("windowfocus", "--sync", ids[-1])
+        self.focus()
         for key in keys:
             xdotool("key", key)
             time.sleep(0.2)
-
-    def type(self, text):
-        xdotool("type", "--delay", "60", text)
-        time.sleep(0.3)
 
     def trace(self):
         try:
