@@ -318,6 +318,7 @@ carousel() {
   convert "$work/s0.png" "$work/s1.png" +append +repage "PNG32:$1"
 }
 
+# The end of a run: the coloured top with a tick, $1 heading and $2 line below it, $3 file.
 complete_background() {
   hero 600 270 "path 'M 0,0 L 600,0 L 600,226 C 460,272 180,212 0,250 Z'" "$work/hero.png"
   convert -size 600x430 xc:white "$work/hero.png" -composite \
@@ -331,11 +332,10 @@ complete_background() {
     -fill '#ff9fb2' -draw "roundrectangle 420,150 428,158 2,2" \
     -fill 'rgba(255,255,255,0.6)' -draw "circle 200,120 200,123" -draw "circle 400,40 400,43" \
     -font "$CJK" -pointsize 26 -fill white -stroke white -strokewidth 0.6 -gravity north \
-    -annotate +0+148 "安装完成" -stroke none \
-    -font "$CJK" -pointsize 14 -fill 'rgba(255,255,255,0.88)' -gravity north -annotate +0+190 \
-      "$PRODUCT 已成功安装到您的电脑" \
-    "PNG32:$1"
-  finish_window "$1"
+    -annotate +0+148 "$1" -stroke none \
+    -font "$CJK" -pointsize 14 -fill 'rgba(255,255,255,0.88)' -gravity north -annotate +0+190 "$2" \
+    "PNG32:$3"
+  finish_window "$3"
 }
 
 # Points of a circular arc for a polyline (this ImageMagick closes stroked arc paths): centre
@@ -408,23 +408,6 @@ uninstalling_background() {
   finish_window "$1"
 }
 
-# The last page: the completion page's look.
-uninstalled_background() {
-  hero 600 270 "path 'M 0,0 L 600,0 L 600,226 C 460,272 180,212 0,250 Z'" "$work/hero.png"
-  convert -size 600x430 xc:white "$work/hero.png" -composite \
-    \( -size 600x430 xc:none -fill 'rgba(20,30,80,0.25)' -draw "circle 300,96 300,55" \
-       -blur 0x5 \) -composite \
-    -fill white -draw "circle 300,92 300,52" \
-    -fill none -stroke "$BLUE" -strokewidth 8 \
-    -draw "stroke-linecap round stroke-linejoin round polyline 282,93 296,107 320,80" -stroke none \
-    -font "$CJK" -pointsize 26 -fill white -stroke white -strokewidth 0.6 -gravity north \
-    -annotate +0+148 "卸载完成" -stroke none \
-    -font "$CJK" -pointsize 14 -fill 'rgba(255,255,255,0.88)' -gravity north -annotate +0+190 \
-      "感谢您一直以来的使用" \
-    "PNG32:$1"
-  finish_window "$1"
-}
-
 # ---- everything ----------------------------------------------------------------------------
 
 init_background "$out/301.png"
@@ -435,7 +418,7 @@ browse_button "$out/305.png"
 install_background "$out/307.png"
 primary_button 170 45 "立即安装" 17 "$out/308.png"
 carousel "$out/309.png"
-complete_background "$out/310.png"
+complete_background "安装完成" "$PRODUCT 已成功安装到您的电脑" "$out/310.png"
 progress "$out/311.png" "$out/312.png"
 primary_button 170 45 "立即体验" 17 "$out/315.png"
 update_background "$out/316.png"
@@ -448,7 +431,7 @@ primary_button 150 42 "立即卸载" 15 "$uninstall_out/402.png"
 secondary_button 150 42 "我再想想" 15 "$uninstall_out/403.png"
 text_box 440 30 round "$uninstall_out/404.png"
 uninstalling_background "$uninstall_out/405.png"
-uninstalled_background "$uninstall_out/406.png"
+complete_background "卸载完成" "感谢您一直以来的使用" "$uninstall_out/406.png"
 primary_button 170 45 "完成" 17 "$uninstall_out/407.png"
 
 for size in 256 48 32 16; do logo "$size" "$work/icon-$size.png"; done
