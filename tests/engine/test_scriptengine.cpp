@@ -5,6 +5,8 @@
 #include <string>
 
 #include "lauxlib.h"
+#include "qpxpath.h"
+#include "qpxscriptcall.h"
 #include "qpxscriptengine.h"
 #include "testsupport.h"
 

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "qpxfilesystem.h"
 #include "qpxscriptengine.h"
 #include "testsupport.h"
 
@@ -227,7 +228,7 @@ TEST_F(FileSystem, RecursiveDeletionOfTreesFilesAndPatterns) {
     Write(L"pattern\\b.txt");
     Folder(L"pattern\\c.log");
     Write(L"pattern\\c.log\\x");
-    QPXScriptEngine::DeleteDirectories(At(L"pattern\\*.log"));
+    DeleteDirectories(At(L"pattern\\*.log"));
     EXPECT_TRUE(Missing(At(L"pattern\\a.log")));
     EXPECT_TRUE(Missing(At(L"pattern\\c.log")));
     EXPECT_TRUE(IsFile(At(L"pattern\\b.txt")));
@@ -238,7 +239,7 @@ TEST_F(FileSystem, RecursiveDeletionOfTreesFilesAndPatterns) {
     Write(L"current\\sub\\ro.txt");
     SetFileAttributesW(At(L"current\\sub\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
     ASSERT_TRUE(SetCurrentDirectoryW(At(L"current").c_str()));
-    QPXScriptEngine::DeleteDirectories(At(L"current"));
+    DeleteDirectories(At(L"current"));
     EXPECT_TRUE(Missing(At(L"current")));
     wchar_t current[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, current);

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "lua.h"
-#include "qpxscriptengine.h"
+#include "qpxscriptcall.h"
 
 // Resource type of 7z archives; the payload is the one named "APP.7Z". Archive resources store
 // their first two bytes exchanged.

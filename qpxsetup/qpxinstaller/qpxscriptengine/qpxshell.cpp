@@ -18,7 +18,7 @@
 #include "qpxlaunch.h"
 #include "qpxlog.h"
 #include "qpxluaargs.h"
-#include "qpxscriptengine.h"
+#include "qpxpath.h"
 #include "qpxsystem.h"
 #include "qpxtext.h"
 

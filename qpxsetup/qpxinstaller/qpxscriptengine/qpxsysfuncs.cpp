@@ -12,8 +12,8 @@
 #include "qpxhandle.h"
 #include "qpxlog.h"
 #include "qpxluaargs.h"
+#include "qpxpath.h"
 #include "qpxprocesstoolhelp.h"
-#include "qpxscriptengine.h"
 
 namespace {
 
