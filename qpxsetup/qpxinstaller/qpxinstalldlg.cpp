@@ -5,7 +5,6 @@
 #include <process.h>
 
 #include "qpxanimation.h"
-#include "qpxarchive.h"
 #include "qpxglobals.h"
 #include "qpxmessages.h"
 #include "qpxscriptengine.h"
@@ -28,12 +27,6 @@ QPXFrameTraits FrameTraits() {
     return traits;
 }
 
-uint64_t PayloadSize() {
-    HMODULE module = GetModuleHandleW(nullptr);
-    HRSRC info = FindResourceW(module, kPayloadResourceName, kResourceType7z);
-    return info ? SizeofResource(module, info) : 0;
-}
-
 }  // namespace
 
 QPXInstallDlg::QPXInstallDlg(pugi::xml_node dlgElement)
@@ -44,8 +37,9 @@ UINT QPXInstallDlg::ProgressElapse(uint64_t size) {
 }
 
 bool QPXInstallDlg::OnSetup() {
-    elapse_ = ProgressElapse(PayloadSize());
-    QPXScriptEngine::Instance().SetGlobalNumber(kGlobalInstallProgressElapse, elapse_);
+    QPXScriptEngine& engine = QPXScriptEngine::Instance();
+    elapse_ = ProgressElapse(engine.PayloadSize());
+    engine.SetGlobalNumber(kGlobalInstallProgressElapse, elapse_);
     const uintptr_t worker = _beginthreadex(nullptr, 0, Worker, Window(), 0, nullptr);
     SetTimer(Window(), QPX_PROGRESS_TIMER, elapse_, nullptr);
     if (auto* carousel = FindControlOf<CarouselUIObjectImpl>(Body(), L"InstallCarousel")) carousel->Play();

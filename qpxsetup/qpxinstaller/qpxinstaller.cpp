@@ -17,6 +17,7 @@
 #include "qpxlog.h"
 #include "qpxmessageloop.h"
 #include "qpxplatform.h"
+#include "qpxresource.h"
 #include "qpxscriptengine.h"
 
 namespace {
@@ -76,25 +77,15 @@ void RegisterDialogClass(HINSTANCE instance) {
 
 // Loads and parses the layout resource; false (with its log line) when it cannot.
 bool LoadLayout(HINSTANCE instance, pugi::xml_document& layout) {
-    HRSRC info = FindResourceW(instance, L"LAYOUT.XML", L"XML");
-    UniqueResource block(info ? LoadResource(instance, info) : nullptr);
-    if (!block) {
+    const ProgramResource resource(L"XML", L"LAYOUT.XML");
+    if (!resource.Loaded()) {
         LogApiFailureJoined(L"LoadResource failed. type : XML, id : LAYOUT.XML", kLogFile, __LINE__);
         return false;
     }
-    const void* data = LockResource(block.get());
-    if (!data) {
-        LogApiFailureJoined(L"LockResource failed.", kLogFile, __LINE__);
-        return false;
-    }
-    const DWORD size = SizeofResource(instance, info);
-    if (size == 0) {
-        LogLine(L"ResSize == 0\r\n");
-        return false;
-    }
+    if (!resource.HasBytes(kLogFile, __LINE__)) return false;
     RegisterDialogClass(instance);
-    const pugi::xml_parse_result parsed =
-        layout.load_buffer(data, size, pugi::parse_default, pugi::encoding_utf16_le);
+    const pugi::xml_parse_result parsed = layout.load_buffer(
+        resource.Data(), resource.Size(), pugi::parse_default, pugi::encoding_utf16_le);
     if (!parsed) {
         LogLine(L"Load_buffer failed, %S\r\n", parsed.description());
         return false;

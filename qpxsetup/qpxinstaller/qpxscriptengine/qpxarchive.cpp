@@ -7,28 +7,10 @@
 #include "qpxhandle.h"
 #include "qpxluaargs.h"
 #include "qpxlog.h"
+#include "qpxresource.h"
 #include "qpxscriptcall.h"
 
 namespace {
-
-// A resource of the program's module; `locked` is null when it cannot be found or loaded.
-struct LoadedResource {
-    UniqueResource handle;
-    const void* locked = nullptr;
-    DWORD size = 0;
-};
-
-LoadedResource LoadProgramResource(const wchar_t* type, const wchar_t* name) {
-    LoadedResource resource;
-    HMODULE module = GetModuleHandleW(nullptr);
-    HRSRC found = FindResourceW(module, name, type);
-    if (!found) return resource;
-    resource.handle.reset(LoadResource(module, found));
-    if (!resource.handle) return resource;
-    resource.locked = LockResource(resource.handle.get());
-    resource.size = SizeofResource(module, found);
-    return resource;
-}
 
 // The resource named by argument `index`: a number is an integer id (its low 16 bits).
 std::wstring ResourceName(lua_State* state, int index, const wchar_t** name) {
@@ -116,13 +98,13 @@ int Lua_UnCompress7z(lua_State* state) {
     }
     const wchar_t* id;
     const std::wstring name = ResourceName(state, 1, &id);
-    const LoadedResource resource = LoadProgramResource(kResourceType7z, id ? id : name.c_str());
-    if (!resource.locked) {
+    const ProgramResource resource(kResourceType7z, id ? id : name.c_str());
+    if (!resource.Data()) {
         LogLine(L"Fun:%s ,LoadResource failed!\r\n", L"Lua_UnCompress7z");
         return PushBoolean(state, false);
     }
     if (!id) LogLine(L"UnCompress %s to %s .\r\n", name.c_str(), folder.c_str());
-    Report(state, ExtractArchiveMemory(resource.locked, resource.size, true, folder, callbacks));
+    Report(state, ExtractArchiveMemory(resource.Data(), resource.Size(), true, folder, callbacks));
     return 1;
 }
 
@@ -131,8 +113,8 @@ int Lua_ExtractResource(lua_State* state) {
     const wchar_t* id;
     const std::wstring name = ResourceName(state, 2, &id);
     const std::wstring destination = ArgPath(state, 3);
-    const LoadedResource resource = LoadProgramResource(type.c_str(), id ? id : name.c_str());
-    if (!resource.locked) {
+    const ProgramResource resource(type.c_str(), id ? id : name.c_str());
+    if (!resource.Data()) {
         LogLine(L"Fun:%s ,LoadResource failed!\r\n", L"Lua_ExtractResource");
         return PushBoolean(state, false);
     }
@@ -145,8 +127,8 @@ int Lua_ExtractResource(lua_State* state) {
     }
     // An archive resource is stored with its first two bytes exchanged: the file gets them in
     // archive order, and the loaded image stays as it is for the next use.
-    const BYTE* bytes = static_cast<const BYTE*>(resource.locked);
-    size_t size = resource.size;
+    const BYTE* bytes = static_cast<const BYTE*>(resource.Data());
+    size_t size = resource.Size();
     bool written = true;
     if (type == kResourceType7z && size >= 2) {
         const BYTE head[2] = {bytes[1], bytes[0]};

@@ -6,11 +6,12 @@
 
 #include "lauxlib.h"
 #include "lualib.h"
+#include "qpxarchive.h"
 #include "qpxexception.h"
-#include "qpxhandle.h"
 #include "qpxlog.h"
 #include "qpxluaargs.h"
 #include "qpxnatives.h"
+#include "qpxresource.h"
 #include "qpxscriptcall.h"
 #include "qpxtext.h"
 
@@ -90,26 +91,19 @@ void QPXScriptEngine::ApplyPostedWrites() {
 }
 
 bool QPXScriptEngine::DoResLua(const wchar_t* type, const wchar_t* name) {
-    HMODULE module = GetModuleHandleW(nullptr);
-    HRSRC info = FindResourceW(module, name, type);
-    UniqueResource block(info ? LoadResource(module, info) : nullptr);
-    if (!block) {
+    const ProgramResource script(type, name);
+    if (!script.Loaded()) {
         LogLine(L"LoadResource failed. Type : %s ID : %s\r\n", type, name);
         LogApiFailure(kScriptEngineLogFile, __LINE__);
         return false;
     }
-    const void* data = LockResource(block.get());
-    if (!data) {
-        LogApiFailureJoined(L"LockResource failed.", kScriptEngineLogFile, __LINE__);
-        return false;
-    }
-    const DWORD size = SizeofResource(module, info);
-    if (size == 0) {
-        LogLine(L"ResSize == 0\r\n");
-        return false;
-    }
+    if (!script.HasBytes(kScriptEngineLogFile, __LINE__)) return false;
     const std::string chunkName = WideToCodePage(CP_THREAD_ACP, name);
-    return RunChunk(static_cast<const char*>(data), size, chunkName.c_str());
+    return RunChunk(static_cast<const char*>(script.Data()), script.Size(), chunkName.c_str());
+}
+
+DWORD QPXScriptEngine::PayloadSize() const {
+    return ProgramResource(kResourceType7z, kPayloadResourceName).Size();
 }
 
 bool QPXScriptEngine::RunChunk(const char* data, size_t size, const char* chunkName) {

@@ -18,6 +18,8 @@ public:
     lua_State* GetState() const { return state_; }
 
     bool DoResLua(const wchar_t* type, const wchar_t* name);
+    // Bytes of the payload archive the program carries; 0 when it carries none.
+    DWORD PayloadSize() const;
     bool RunChunk(const char* data, size_t size, const char* chunkName);
     // A runtime error in the hook ends the process with the error box (ProtectedCall).
     void CallHook(const char* name);
