@@ -26,13 +26,13 @@ void RepairAlpha(Surface& scratch) {
 
 }  // namespace
 
-TextBoxUIObjectImpl::TextBoxUIObjectImpl() : host_(nullptr, CTxtWinHost::Free) {}
+TextBoxUIObjectImpl::TextBoxUIObjectImpl() = default;
 
 TextBoxUIObjectImpl::~TextBoxUIObjectImpl() {
     // The text services may call back (caret, capture) while they deactivate: by then the
     // box asks its window for nothing.
     hostReady_ = false;
-    host_.reset();
+    host_.Reset();
 }
 
 int TextBoxUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) {
@@ -42,7 +42,7 @@ int TextBoxUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const wc
 }
 
 void TextBoxUIObjectImpl::CreateHost() {
-    host_.reset(CTxtWinHost::Create(this, owner_, clientRect_));
+    host_ = CTxtWinHost::Create(this, owner_, clientRect_);
     if (!host_) throw QPXException(E_FAIL);
     host_->SetPropertyBits(TXTBIT_RICHTEXT, false);  // plain text
     host_->SetPropertyBits(TXTBIT_ALLOWBEEP, true);
@@ -60,10 +60,9 @@ void TextBoxUIObjectImpl::SetFont(const std::wstring& face, int size, bool bold)
     logFont.lfWeight = bold ? FW_BOLD : 0;
     logFont.lfCharSet = DEFAULT_CHARSET;
     // size in points as tenths of a point, to pixels of the screen, to logical units.
-    HDC screen = GetDC(nullptr);
-    POINT height{0, MulDiv(GetDeviceCaps(screen, LOGPIXELSY), size * 10, 720)};
-    DPtoLP(screen, &height, 1);
-    ReleaseDC(nullptr, screen);
+    const WindowDc screen(nullptr);
+    POINT height{0, MulDiv(GetDeviceCaps(screen.get(), LOGPIXELSY), size * 10, 720)};
+    DPtoLP(screen.get(), &height, 1);
     logFont.lfHeight = -std::abs(height.y);
     UniqueGdiObject font(CreateFontIndirectW(&logFont));
     if (font) host_->SetFont(static_cast<HFONT>(font.get()));
@@ -86,9 +85,8 @@ std::wstring TextBoxUIObjectImpl::GetText() const {
     if (!hostReady_) return std::wstring();
     BSTR text = nullptr;
     if (FAILED(host_->Services()->TxGetText(&text)) || text == nullptr) return std::wstring();
-    std::wstring result(text, SysStringLen(text));
-    SysFreeString(text);
-    return result;
+    const std::unique_ptr<OLECHAR, decltype(&SysFreeString)> owner(text, SysFreeString);
+    return std::wstring(text, SysStringLen(text));
 }
 
 void TextBoxUIObjectImpl::SetRect(int left, int top, int right, int bottom) {
@@ -205,10 +203,9 @@ LRESULT TextBoxUIObjectImpl::OnSetCursor(UINT, WPARAM, LPARAM, int x, int y, BOO
     if (!Active()) return 0;
     const RECT area = host_->TextArea();
     if (!PtInRect(&area, POINT{x, y})) return 0;
-    HDC dc = GetDC(owner_);
-    host_->Services()->OnTxSetCursor(DVASPECT_CONTENT, -1, nullptr, nullptr, dc, nullptr,
+    const WindowDc dc(owner_);
+    host_->Services()->OnTxSetCursor(DVASPECT_CONTENT, -1, nullptr, nullptr, dc.get(), nullptr,
                                      nullptr, x, y);
-    ReleaseDC(owner_, dc);
     handled = TRUE;
     return 0;
 }

@@ -2,6 +2,8 @@
 // window surface, with a drawn caret (a layered window never shows the system caret).
 #pragma once
 
+#include <wrl/client.h>
+
 #include <memory>
 #include <string>
 
@@ -71,7 +73,7 @@ private:
     bool pressed_ = false;
     bool multiLine_ = false;
     int frame_ = kNormal;
-    std::unique_ptr<CTxtWinHost, void (*)(CTxtWinHost*)> host_;
+    Microsoft::WRL::ComPtr<CTxtWinHost> host_;
     std::unique_ptr<ImageObject> image_;
 };
 

@@ -41,9 +41,9 @@ bool QPXInstallDlg::OnSetup() {
     elapse_ = ProgressElapse(engine.PayloadSize());
     engine.SetGlobalNumber(kGlobalInstallProgressElapse, elapse_);
     const uintptr_t worker = _beginthreadex(nullptr, 0, Worker, Window(), 0, nullptr);
+    worker_.reset(reinterpret_cast<HANDLE>(worker));
     SetTimer(Window(), QPX_PROGRESS_TIMER, elapse_, nullptr);
     if (auto* carousel = FindControlOf<CarouselUIObjectImpl>(Body(), L"InstallCarousel")) carousel->Play();
-    if (worker) CloseHandle(reinterpret_cast<HANDLE>(worker));
     return true;
 }
 
@@ -92,4 +92,8 @@ void QPXInstallDlg::OnProgressTick() {
 void QPXInstallDlg::OnCleanup() {
     KillTimer(Window(), QPX_REDRAW_TIMER);
     if (auto* carousel = FindControlOf<CarouselUIObjectImpl>(Body(), L"InstallCarousel")) carousel->Stop();
+    // The dialog closes only after the worker has posted its end: it is leaving already, and
+    // nothing of it outlives the dialog that started it.
+    if (worker_) WaitForSingleObject(worker_.get(), INFINITE);
+    worker_.reset();
 }

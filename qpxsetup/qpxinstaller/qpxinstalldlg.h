@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "qpxdialogframe.h"
+#include "qpxhandle.h"
 
 class QPXInstallDlg : public QPXDialogFrame {
 public:
@@ -27,4 +28,5 @@ private:
     // and GDI+ must outlive it.
     bool closeRequested_ = false;
     UINT elapse_ = 0;
+    UniqueKernelHandle worker_;
 };

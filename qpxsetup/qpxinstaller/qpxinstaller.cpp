@@ -1,14 +1,12 @@
 // The process entry: loads the scripts, guards against a second instance, starts the
 // platform and runs the hooks and the three wizard dialogs in their fixed order.
 #include <windows.h>
-#include <objbase.h>
 
 #include <cwchar>
 #include <memory>
 #include <string>
 
 #include "pugixml.hpp"
-#include "qpxcom.h"
 #include "qpxcompletedlg.h"
 #include "qpxinitdlg.h"
 #include "qpxinstalldlg.h"
@@ -51,19 +49,20 @@ bool MakeInstanceName(QPXScriptEngine& engine, std::wstring& name) {
     return true;
 }
 
-// The handle of the mutex when another instance already holds it, else none. A new mutex
-// stays open for the life of the process: it is what the next instance finds.
-UniqueKernelHandle CreateAppInstance(const std::wstring& name) {
+// The instance mutex; `alreadyRunning` when another instance holds it, whose window then
+// comes to the front. The caller keeps the mutex for as long as it runs: it is what the next
+// instance finds.
+UniqueKernelHandle CreateAppInstance(const std::wstring& name, bool& alreadyRunning) {
     SECURITY_DESCRIPTOR descriptor;
     InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
     SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);  // everyone, full access
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), &descriptor, TRUE};
-    HANDLE mutex = CreateMutexW(&attributes, FALSE, name.c_str());
-    if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
+    UniqueKernelHandle mutex(CreateMutexW(&attributes, FALSE, name.c_str()));
+    alreadyRunning = mutex && GetLastError() == ERROR_ALREADY_EXISTS;
+    if (alreadyRunning) {
         if (HWND first = FindWindowW(L"Qpx_Installer", nullptr)) SwitchToThisWindow(first, TRUE);
-        return UniqueKernelHandle(mutex);
     }
-    return UniqueKernelHandle();
+    return mutex;
 }
 
 // The dialogs' class: the standard dialog class under our name, so template 129 finds it
@@ -106,18 +105,6 @@ int RunDialog(std::unique_ptr<Dialog>& dialog, pugi::xml_node element, QPXMessag
     ShowWindow(window, SW_SHOWNORMAL);
     return loop.Run();
 }
-
-// Module termination, then COM, on every path once the platform is up.
-class PlatformGuard {
-public:
-    PlatformGuard() = default;
-    ~PlatformGuard() { QPXAppModule::RemoveMessageLoop(); }  // before COM ends
-    PlatformGuard(const PlatformGuard&) = delete;
-    PlatformGuard& operator=(const PlatformGuard&) = delete;
-
-private:
-    const ComScope com_;
-};
 
 int RunWizard(HINSTANCE instance, QPXScriptEngine& engine) {
     engine.CallHook(kHookBeforeInit);
@@ -190,13 +177,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     }
     std::wstring instanceName;
     if (!MakeInstanceName(engine, instanceName)) return kExitStopped;
-    if (UniqueKernelHandle existing = CreateAppInstance(instanceName)) {
+    bool alreadyRunning = false;
+    const UniqueKernelHandle instanceMutex = CreateAppInstance(instanceName, alreadyRunning);
+    if (alreadyRunning) {
         LogLine(L"CreateAppInstance return true");
         return kExitStopped;
     }
 
-    PlatformGuard platform;
-    StartGdiplus();
-    InitCommonControlsFromSystem();
+    const QPXPlatformScope platform;
     return RunWizard(instance, engine);
 }
