@@ -73,7 +73,6 @@ void TextBoxUIObjectImpl::SetMaxLength(int maxChars) {
 }
 
 void TextBoxUIObjectImpl::SetMultiLine(bool multiLine) {
-    multiLine_ = multiLine;
     if (host_) host_->SetPropertyBits(TXTBIT_MULTILINE | TXTBIT_WORDWRAP, multiLine);
 }
 
@@ -103,14 +102,14 @@ void TextBoxUIObjectImpl::SetRect(int left, int top, int right, int bottom) {
 }
 
 void TextBoxUIObjectImpl::SetEnabled(bool enabled) {
-    if (!enabled) KillFocus();
-    frame_ = enabled ? kNormal : kDisabled;
+    BaseUIObjectImpl::SetEnabled(enabled);
+    frame_ = kNormal;
     if (host_) host_->SetDisabledLook(!enabled);
 }
 
 int TextBoxUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
     if (!visible_ || !hostReady_) return 0;
-    DrawFrame(graphics, image_.get(), frame_, rect_);
+    DrawFrame(graphics, image_.get(), GetFrame(), rect_);
     DrawServicesText(graphics);
     if (caretShown_) {
         const POINT caret = host_->CaretPos();
@@ -157,44 +156,28 @@ LRESULT TextBoxUIObjectImpl::Forward(UINT msg, WPARAM wParam, LPARAM lParam, BOO
     return result;
 }
 
-LRESULT TextBoxUIObjectImpl::OnLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
+LRESULT TextBoxUIObjectImpl::ForwardMouse(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
     handled = FALSE;
-    if (!Active()) return 0;
-    pressed_ = true;
-    Forward(msg, wParam, lParam, handled);
-    return 0;
-}
-
-LRESULT TextBoxUIObjectImpl::OnLButtonUp(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
-    handled = FALSE;
-    if (!Active()) return 0;
-    pressed_ = false;
-    Forward(msg, wParam, lParam, handled);
+    if (Active()) Forward(msg, wParam, lParam, handled);
     return 0;
 }
 
 LRESULT TextBoxUIObjectImpl::OnMouseMove(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
-    handled = FALSE;
-    if (!Active()) return 0;
-    frame_ = kFocused;
-    tracking_ = true;
-    Forward(msg, wParam, lParam, handled);
-    return 0;
-}
-
-LRESULT TextBoxUIObjectImpl::OnMouseHover(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
-    handled = FALSE;
-    if (!Active()) return 0;
-    Forward(msg, wParam, lParam, handled);
-    return 0;
+    if (Active()) {
+        frame_ = kFocused;
+        tracking_ = true;
+    }
+    return ForwardMouse(msg, wParam, lParam, handled);
 }
 
 LRESULT TextBoxUIObjectImpl::OnMouseLeave(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
+    // Only the leave after a move over the box counts.
+    if (Active() && tracking_) {
+        tracking_ = false;
+        frame_ = focused_ ? kFocused : kNormal;
+        return ForwardMouse(msg, wParam, lParam, handled);
+    }
     handled = FALSE;
-    if (!Active() || !tracking_) return 0;
-    tracking_ = false;
-    frame_ = focused_ ? kFocused : kNormal;
-    Forward(msg, wParam, lParam, handled);
     return 0;
 }
 
