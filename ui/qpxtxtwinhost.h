@@ -22,7 +22,8 @@ public:
 
 // ITextHost methods carry no calling-convention keyword in the platform header, so they are
 // thiscall on i686, as riched20 calls them; only IUnknown's are stdcall.
-class CTxtWinHost : public ITextHost, public ITextEditControl {
+// Final: Release deletes it through its own type.
+class CTxtWinHost final : public ITextHost, public ITextEditControl {
 public:
     // Builds the host and its text services over `client` (window client pixels), active in
     // place. Returns null when the rich-edit library or its text services cannot be had or

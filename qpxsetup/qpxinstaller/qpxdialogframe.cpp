@@ -95,7 +95,8 @@ void QPXDialogFrame::CentreWindow() {
     if (HWND owner = GetWindow(window_, GW_OWNER)) {
         GetWindowRect(owner, &area);
     } else {
-        MONITORINFO monitor{sizeof(monitor)};
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof(monitor);
         GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor);
         area = monitor.rcWork;
     }

@@ -15,7 +15,8 @@ void InitCommonControlsFromSystem() {
     HMODULE comctl = LoadSystemLibrary(L"comctl32.dll");
     if (!comctl) return;
     using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    auto init = reinterpret_cast<InitFunction>(GetProcAddress(comctl, "InitCommonControlsEx"));
+    auto init = reinterpret_cast<InitFunction>(
+        reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControlsEx")));
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_BAR_CLASSES};
     if (init) init(&controls);
 }

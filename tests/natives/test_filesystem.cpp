@@ -60,7 +60,8 @@ std::string HostPath(const std::wstring& path) {
 template <typename Condition>
 bool RunOnHost(const char* program, const std::string& arguments, Condition done) {
     std::string command = std::string(program) + " " + arguments;
-    STARTUPINFOA startup{sizeof(startup)};
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
     if (!CreateProcessA(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process)) {
@@ -366,7 +367,9 @@ TEST_F(FileSystem, DeletionsNeverReachThroughLinks) {
         }
         EXPECT_EQ(exitCode, 1);
         EXPECT_EQ(ReadFileBytes(At(L"target\\keep.txt")), "keep");
-        if (linksRemovable) EXPECT_TRUE(Missing(At(L"victim\\link")));
+        if (linksRemovable) {
+            EXPECT_TRUE(Missing(At(L"victim\\link")));
+        }
         RemoveTreeSafely(At(L"victim"));
     }
 }
