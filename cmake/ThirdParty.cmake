@@ -23,14 +23,17 @@ add_library(pugixml STATIC ${QPX_THIRD_PARTY}/pugixml/src/pugixml.cpp)
 target_include_directories(pugixml SYSTEM PUBLIC ${QPX_THIRD_PARTY}/pugixml/src)
 target_compile_definitions(pugixml PUBLIC PUGIXML_WCHAR_MODE PUGIXML_NO_STL)
 
-# The LZMA SDK's C 7z decoder.
+# The LZMA SDK's C 7z decoder, only what the extraction uses: the archive database (7zArcIn,
+# with 7zDec and 7zBuf for packed headers), CRCs, the look-ahead and file streams, and the
+# coders of the folder stream (LZMA, LZMA2, BCJ, ARM, BCJ2).
 set(LZMA_SRC ${QPX_THIRD_PARTY}/7zip/C)
 add_library(lzma7z STATIC
-  ${LZMA_SRC}/7zAlloc.c ${LZMA_SRC}/7zArcIn.c ${LZMA_SRC}/7zBuf.c ${LZMA_SRC}/7zBuf2.c
-  ${LZMA_SRC}/7zCrc.c ${LZMA_SRC}/7zCrcOpt.c ${LZMA_SRC}/7zDec.c ${LZMA_SRC}/7zFile.c
-  ${LZMA_SRC}/7zStream.c ${LZMA_SRC}/Bcj2.c ${LZMA_SRC}/Bra.c ${LZMA_SRC}/Bra86.c
-  ${LZMA_SRC}/BraIA64.c ${LZMA_SRC}/CpuArch.c ${LZMA_SRC}/Delta.c ${LZMA_SRC}/Lzma2Dec.c
-  ${LZMA_SRC}/LzmaDec.c)
+  ${LZMA_SRC}/7zArcIn.c ${LZMA_SRC}/7zBuf.c ${LZMA_SRC}/7zCrc.c ${LZMA_SRC}/7zCrcOpt.c
+  ${LZMA_SRC}/7zDec.c ${LZMA_SRC}/7zFile.c ${LZMA_SRC}/7zStream.c ${LZMA_SRC}/Bcj2.c
+  ${LZMA_SRC}/Bra.c ${LZMA_SRC}/Bra86.c ${LZMA_SRC}/Lzma2Dec.c ${LZMA_SRC}/LzmaDec.c)
+# 7-Zip never filters an archive's header, and 7zDec decodes nothing else here: without its
+# filters it needs neither the delta nor the other branch converters.
+set_source_files_properties(${LZMA_SRC}/7zDec.c PROPERTIES COMPILE_DEFINITIONS Z7_NO_METHODS_FILTERS)
 target_include_directories(lzma7z SYSTEM PUBLIC ${LZMA_SRC})
 target_compile_definitions(lzma7z PUBLIC Z7_EXTRACT_ONLY)
 # Optimised for speed: decoding the payload is the longest step of an installation.

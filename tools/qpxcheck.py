@@ -118,6 +118,8 @@ def parse_xml(data):
 
 
 def read_layout_text(path):
+    """A layout document's text, UTF-16 with a byte-order mark or UTF-8: the one reader of
+    the checker and the resource packer."""
     data = open(path, "rb").read()
     if data.startswith(b"\xff\xfe") or data.startswith(b"\xfe\xff"):
         return data.decode("utf-16")

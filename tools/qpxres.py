@@ -71,11 +71,8 @@ def rc_path(path):
 
 
 def layout_utf16(source, target):
-    data = open(source, "rb").read()
-    if data.startswith(b"\xff\xfe") or data.startswith(b"\xfe\xff"):
-        text = data.decode("utf-16")
-    else:
-        text = data.decode("utf-8-sig")
+    """The layout as the engine reads it: UTF-16LE with its byte-order mark."""
+    text = qpxcheck.read_layout_text(source)
     with open(target, "wb") as out:
         out.write(b"\xff\xfe" + text.encode("utf-16-le"))
 

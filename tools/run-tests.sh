@@ -19,27 +19,35 @@ trap qpx_display_stop EXIT
 qpx_wine_arch "$build"
 qpx_wine_prefix "$build/wine64" win64
 
-(cd "$build" && ctest --output-on-failure --timeout 600 -j 1) | tee "$results/ctest.log"
+(cd "$build" && ctest --output-on-failure --timeout 600 -j 1 --output-junit "$results/ctest.xml")
 folders=("$results")
 if [ -n "$static" ]; then
   rm -rf "$static/test-results"
   mkdir -p "$static/test-results"
-  (cd "$static" && ctest -L static --output-on-failure --timeout 600) | tee "$static/test-results/ctest.log"
+  (cd "$static" && ctest -L static --output-on-failure --timeout 600 \
+     --output-junit "$static/test-results/ctest.xml")
   folders+=("$static/test-results")
 fi
 
-# Count test cases: a GoogleTest program (or a Python test writing the same XML) counts its
-# cases; any other ctest entry counts as one. A program that failed without reporting a failing
-# case (a crash, a time-out) adds one. Skipped cases count neither way and are listed.
+# Count test cases from the JUnit reports: ctest's lists each test program; a program that
+# writes a report of its own (GoogleTest's, pytest's) as <name>.xml counts its cases, any other
+# counts as one. A program that failed without reporting a failing case (a crash, a time-out,
+# a program that never started) adds one. Skipped cases count neither way and are listed.
 python3 - "$why" "${folders[@]}" <<'PY'
-import os, re, sys, xml.etree.ElementTree as ET
+import os, sys, xml.etree.ElementTree as ET
 why, folders = sys.argv[1], sys.argv[2:]
 passed = failed = 0
 skipped = []
 for results in folders:
-    log = open(os.path.join(results, "ctest.log"), encoding="utf-8", errors="replace").read()
-    for m in re.finditer(r"Test\s+#\d+: (\S+) \.+[\s*]*(Passed|\S+)", log):
-        name, ok = m.group(1), m.group(2) == "Passed"
+    report = os.path.join(results, "ctest.xml")
+    if not os.path.exists(report):
+        print(f"no ctest report in {results}")
+        failed += 1
+        continue
+    for test in ET.parse(report).getroot().iter("testcase"):
+        # Anything but "run" is a failure: ctest reports a program it could not start as
+        # "notrun", which must not pass unseen.
+        name, ok = test.get("name"), test.get("status") == "run"
         path = os.path.join(results, name + ".xml")
         cases_failed = 0
         if os.path.exists(path):
@@ -50,7 +58,8 @@ for results in folders:
                     reason = skip.get("message", "").strip().splitlines()[-1:] if skip is not None else []
                     reason = reason[0] if reason else "not run"
                     skipped.append(f"{name}: {case.get('classname')}.{case.get('name')}: {reason}")
-                elif case.find("failure") is not None:
+                elif case.find("failure") is not None or case.find("error") is not None:
+                    # pytest reports a case whose set-up or tear-down failed as an error.
                     cases_failed += 1
                 else:
                     passed += 1

@@ -55,8 +55,6 @@ public:
     int Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) override;
     // Translates both rects by the move of the top-left corner; the size never changes.
     void SetRect(int left, int top, int right, int bottom) override;
-    bool IsEnabled() const override { return enabled_; }
-    void SetEnabled(bool enabled) override { enabled_ = enabled; }
 
     // Position + 1, at most 100.
     void StepProgress();
@@ -73,7 +71,6 @@ private:
     int leftSlice_ = 0;
     int rightSlice_ = 0;
     int position_ = 0;
-    bool enabled_ = true;
 };
 
 }  // namespace QPXUE

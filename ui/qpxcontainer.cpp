@@ -9,17 +9,19 @@ bool Hit(const IQPXBaseUIObject& child, LPARAM lParam) {
     return PtInRect(&rect, PointFromLParam(lParam)) != FALSE;
 }
 
-// Offers an event to the hit children, containers first, until one handles it; returns the
-// control that handled it (null when none did or a container did).
+// Clears `handled`, then offers an event to the hit children of a visible and enabled
+// container, child containers first, until one handles it; returns the control that handled
+// it (null when none did or a container did).
 template <typename Event>
-IQPXBaseUIObject* RouteToFirstHit(const ContainerUIObjectImpl::ContainerList& containers,
-                                  const ContainerUIObjectImpl::ControlList& controls,
-                                  const POINT& point, BOOL& handled, Event event) {
-    for (const auto& child : containers) {
+IQPXBaseUIObject* RouteToFirstHit(const ContainerUIObjectImpl& container, const POINT& point,
+                                  BOOL& handled, Event event) {
+    handled = FALSE;
+    if (!container.IsVisible() || !container.IsEnabled()) return nullptr;
+    for (const auto& child : container.GetContainers()) {
         const RECT rect = child->GetRect();
         if (PtInRect(&rect, point) && (event(*child), handled)) return nullptr;
     }
-    for (const auto& child : controls) {
+    for (const auto& child : container.GetControls()) {
         const RECT rect = child->GetRect();
         if (PtInRect(&rect, point) && (event(*child), handled)) return child.get();
     }
@@ -29,8 +31,7 @@ IQPXBaseUIObject* RouteToFirstHit(const ContainerUIObjectImpl::ContainerList& co
 }  // namespace
 
 int ContainerUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) {
-    owner_ = owner;
-    rect_ = rect;
+    InitBase(owner, rect);
     if (resId != 0) background_.reset(new ImageObject(resType, resId));
     return 0;
 }
@@ -60,38 +61,27 @@ void ContainerUIObjectImpl::SetRect(int left, int top, int right, int bottom) {
 }
 
 LRESULT ContainerUIObjectImpl::OnLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
-    handled = FALSE;
-    if (!visible_ || !enabled_) return 0;
-    pressed_ = true;
-    IQPXBaseUIObject* control = RouteToFirstHit(
-        containers_, controls_, PointFromLParam(lParam), handled,
+    IQPXBaseUIObject* control = RouteToFirstHit(*this, PointFromLParam(lParam), handled,
         [&](IQPXBaseUIObject& child) { child.OnLButtonDown(msg, wParam, lParam, handled); });
     if (control != nullptr) control->SetFocus();
     return 0;
 }
 
 LRESULT ContainerUIObjectImpl::OnLButtonUp(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
-    handled = FALSE;
-    if (!visible_ || !enabled_) return 0;
-    pressed_ = false;
-    RouteToFirstHit(containers_, controls_, PointFromLParam(lParam), handled,
+    RouteToFirstHit(*this, PointFromLParam(lParam), handled,
                     [&](IQPXBaseUIObject& child) { child.OnLButtonUp(msg, wParam, lParam, handled); });
     return 0;
 }
 
 LRESULT ContainerUIObjectImpl::OnMouseHover(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
-    handled = FALSE;
-    if (!visible_ || !enabled_) return 0;
-    RouteToFirstHit(containers_, controls_, PointFromLParam(lParam), handled,
+    RouteToFirstHit(*this, PointFromLParam(lParam), handled,
                     [&](IQPXBaseUIObject& child) { child.OnMouseHover(msg, wParam, lParam, handled); });
     return 0;
 }
 
 LRESULT ContainerUIObjectImpl::OnSetCursor(UINT msg, WPARAM wParam, LPARAM lParam, int x, int y,
                                            BOOL& handled) {
-    handled = FALSE;
-    if (!visible_ || !enabled_) return 0;
-    RouteToFirstHit(containers_, controls_, POINT{x, y}, handled, [&](IQPXBaseUIObject& child) {
+    RouteToFirstHit(*this, POINT{x, y}, handled, [&](IQPXBaseUIObject& child) {
         child.OnSetCursor(msg, wParam, lParam, x, y, handled);
     });
     return 0;

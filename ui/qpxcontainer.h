@@ -10,7 +10,9 @@
 
 namespace QPXUE {
 
-class ContainerUIObjectImpl : public IQPXBaseUIObject {
+// SetVisible and SetEnabled change the container's own flag only; SetVisibleAll and
+// SetEnabledAll change the subtree.
+class ContainerUIObjectImpl : public BaseUIObjectImpl {
 public:
     using ControlList = std::vector<std::unique_ptr<IQPXBaseUIObject>>;
     using ContainerList = std::vector<std::unique_ptr<ContainerUIObjectImpl>>;
@@ -18,14 +20,8 @@ public:
     int Draw(Gdiplus::Graphics& graphics) override;
     // The background image is optional: resId 0 means none.
     int Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) override;
-    RECT GetRect() const override { return rect_; }
     // Moves every child by the move of the top-left corner, then takes the new rect.
     void SetRect(int left, int top, int right, int bottom) override;
-    bool IsVisible() const override { return visible_; }
-    void SetVisible(bool visible) override { visible_ = visible; }  // own flag only
-    bool IsEnabled() const override { return enabled_; }
-    void SetEnabled(bool enabled) override { enabled_ = enabled; }  // own flag only
-    HWND GetOwner() const override { return owner_; }
     LRESULT OnLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
     LRESULT OnLButtonUp(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
     LRESULT OnMouseLeave(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
@@ -33,8 +29,6 @@ public:
     LRESULT OnMouseMove(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
     LRESULT OnSetCursor(UINT msg, WPARAM wParam, LPARAM lParam, int x, int y,
                         BOOL& handled) override;
-    const std::wstring& GetName() const override { return name_; }
-    void SetName(const std::wstring& name) override { name_ = name; }
 
     // Own flag, then SetVisibleAll on child containers and SetVisible on controls.
     virtual void SetVisibleAll(bool visible);
@@ -61,16 +55,10 @@ public:
     }
 
 protected:
-    RECT rect_{};
-    HWND owner_ = nullptr;
-    bool visible_ = true;
     ControlList controls_;
     ContainerList containers_;
-    std::wstring name_;
     std::unique_ptr<ImageObject> background_;
     bool tracking_ = false;
-    bool pressed_ = false;
-    bool enabled_ = true;
 };
 
 }  // namespace QPXUE

@@ -5,13 +5,14 @@
 #include "qpxexception.h"
 
 namespace QPXUE {
-namespace {
 
-int FontStyle(bool bold, bool underline) {
-    return (bold ? Gdiplus::FontStyleBold : 0) | (underline ? Gdiplus::FontStyleUnderline : 0);
+// ---- Text ----
+
+void TextPart::SetFont(const std::wstring& face, int size, bool bold) {
+    const int style = (bold ? Gdiplus::FontStyleBold : 0) |
+                      (underlined_ ? Gdiplus::FontStyleUnderline : 0);
+    font_ = MakeFont(face, size, style);
 }
-
-}  // namespace
 
 // ---- Button ----
 
@@ -22,30 +23,30 @@ int ButtonUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const wch
 }
 
 int ButtonUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
-    if (visible_) DrawFrame(graphics, image_.get(), state_, rect_);
+    if (visible_) DrawFrame(graphics, image_.get(), GetState(), rect_);
     return 0;
 }
 
 void ButtonUIObjectImpl::SetEnabled(bool enabled) {
-    if (!enabled) KillFocus();
-    state_ = enabled ? kNormal : kDisabled;
+    ClickableUIObjectImpl::SetEnabled(enabled);
+    look_ = kNormal;
 }
 
 LRESULT ButtonUIObjectImpl::OnLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
     ClickableUIObjectImpl::OnLButtonDown(msg, wParam, lParam, handled);
-    if (handled) state_ = kPressed;
+    if (handled) look_ = kPressed;
     return 0;
 }
 
 LRESULT ButtonUIObjectImpl::OnMouseHover(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
     ClickableUIObjectImpl::OnMouseHover(msg, wParam, lParam, handled);
-    if (handled) state_ = kHover;
+    if (handled) look_ = kHover;
     return 0;
 }
 
 LRESULT ButtonUIObjectImpl::OnMouseLeave(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
     ClickableUIObjectImpl::OnMouseLeave(msg, wParam, lParam, handled);
-    if (handled) state_ = kNormal;
+    if (handled) look_ = kNormal;
     return 0;
 }
 
@@ -60,10 +61,10 @@ int CheckBoxUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const w
 int CheckBoxUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
     if (!visible_) return 0;
     if (text_.GetText().empty()) {
-        DrawFrame(graphics, image_.get(), state_, rect_);
+        DrawFrame(graphics, image_.get(), GetState(), rect_);
         return 0;
     }
-    if (!IsRectEmpty(&checkRect_)) DrawFrame(graphics, image_.get(), state_, checkRect_);
+    if (!IsRectEmpty(&checkRect_)) DrawFrame(graphics, image_.get(), GetState(), checkRect_);
     text_.Draw(graphics, labelRect_.left, labelRect_.top);
     return 0;
 }
@@ -76,20 +77,20 @@ void CheckBoxUIObjectImpl::SetRect(int left, int top, int right, int bottom) {
     rect_ = RECT{left, top, right, bottom};
 }
 
-void CheckBoxUIObjectImpl::ShowState(bool checked, bool enabled) {
-    if (checked) state_ = enabled ? kChecked : kCheckedDisabled;
-    else state_ = enabled ? kUnchecked : kUncheckedDisabled;
+int CheckBoxUIObjectImpl::GetState() const {
+    if (!enabled_) return checked_ ? kCheckedDisabled : kUncheckedDisabled;
+    if (hoverLook_) return checked_ ? kCheckedHover : kUncheckedHover;
+    return checked_ ? kChecked : kUnchecked;
 }
 
-void CheckBoxUIObjectImpl::SetChecked(bool checked) { ShowState(checked, IsEnabled()); }
+void CheckBoxUIObjectImpl::SetChecked(bool checked) {
+    checked_ = checked;
+    hoverLook_ = false;
+}
 
 void CheckBoxUIObjectImpl::SetEnabled(bool enabled) {
-    if (!enabled) KillFocus();
-    ShowState(IsChecked(), enabled);
-}
-
-void CheckBoxUIObjectImpl::SetFont(const std::wstring& face, int size, bool bold) {
-    text_.SetFont(face, size, FontStyle(bold, false));
+    ClickableUIObjectImpl::SetEnabled(enabled);
+    hoverLook_ = false;
 }
 
 void CheckBoxUIObjectImpl::Click() {
@@ -99,13 +100,13 @@ void CheckBoxUIObjectImpl::Click() {
 
 LRESULT CheckBoxUIObjectImpl::OnMouseHover(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
     ClickableUIObjectImpl::OnMouseHover(msg, wParam, lParam, handled);
-    if (handled) state_ = IsChecked() ? kCheckedHover : kUncheckedHover;
+    if (handled) hoverLook_ = true;
     return 0;
 }
 
 LRESULT CheckBoxUIObjectImpl::OnMouseLeave(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
     ClickableUIObjectImpl::OnMouseLeave(msg, wParam, lParam, handled);
-    if (handled) state_ = IsChecked() ? kChecked : kUnchecked;
+    if (handled) hoverLook_ = false;
     return 0;
 }
 
@@ -122,13 +123,10 @@ int LabelUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
     return 0;
 }
 
-void LabelUIObjectImpl::SetFont(const std::wstring& face, int size, bool bold) {
-    text_.SetFont(face, size, FontStyle(bold, false));
-}
-
 // ---- Link label ----
 
-LinkLabelUIObjectImpl::LinkLabelUIObjectImpl() : cursor_(LoadCursorW(nullptr, IDC_HAND)) {}
+LinkLabelUIObjectImpl::LinkLabelUIObjectImpl()
+    : TextControl(true), cursor_(LoadCursorW(nullptr, IDC_HAND)) {}
 
 int LinkLabelUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const wchar_t*) {
     if (resId != 0) throw QPXException(E_FAIL);
@@ -139,15 +137,6 @@ int LinkLabelUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const 
 int LinkLabelUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
     if (visible_) text_.Draw(graphics, rect_.left, rect_.top);
     return 0;
-}
-
-void LinkLabelUIObjectImpl::SetEnabled(bool enabled) {
-    if (!enabled) KillFocus();
-    enabled_ = enabled;
-}
-
-void LinkLabelUIObjectImpl::SetFont(const std::wstring& face, int size, bool bold) {
-    text_.SetFont(face, size, FontStyle(bold, true));
 }
 
 LRESULT LinkLabelUIObjectImpl::OnSetCursor(UINT, WPARAM, LPARAM, int, int, BOOL& handled) {

@@ -15,22 +15,39 @@ namespace QPXUE {
 // Text, font and brush of a text-showing control; each setter replaces what it owned.
 class TextPart {
 public:
+    // An underlined part underlines every font it is given.
+    explicit TextPart(bool underlined) : underlined_(underlined) {}
+
     void SetText(const std::wstring& text) { text_ = text; }
     const std::wstring& GetText() const { return text_; }
     // rgb as RGB(r, g, b); drawn with alpha 254.
     void SetTextColor(COLORREF rgb) { brush_ = MakeTextBrush(rgb); }
-    void SetFont(const std::wstring& face, int size, int style) {
-        font_ = MakeFont(face, size, style);
-    }
-    bool HasFont() const { return font_ != nullptr; }
+    void SetFont(const std::wstring& face, int size, bool bold);
     void Draw(Gdiplus::Graphics& graphics, int x, int y) const {
         QPXUE::DrawString(graphics, text_, font_.get(), brush_.get(), x, y);
     }
 
 private:
+    bool underlined_;
     std::wstring text_;
     std::unique_ptr<Gdiplus::Font> font_;
     std::unique_ptr<Gdiplus::SolidBrush> brush_;
+};
+
+// A control of class `Control` that shows a text: the forwarders to its text part, the same
+// for every such control.
+template <typename Control>
+class TextControl : public Control {
+public:
+    void SetText(const std::wstring& text) { text_.SetText(text); }
+    const std::wstring& GetText() const { return text_.GetText(); }
+    void SetTextColor(COLORREF rgb) { text_.SetTextColor(rgb); }
+    void SetFont(const std::wstring& face, int size, bool bold) { text_.SetFont(face, size, bold); }
+
+protected:
+    explicit TextControl(bool underlined = false) : text_(underlined) {}
+
+    TextPart text_;
 };
 
 // A push button drawn from a strip of 4 frames: normal, hover, pressed, disabled.
@@ -40,22 +57,23 @@ public:
 
     int Draw(Gdiplus::Graphics& graphics) override;
     int Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) override;
-    bool IsEnabled() const override { return state_ != kDisabled; }
+    // Either way the button shows its normal look afterwards.
     void SetEnabled(bool enabled) override;
     LRESULT OnLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
     LRESULT OnMouseLeave(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
     LRESULT OnMouseHover(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
 
-    int GetState() const { return state_; }
+    // The frame shown: kDisabled while disabled, else the look the mouse left.
+    int GetState() const { return enabled_ ? look_ : kDisabled; }
 
 private:
     std::unique_ptr<ImageObject> image_;
-    int state_ = kNormal;
+    int look_ = kNormal;  // kNormal, kHover or kPressed
 };
 
 // A check box: a strip of 6 frames (see State) in the check rect, and an optional text at the
 // label rect's top-left. Without text the frames cover the whole rect.
-class CheckBoxUIObjectImpl : public ClickableUIObjectImpl {
+class CheckBoxUIObjectImpl : public TextControl<ClickableUIObjectImpl> {
 public:
     enum State {
         kUnchecked = 0, kUncheckedDisabled = 1, kUncheckedHover = 2,
@@ -66,74 +84,50 @@ public:
     int Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) override;
     // Translates the check and label rects by the move of the top-left corner.
     void SetRect(int left, int top, int right, int bottom) override;
-    bool IsEnabled() const override { return state_ != kUncheckedDisabled && state_ != kCheckedDisabled; }
+    // Drops the hover look; keeps the check.
     void SetEnabled(bool enabled) override;
     LRESULT OnMouseLeave(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
     LRESULT OnMouseHover(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
 
-    // Keeps the enabled state.
+    // Drops the hover look; keeps the enabled state.
     void SetChecked(bool checked);
-    bool IsChecked() const { return state_ > kUncheckedHover; }
-    int GetState() const { return state_; }
+    bool IsChecked() const { return checked_; }
+    // The frame shown, from the check, the enabled state and the hover look.
+    int GetState() const;
     void SetCheckRect(const RECT& rect) { checkRect_ = rect; }
     void SetLabelRect(const RECT& rect) { labelRect_ = rect; }
-    void SetText(const std::wstring& text) { text_.SetText(text); }
-    const std::wstring& GetText() const { return text_.GetText(); }
-    void SetTextColor(COLORREF rgb) { text_.SetTextColor(rgb); }
-    void SetFont(const std::wstring& face, int size, bool bold);
 
 private:
     // Toggles, then sends the action with wParam 1 when now checked, else 0.
     void Click() override;
-    void ShowState(bool checked, bool enabled);
 
     RECT checkRect_{};
     RECT labelRect_{};
     std::unique_ptr<ImageObject> image_;
-    TextPart text_;
-    int state_ = kUnchecked;
+    bool checked_ = false;
+    bool hoverLook_ = false;
 };
 
 // Static text at the rect's top-left; answers no events. Takes no image.
-class LabelUIObjectImpl : public BaseUIObjectImpl {
+class LabelUIObjectImpl : public TextControl<BaseUIObjectImpl> {
 public:
     int Draw(Gdiplus::Graphics& graphics) override;
     int Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) override;
-    bool IsEnabled() const override { return enabled_; }
-    void SetEnabled(bool enabled) override { enabled_ = enabled; }
-
-    void SetText(const std::wstring& text) { text_.SetText(text); }
-    const std::wstring& GetText() const { return text_.GetText(); }
-    void SetTextColor(COLORREF rgb) { text_.SetTextColor(rgb); }
-    void SetFont(const std::wstring& face, int size, bool bold);
-
-private:
-    TextPart text_;
-    bool enabled_ = true;
 };
 
-// Underlined text that sends its action when clicked and shows the hand cursor.
-class LinkLabelUIObjectImpl : public ClickableUIObjectImpl {
+// Underlined text (whatever its font) that sends its action when clicked and shows the hand
+// cursor.
+class LinkLabelUIObjectImpl : public TextControl<ClickableUIObjectImpl> {
 public:
     LinkLabelUIObjectImpl();
     int Draw(Gdiplus::Graphics& graphics) override;
     // Any non-zero resId raises QPXException(E_FAIL).
     int Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) override;
-    bool IsEnabled() const override { return enabled_; }
-    void SetEnabled(bool enabled) override;
     LRESULT OnSetCursor(UINT msg, WPARAM wParam, LPARAM lParam, int x, int y,
                         BOOL& handled) override;
 
-    void SetText(const std::wstring& text) { text_.SetText(text); }
-    const std::wstring& GetText() const { return text_.GetText(); }
-    void SetTextColor(COLORREF rgb) { text_.SetTextColor(rgb); }
-    // Always underlined in addition.
-    void SetFont(const std::wstring& face, int size, bool bold);
-
 private:
-    TextPart text_;
     HCURSOR cursor_;  // shared system cursor, not owned
-    bool enabled_ = true;
 };
 
 // The whole image stretched into the rect; answers no events.
@@ -141,12 +135,9 @@ class PictureUIObjectImpl : public BaseUIObjectImpl {
 public:
     int Draw(Gdiplus::Graphics& graphics) override;
     int Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) override;
-    bool IsEnabled() const override { return enabled_; }
-    void SetEnabled(bool enabled) override { enabled_ = enabled; }
 
 protected:
     std::unique_ptr<ImageObject> image_;
-    bool enabled_ = true;
 };
 
 // The drag area of a window: a press that no child takes moves the window.

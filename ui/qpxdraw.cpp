@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "qpxexception.h"
+#include "qpxresource.h"
 
 namespace QPXUE {
 namespace {
@@ -15,16 +16,12 @@ using Microsoft::WRL::ComPtr;
 // The resource's bytes in a stream that owns a private copy of them. Raises E_FAIL when
 // the resource cannot be found, loaded or locked.
 ComPtr<IStream> OpenResourceStream(const wchar_t* resType, UINT resId) {
-    HMODULE module = GetModuleHandleW(nullptr);
-    HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(LOWORD(resId)), resType);
-    if (info == nullptr) throw QPXException(E_FAIL);
-    UniqueResource block(LoadResource(module, info));
-    const void* bytes = block ? LockResource(block.get()) : nullptr;
-    if (bytes == nullptr) throw QPXException(E_FAIL);
-    const DWORD size = SizeofResource(module, info);
+    const ProgramResource resource(resType, resId);
+    if (resource.Data() == nullptr) throw QPXException(E_FAIL);
+    const DWORD size = resource.Size();
     UniqueGlobalMemory copy(GlobalAlloc(GMEM_FIXED, size));
     if (!copy) throw QPXException(E_OUTOFMEMORY);
-    std::memcpy(GlobalLock(copy.get()), bytes, size);
+    std::memcpy(GlobalLock(copy.get()), resource.Data(), size);
     GlobalUnlock(copy.get());
     ComPtr<IStream> stream;
     if (FAILED(CreateStreamOnHGlobal(copy.get(), TRUE, &stream))) throw QPXException(E_FAIL);

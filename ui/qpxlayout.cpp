@@ -93,30 +93,27 @@ void ReadContainer(ContainerUIObjectImpl& object, HWND owner, pugi::xml_node nod
     ReadNameVisibleEnable(object, node);
 }
 
+template <typename Container>
 std::unique_ptr<ContainerUIObjectImpl> MakeContainer(HWND owner, pugi::xml_node node) {
-    const std::wstring element = node.name();
-    if (element == L"Container" || element == L"CaptionContainer") {
-        std::unique_ptr<ContainerUIObjectImpl> object;
-        if (element == L"Container") object.reset(new ContainerUIObjectImpl);
-        else object.reset(new CaptionContainerUIObjectImpl);
-        ReadContainer(*object, owner, node);
-        return object;
-    }
-    if (element == L"VerticalContainer") {
-        std::unique_ptr<VerticalContainerUIObjectImpl> object(new VerticalContainerUIObjectImpl);
-        ReadContainer(*object, owner, node);
-        object->SetRows(ReadPositive(node, L"row", 0));
-        return object;
-    }
-    if (element == L"GridContainer") {
-        std::unique_ptr<GridContainerUIObjectImpl> object(new GridContainerUIObjectImpl);
-        ReadContainer(*object, owner, node);
-        object->SetColumns(ReadPositive(node, L"col", 0));
-        object->SetRows(ReadPositive(node, L"row", 0));
-        object->SetVertical(ReadBool(node, L"vertical", false));
-        return object;
-    }
-    return nullptr;
+    std::unique_ptr<Container> object(new Container);
+    ReadContainer(*object, owner, node);
+    return object;
+}
+
+std::unique_ptr<ContainerUIObjectImpl> MakeVerticalContainer(HWND owner, pugi::xml_node node) {
+    std::unique_ptr<VerticalContainerUIObjectImpl> object(new VerticalContainerUIObjectImpl);
+    ReadContainer(*object, owner, node);
+    object->SetRows(ReadPositive(node, L"row", 0));
+    return object;
+}
+
+std::unique_ptr<ContainerUIObjectImpl> MakeGridContainer(HWND owner, pugi::xml_node node) {
+    std::unique_ptr<GridContainerUIObjectImpl> object(new GridContainerUIObjectImpl);
+    ReadContainer(*object, owner, node);
+    object->SetColumns(ReadPositive(node, L"col", 0));
+    object->SetRows(ReadPositive(node, L"row", 0));
+    object->SetVertical(ReadBool(node, L"vertical", false));
+    return object;
 }
 
 std::unique_ptr<IQPXBaseUIObject> MakeButton(HWND owner, pugi::xml_node node) {
@@ -224,20 +221,35 @@ std::unique_ptr<IQPXBaseUIObject> MakePicture(HWND owner, pugi::xml_node node) {
     return object;
 }
 
+using ContainerFactory = std::unique_ptr<ContainerUIObjectImpl> (*)(HWND, pugi::xml_node);
 using ControlFactory = std::unique_ptr<IQPXBaseUIObject> (*)(HWND, pugi::xml_node);
 
-const struct {
+// What each element of the layout builds: a container, whose children are read in turn, or a
+// control. Other elements are skipped.
+struct ElementKind {
     const wchar_t* element;
-    ControlFactory make;
-} kControls[] = {
-    {L"Button", MakeButton},     {L"Label", MakeLabel},         {L"LinkLabel", MakeLinkLabel},
-    {L"CheckBox", MakeCheckBox}, {L"TextBox", MakeTextBox},     {L"Progress", MakeProgress},
-    {L"Carousel", MakeCarousel}, {L"Picture", MakePicture},
+    ContainerFactory makeContainer;
+    ControlFactory makeControl;
 };
 
-std::unique_ptr<IQPXBaseUIObject> MakeControl(HWND owner, pugi::xml_node node) {
-    for (const auto& entry : kControls)
-        if (std::wcscmp(node.name(), entry.element) == 0) return entry.make(owner, node);
+const ElementKind kElements[] = {
+    {L"Container", MakeContainer<ContainerUIObjectImpl>, nullptr},
+    {L"CaptionContainer", MakeContainer<CaptionContainerUIObjectImpl>, nullptr},
+    {L"VerticalContainer", MakeVerticalContainer, nullptr},
+    {L"GridContainer", MakeGridContainer, nullptr},
+    {L"Button", nullptr, MakeButton},
+    {L"Label", nullptr, MakeLabel},
+    {L"LinkLabel", nullptr, MakeLinkLabel},
+    {L"CheckBox", nullptr, MakeCheckBox},
+    {L"TextBox", nullptr, MakeTextBox},
+    {L"Progress", nullptr, MakeProgress},
+    {L"Carousel", nullptr, MakeCarousel},
+    {L"Picture", nullptr, MakePicture},
+};
+
+const ElementKind* FindElementKind(pugi::xml_node node) {
+    for (const ElementKind& kind : kElements)
+        if (std::wcscmp(node.name(), kind.element) == 0) return &kind;
     return nullptr;
 }
 
@@ -254,12 +266,15 @@ void BuildTree(HWND owner, ContainerUIObjectImpl& root, pugi::xml_node element,
         for (pugi::xml_node child = parentElement.first_child(); child; child = child.next_sibling()) {
             if (child.type() != pugi::node_element) continue;
             current = child;
-            if (std::unique_ptr<ContainerUIObjectImpl> container = MakeContainer(owner, child)) {
+            const ElementKind* kind = FindElementKind(child);
+            if (kind == nullptr) continue;
+            if (kind->makeContainer != nullptr) {
+                std::unique_ptr<ContainerUIObjectImpl> container = kind->makeContainer(owner, child);
                 ContainerUIObjectImpl* added = container.get();
                 parent->AddContainer(std::move(container));
                 work.emplace_back(added, child);
-            } else if (std::unique_ptr<IQPXBaseUIObject> control = MakeControl(owner, child)) {
-                parent->AddControl(std::move(control));
+            } else {
+                parent->AddControl(kind->makeControl(owner, child));
             }
         }
     }

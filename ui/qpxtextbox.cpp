@@ -26,13 +26,13 @@ void RepairAlpha(Surface& scratch) {
 
 }  // namespace
 
-TextBoxUIObjectImpl::TextBoxUIObjectImpl() : host_(nullptr, CTxtWinHost::Free) {}
+TextBoxUIObjectImpl::TextBoxUIObjectImpl() = default;
 
 TextBoxUIObjectImpl::~TextBoxUIObjectImpl() {
     // The text services may call back (caret, capture) while they deactivate: by then the
     // box asks its window for nothing.
     hostReady_ = false;
-    host_.reset();
+    host_.Reset();
 }
 
 int TextBoxUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) {
@@ -42,7 +42,7 @@ int TextBoxUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const wc
 }
 
 void TextBoxUIObjectImpl::CreateHost() {
-    host_.reset(CTxtWinHost::Create(this, owner_, clientRect_));
+    host_ = CTxtWinHost::Create(this, owner_, clientRect_);
     if (!host_) throw QPXException(E_FAIL);
     host_->SetPropertyBits(TXTBIT_RICHTEXT, false);  // plain text
     host_->SetPropertyBits(TXTBIT_ALLOWBEEP, true);
@@ -60,10 +60,9 @@ void TextBoxUIObjectImpl::SetFont(const std::wstring& face, int size, bool bold)
     logFont.lfWeight = bold ? FW_BOLD : 0;
     logFont.lfCharSet = DEFAULT_CHARSET;
     // size in points as tenths of a point, to pixels of the screen, to logical units.
-    HDC screen = GetDC(nullptr);
-    POINT height{0, MulDiv(GetDeviceCaps(screen, LOGPIXELSY), size * 10, 720)};
-    DPtoLP(screen, &height, 1);
-    ReleaseDC(nullptr, screen);
+    const WindowDc screen(nullptr);
+    POINT height{0, MulDiv(GetDeviceCaps(screen.get(), LOGPIXELSY), size * 10, 720)};
+    DPtoLP(screen.get(), &height, 1);
     logFont.lfHeight = -std::abs(height.y);
     UniqueGdiObject font(CreateFontIndirectW(&logFont));
     if (font) host_->SetFont(static_cast<HFONT>(font.get()));
@@ -74,7 +73,6 @@ void TextBoxUIObjectImpl::SetMaxLength(int maxChars) {
 }
 
 void TextBoxUIObjectImpl::SetMultiLine(bool multiLine) {
-    multiLine_ = multiLine;
     if (host_) host_->SetPropertyBits(TXTBIT_MULTILINE | TXTBIT_WORDWRAP, multiLine);
 }
 
@@ -86,9 +84,8 @@ std::wstring TextBoxUIObjectImpl::GetText() const {
     if (!hostReady_) return std::wstring();
     BSTR text = nullptr;
     if (FAILED(host_->Services()->TxGetText(&text)) || text == nullptr) return std::wstring();
-    std::wstring result(text, SysStringLen(text));
-    SysFreeString(text);
-    return result;
+    const std::unique_ptr<OLECHAR, decltype(&SysFreeString)> owner(text, SysFreeString);
+    return std::wstring(text, SysStringLen(text));
 }
 
 void TextBoxUIObjectImpl::SetRect(int left, int top, int right, int bottom) {
@@ -105,14 +102,14 @@ void TextBoxUIObjectImpl::SetRect(int left, int top, int right, int bottom) {
 }
 
 void TextBoxUIObjectImpl::SetEnabled(bool enabled) {
-    if (!enabled) KillFocus();
-    frame_ = enabled ? kNormal : kDisabled;
+    BaseUIObjectImpl::SetEnabled(enabled);
+    frame_ = kNormal;
     if (host_) host_->SetDisabledLook(!enabled);
 }
 
 int TextBoxUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
     if (!visible_ || !hostReady_) return 0;
-    DrawFrame(graphics, image_.get(), frame_, rect_);
+    DrawFrame(graphics, image_.get(), GetFrame(), rect_);
     DrawServicesText(graphics);
     if (caretShown_) {
         const POINT caret = host_->CaretPos();
@@ -159,44 +156,28 @@ LRESULT TextBoxUIObjectImpl::Forward(UINT msg, WPARAM wParam, LPARAM lParam, BOO
     return result;
 }
 
-LRESULT TextBoxUIObjectImpl::OnLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
+LRESULT TextBoxUIObjectImpl::ForwardMouse(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
     handled = FALSE;
-    if (!Active()) return 0;
-    pressed_ = true;
-    Forward(msg, wParam, lParam, handled);
-    return 0;
-}
-
-LRESULT TextBoxUIObjectImpl::OnLButtonUp(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
-    handled = FALSE;
-    if (!Active()) return 0;
-    pressed_ = false;
-    Forward(msg, wParam, lParam, handled);
+    if (Active()) Forward(msg, wParam, lParam, handled);
     return 0;
 }
 
 LRESULT TextBoxUIObjectImpl::OnMouseMove(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
-    handled = FALSE;
-    if (!Active()) return 0;
-    frame_ = kFocused;
-    tracking_ = true;
-    Forward(msg, wParam, lParam, handled);
-    return 0;
-}
-
-LRESULT TextBoxUIObjectImpl::OnMouseHover(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
-    handled = FALSE;
-    if (!Active()) return 0;
-    Forward(msg, wParam, lParam, handled);
-    return 0;
+    if (Active()) {
+        frame_ = kFocused;
+        tracking_ = true;
+    }
+    return ForwardMouse(msg, wParam, lParam, handled);
 }
 
 LRESULT TextBoxUIObjectImpl::OnMouseLeave(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
+    // Only the leave after a move over the box counts.
+    if (Active() && tracking_) {
+        tracking_ = false;
+        frame_ = focused_ ? kFocused : kNormal;
+        return ForwardMouse(msg, wParam, lParam, handled);
+    }
     handled = FALSE;
-    if (!Active() || !tracking_) return 0;
-    tracking_ = false;
-    frame_ = focused_ ? kFocused : kNormal;
-    Forward(msg, wParam, lParam, handled);
     return 0;
 }
 
@@ -205,10 +186,9 @@ LRESULT TextBoxUIObjectImpl::OnSetCursor(UINT, WPARAM, LPARAM, int x, int y, BOO
     if (!Active()) return 0;
     const RECT area = host_->TextArea();
     if (!PtInRect(&area, POINT{x, y})) return 0;
-    HDC dc = GetDC(owner_);
-    host_->Services()->OnTxSetCursor(DVASPECT_CONTENT, -1, nullptr, nullptr, dc, nullptr,
+    const WindowDc dc(owner_);
+    host_->Services()->OnTxSetCursor(DVASPECT_CONTENT, -1, nullptr, nullptr, dc.get(), nullptr,
                                      nullptr, x, y);
-    ReleaseDC(owner_, dc);
     handled = TRUE;
     return 0;
 }

@@ -2,6 +2,8 @@
 // window surface, with a drawn caret (a layered window never shows the system caret).
 #pragma once
 
+#include <wrl/client.h>
+
 #include <memory>
 #include <string>
 
@@ -23,12 +25,19 @@ public:
     int Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) override;
     // Keeps the client rect's ratio to the rect and centres it; the host keeps its area.
     void SetRect(int left, int top, int right, int bottom) override;
-    bool IsEnabled() const override { return frame_ != kDisabled; }
+    // Either way the box shows its normal frame afterwards.
     void SetEnabled(bool enabled) override;
-    LRESULT OnLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
-    LRESULT OnLButtonUp(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
+    // Mouse events go to the text services; moves and leaves also change the frame.
+    LRESULT OnLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override {
+        return ForwardMouse(msg, wParam, lParam, handled);
+    }
+    LRESULT OnLButtonUp(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override {
+        return ForwardMouse(msg, wParam, lParam, handled);
+    }
+    LRESULT OnMouseHover(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override {
+        return ForwardMouse(msg, wParam, lParam, handled);
+    }
     LRESULT OnMouseLeave(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
-    LRESULT OnMouseHover(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
     LRESULT OnMouseMove(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
     LRESULT OnSetCursor(UINT msg, WPARAM wParam, LPARAM lParam, int x, int y,
                         BOOL& handled) override;
@@ -53,14 +62,17 @@ public:
     void SetText(const std::wstring& text);
     // Empty before the host exists.
     std::wstring GetText() const;
-    int GetFrame() const { return frame_; }
+    // The frame shown: kDisabled while disabled, else the one focus and hover left.
+    int GetFrame() const { return enabled_ ? frame_ : kDisabled; }
     bool IsFocused() const { return focused_; }
     bool IsCaretShown() const { return caretShown_; }
 
 private:
-    bool Active() const { return visible_ && hostReady_ && IsEnabled(); }
+    bool Active() const { return visible_ && hostReady_ && enabled_; }
     // Hands msg to the host's window procedure; handled unless the key was ignored.
     LRESULT Forward(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    // A mouse event: forwarded while the box is active, otherwise not handled.
+    LRESULT ForwardMouse(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     void DrawServicesText(Gdiplus::Graphics& graphics);
 
     RECT clientRect_{};
@@ -68,10 +80,8 @@ private:
     bool tracking_ = false;
     bool focused_ = false;
     bool hostReady_ = false;
-    bool pressed_ = false;
-    bool multiLine_ = false;
-    int frame_ = kNormal;
-    std::unique_ptr<CTxtWinHost, void (*)(CTxtWinHost*)> host_;
+    int frame_ = kNormal;  // kNormal or kFocused
+    Microsoft::WRL::ComPtr<CTxtWinHost> host_;
     std::unique_ptr<ImageObject> image_;
 };
 

@@ -6,13 +6,14 @@
 #include <ole2.h>
 
 #include <cstdlib>
-#include <memory>
 
 #include "qpxsystem.h"
 #include "qpxtextbox.h"
 
 namespace QPXUE {
 namespace {
+
+using Microsoft::WRL::ComPtr;
 
 // The platform's import library does not carry these identifiers.
 const IID kIIDTextServices = {0x8D33F740, 0xCF58, 0x11CE, {0xA8, 0x9D, 0x00, 0xAA, 0x00, 0x6C, 0xAD, 0xC5}};
@@ -29,25 +30,26 @@ constexpr DWORD kCharFormatMask = CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_ST
                                   CFM_PROTECTED | CFM_LINK | CFM_SIZE | CFM_COLOR | CFM_FACE |
                                   CFM_OFFSET | CFM_CHARSET | CFM_BACKCOLOR;
 
-// Pixels per logical inch of the dialog's device, taken at each host creation.
-int g_pixelsPerInchX = 96;
-int g_pixelsPerInchY = 96;
-
 LONG PixelsToHimetric(int pixels, int perInch) { return MulDiv(pixels, kHimetricPerInch, perInch); }
+
+SIZE PixelsPerInch(HWND window) {
+    const WindowDc dc(window);
+    return SIZE{GetDeviceCaps(dc.get(), LOGPIXELSX), GetDeviceCaps(dc.get(), LOGPIXELSY)};
+}
 
 }  // namespace
 
-CTxtWinHost::CTxtWinHost(TextBoxUIObjectImpl* box, HWND window)
+CTxtWinHost::CTxtWinHost(TextBoxUIObjectImpl* box, HWND window, SIZE pixelsPerInch)
     : window_(window),
+      pixelsPerInch_(pixelsPerInch),
       style_(kEditStyle),
       propertyBits_(TXTBIT_RICHTEXT | TXTBIT_ALLOWBEEP),  // ES_NOHIDESEL: no HIDESELECTION
       box_(box) {}
 
 CTxtWinHost::~CTxtWinHost() {
-    if (services_ != nullptr) {
+    if (services_) {
         if (dropTargetRegistered_) RevokeDragDrop(window_);
         services_->OnTxInPlaceDeactivate();
-        services_->Release();
     }
 }
 
@@ -56,7 +58,7 @@ void CTxtWinHost::InitDefaultFormats() {
     GetObjectW(GetStockObject(SYSTEM_FONT), sizeof(font), &font);
     charFormat_.cbSize = sizeof(charFormat_);
     charFormat_.dwMask = kCharFormatMask;
-    charFormat_.yHeight = std::labs(font.lfHeight * kTwipsPerInch / g_pixelsPerInchY);
+    charFormat_.yHeight = std::labs(font.lfHeight * kTwipsPerInch / pixelsPerInch_.cy);
     charFormat_.dwEffects = CFE_AUTOBACKCOLOR;
     if (font.lfWeight >= FW_BOLD) charFormat_.dwEffects |= CFE_BOLD;
     if (font.lfItalic) charFormat_.dwEffects |= CFE_ITALIC;
@@ -74,15 +76,11 @@ void CTxtWinHost::InitDefaultFormats() {
     paraFormat_.rgxTabs[0] = 720;  // twips: half an inch
 }
 
-CTxtWinHost* CTxtWinHost::Create(TextBoxUIObjectImpl* box, HWND window, const RECT& client) {
+ComPtr<CTxtWinHost> CTxtWinHost::Create(TextBoxUIObjectImpl* box, HWND window,
+                                        const RECT& client) {
     GdiSetBatchLimit(1);
-    HDC dc = GetDC(window);
-    g_pixelsPerInchX = GetDeviceCaps(dc, LOGPIXELSX);
-    g_pixelsPerInchY = GetDeviceCaps(dc, LOGPIXELSY);
-    ReleaseDC(window, dc);
-
-    CTxtWinHost* host = new CTxtWinHost(box, window);
-    std::unique_ptr<CTxtWinHost, void (*)(CTxtWinHost*)> guard(host, Free);
+    ComPtr<CTxtWinHost> host;
+    host.Attach(new CTxtWinHost(box, window, PixelsPerInch(window)));  // the creator's reference
     host->InitDefaultFormats();
     // Not one of the DLLs Windows always takes from the system folder: load it by full path.
     host->library_.reset(LoadSystemLibrary(L"riched20.dll"));
@@ -90,26 +88,31 @@ CTxtWinHost* CTxtWinHost::Create(TextBoxUIObjectImpl* box, HWND window, const RE
     const auto create = reinterpret_cast<PCreateTextServices>(
         reinterpret_cast<void*>(GetProcAddress(host->library_.get(), "CreateTextServices")));
     if (create == nullptr) return nullptr;
-    IUnknown* unknown = nullptr;
-    if (FAILED(create(nullptr, host, &unknown)) || unknown == nullptr) return nullptr;
-    const HRESULT queried = unknown->QueryInterface(kIIDTextServices,
-                                                    reinterpret_cast<void**>(&host->services_));
-    unknown->Release();
-    if (FAILED(queried) || host->services_ == nullptr) return nullptr;
+    ComPtr<IUnknown> unknown;
+    if (FAILED(create(nullptr, host.Get(), &unknown)) || !unknown) return nullptr;
+    // The platform's import library lacks the services' identifier, which As() would need.
+    if (FAILED(unknown->QueryInterface(kIIDTextServices,
+                                       reinterpret_cast<void**>(host->services_.GetAddressOf()))) ||
+        !host->services_) {
+        return nullptr;
+    }
 
     host->client_ = client;
-    host->extent_.cx = PixelsToHimetric(client.right - client.left - 2 * kMargin, g_pixelsPerInchX);
-    host->extent_.cy = PixelsToHimetric(client.bottom - client.top - 2 * kMargin, g_pixelsPerInchY);
+    host->UpdateExtent();
     if (FAILED(host->Activate())) return nullptr;
     // The dialog window must not grow scroll bars for the box.
     SetWindowLongW(window, GWL_STYLE,
                    GetWindowLongW(window, GWL_STYLE) & ~(WS_HSCROLL | WS_VSCROLL));
-    IDropTarget* dropTarget = nullptr;
-    if (SUCCEEDED(host->services_->TxGetDropTarget(&dropTarget)) && dropTarget != nullptr) {
-        host->dropTargetRegistered_ = SUCCEEDED(RegisterDragDrop(window, dropTarget));
-        dropTarget->Release();
+    ComPtr<IDropTarget> dropTarget;
+    if (SUCCEEDED(host->services_->TxGetDropTarget(&dropTarget)) && dropTarget) {
+        host->dropTargetRegistered_ = SUCCEEDED(RegisterDragDrop(window, dropTarget.Get()));
     }
-    return guard.release();
+    return host;
+}
+
+void CTxtWinHost::UpdateExtent() {
+    extent_.cx = PixelsToHimetric(client_.right - client_.left - 2 * kMargin, pixelsPerInch_.cx);
+    extent_.cy = PixelsToHimetric(client_.bottom - client_.top - 2 * kMargin, pixelsPerInch_.cy);
 }
 
 HRESULT CTxtWinHost::Activate() {
@@ -146,7 +149,7 @@ void CTxtWinHost::SetTextColor(COLORREF rgb) {
 void CTxtWinHost::SetFont(HFONT font) {
     LOGFONTW logFont{};
     GetObjectW(font, sizeof(logFont), &logFont);
-    charFormat_.yHeight = logFont.lfHeight * kTwipsPerInch / g_pixelsPerInchY;
+    charFormat_.yHeight = logFont.lfHeight * kTwipsPerInch / pixelsPerInch_.cy;
     if (charFormat_.yHeight < 0) charFormat_.yHeight = -charFormat_.yHeight;
     if (logFont.lfWeight < FW_BOLD) charFormat_.dwEffects &= ~CFE_BOLD;
     if (!logFont.lfItalic) charFormat_.dwEffects &= ~CFE_ITALIC;
@@ -330,8 +333,7 @@ HRESULT CTxtWinHost::TxNotify(DWORD notify, void* data) {
         const REQRESIZE* request = static_cast<const REQRESIZE*>(data);
         client_.right = client_.left + (request->rc.right - request->rc.left) + 2 * kMargin;
         client_.bottom = client_.top + (request->rc.bottom - request->rc.top) + 2 * kMargin;
-        extent_.cx = PixelsToHimetric(client_.right - client_.left - 2 * kMargin, g_pixelsPerInchX);
-        extent_.cy = PixelsToHimetric(client_.bottom - client_.top - 2 * kMargin, g_pixelsPerInchY);
+        UpdateExtent();
     }
     return S_OK;
 }

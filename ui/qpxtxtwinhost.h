@@ -5,8 +5,7 @@
 #include <windows.h>
 #include <richedit.h>
 #include <textserv.h>
-
-#include <string>
+#include <wrl/client.h>
 
 #include "qpxhandle.h"
 
@@ -23,14 +22,14 @@ public:
 
 // ITextHost methods carry no calling-convention keyword in the platform header, so they are
 // thiscall on i686, as riched20 calls them; only IUnknown's are stdcall.
-class CTxtWinHost : public ITextHost, public ITextEditControl {
+// Final: Release deletes it through its own type.
+class CTxtWinHost final : public ITextHost, public ITextEditControl {
 public:
     // Builds the host and its text services over `client` (window client pixels), active in
     // place. Returns null when the rich-edit library or its text services cannot be had or
     // activated.
-    static CTxtWinHost* Create(TextBoxUIObjectImpl* box, HWND window, const RECT& client);
-    // Releases the reference the creator holds.
-    static void Free(CTxtWinHost* host) { host->Release(); }
+    static Microsoft::WRL::ComPtr<CTxtWinHost> Create(TextBoxUIObjectImpl* box, HWND window,
+                                                      const RECT& client);
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
@@ -82,7 +81,7 @@ public:
     void TxImmReleaseContext(HIMC context) override;
     HRESULT TxGetSelectionBarWidth(LONG* width) override;
 
-    ITextServices* Services() const { return services_; }
+    ITextServices* Services() const { return services_.Get(); }
     // The text area: the client rect deflated by the margin on every side.
     RECT TextArea() const;
     // Switches property bits on or off and tells the text services.
@@ -97,16 +96,23 @@ public:
     bool CaretVisible() const { return caretVisible_; }
 
 private:
-    CTxtWinHost(TextBoxUIObjectImpl* box, HWND window);
+    CTxtWinHost(TextBoxUIObjectImpl* box, HWND window, SIZE pixelsPerInch);
     ~CTxtWinHost();
     // Activates the services in place over the text area.
     HRESULT Activate();
     void InitDefaultFormats();
+    // The extent of the text area inside the client rect, in HIMETRIC.
+    void UpdateExtent();
     void CharFormatChanged();
 
     LONG references_ = 1;
     HWND window_;
-    ITextServices* services_ = nullptr;  // released in the destructor
+    // Pixels per logical inch of the dialog's device when the host was made.
+    const SIZE pixelsPerInch_;
+    // The library before the services it makes: members go in reverse order, and the
+    // services must be released while their code is still loaded.
+    UniqueModule library_;
+    Microsoft::WRL::ComPtr<ITextServices> services_;
     DWORD style_;
     DWORD propertyBits_;
     DWORD maxLength_ = 0x7FFF;
@@ -118,7 +124,6 @@ private:
     POINT caretPos_{};
     int caretHeight_ = 0;
     bool caretVisible_ = false;
-    UniqueModule library_;
     TextBoxUIObjectImpl* box_;
 };
 

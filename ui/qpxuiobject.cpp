@@ -52,6 +52,11 @@ void BaseUIObjectImpl::SetVisible(bool visible) {
     visible_ = visible;
 }
 
+void BaseUIObjectImpl::SetEnabled(bool enabled) {
+    if (!enabled) KillFocus();
+    enabled_ = enabled;
+}
+
 void BaseUIObjectImpl::InitBase(HWND owner, const RECT& rect) {
     owner_ = owner;
     rect_ = rect;
@@ -64,19 +69,19 @@ LRESULT BaseUIObjectImpl::SendToOwner(UINT msg, WPARAM wParam) const {
 }
 
 void BaseUIObjectImpl::RequestFocus() {
-    if (visible_ && IsEnabled()) SendToOwner(QPXUM_SETFOCUS, 0);
+    if (visible_ && enabled_) SendToOwner(QPXUM_SETFOCUS, 0);
 }
 
 void BaseUIObjectImpl::GiveUpFocus() {
-    if (visible_ && IsEnabled()) SendToOwner(QPXUM_KILLFOCUS, 0);
+    if (visible_ && enabled_) SendToOwner(QPXUM_KILLFOCUS, 0);
 }
 
 void BaseUIObjectImpl::RequestCapture() {
-    if (visible_ && IsEnabled()) SendToOwner(QPXUM_SETCAPTURE, 0);
+    if (visible_ && enabled_) SendToOwner(QPXUM_SETCAPTURE, 0);
 }
 
 void BaseUIObjectImpl::GiveUpCapture() {
-    if (visible_ && IsEnabled()) SendToOwner(QPXUM_RELEASECAPTURE, 0);
+    if (visible_ && enabled_) SendToOwner(QPXUM_RELEASECAPTURE, 0);
 }
 
 void ClickableUIObjectImpl::SetAction(UINT action) { actionMessage_ = QPXUM_ACTION_BASE + action; }

@@ -55,8 +55,8 @@ public:
     virtual void OnTimer(UINT index) = 0;
 };
 
-// What every leaf control keeps: rect, owner, visibility and name, plus the requests to the
-// owner window. Enabled state lives in each class (it is part of their frame state).
+// What every object keeps, containers included: rect, owner, visibility, enabled state and
+// name, plus the requests to the owner window.
 class BaseUIObjectImpl : public IQPXBaseUIObject {
 public:
     RECT GetRect() const override { return rect_; }
@@ -64,6 +64,9 @@ public:
     bool IsVisible() const override { return visible_; }
     // A control that is hidden gives up the focus first.
     void SetVisible(bool visible) override;
+    bool IsEnabled() const override { return enabled_; }
+    // A control that is disabled gives up the focus first.
+    void SetEnabled(bool enabled) override;
     HWND GetOwner() const override { return owner_; }
     const std::wstring& GetName() const override { return name_; }
     void SetName(const std::wstring& name) override { name_ = name; }
@@ -82,6 +85,7 @@ protected:
     RECT rect_{};
     HWND owner_ = nullptr;
     bool visible_ = true;
+    bool enabled_ = true;
     std::wstring name_;
 };
 
@@ -106,7 +110,7 @@ public:
     void SetAction(UINT action);
 
 protected:
-    bool Active() const { return visible_ && IsEnabled(); }
+    bool Active() const { return visible_ && enabled_; }
     // Sends the action; wParam 0.
     virtual void Click();
 

@@ -11,6 +11,7 @@
 #include "qpxglobals.h"
 #include "qpxlaunch.h"
 #include "qpxlog.h"
+#include "qpxpath.h"
 #include "qpxscriptengine.h"
 
 using QPXUE::CheckBoxUIObjectImpl;

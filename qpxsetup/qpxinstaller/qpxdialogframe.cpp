@@ -20,6 +20,13 @@ constexpr LONG kNoCaptionNoFrame = static_cast<LONG>(0xFF3BFFFF);  // drops WS_C
 bool IsMouseMessage(UINT message) { return message >= WM_MOUSEFIRST && message <= 0x20D; }
 bool IsKeyMessage(UINT message) { return message >= WM_KEYFIRST && message <= WM_KEYFIRST + 9; }
 
+// The program's icon in the size the system metrics name.
+UniqueIcon LoadIconGroup(int widthMetric, int heightMetric) {
+    HANDLE icon = LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIconGroup), IMAGE_ICON,
+                             GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric), 0);
+    return UniqueIcon(static_cast<HICON>(icon));
+}
+
 }  // namespace
 
 QPXFrameTraits TextInputFrameTraits() {
@@ -41,8 +48,6 @@ QPXDialogFrame::~QPXDialogFrame() {
         DestroyWindow(window);
         QPXUE::DestroyLayout(window);
     }
-    if (bigIcon_) DestroyIcon(bigIcon_);
-    if (smallIcon_) DestroyIcon(smallIcon_);
 }
 
 HWND QPXDialogFrame::Create() {
@@ -66,13 +71,10 @@ bool QPXDialogFrame::PreTranslateMessage(MSG* message) {
 }
 
 bool QPXDialogFrame::SetUp() {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    bigIcon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconGroup), IMAGE_ICON,
-                                             GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-    smallIcon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconGroup), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
-    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
-    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+    bigIcon_ = LoadIconGroup(SM_CXICON, SM_CYICON);
+    smallIcon_ = LoadIconGroup(SM_CXSMICON, SM_CYSMICON);
+    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
 
     loop_ = QPXAppModule::GetMessageLoop();
     if (loop_) loop_->AddMessageFilter(this);
@@ -100,7 +102,8 @@ void QPXDialogFrame::CentreWindow() {
     if (HWND owner = GetWindow(window_, GW_OWNER)) {
         GetWindowRect(owner, &area);
     } else {
-        MONITORINFO monitor{sizeof(monitor)};
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof(monitor);
         GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor);
         area = monitor.rcWork;
     }
@@ -126,9 +129,7 @@ void QPXDialogFrame::Redraw() {
     RECT bounds;
     GetWindowRect(window_, &bounds);
     SIZE size{bounds.right - bounds.left, bounds.bottom - bounds.top};
-    HDC screen = GetDC(window_);
-    QPXUE::Surface surface(screen, size.cx, size.cy);  // all zero: transparent until drawn
-    ReleaseDC(window_, screen);
+    QPXUE::Surface surface(WindowDc(window_).get(), size.cx, size.cy);  // transparent until drawn
     if (!surface.IsValid()) return;
     if (root_) root_->Draw(surface.GetGraphics());
     surface.Flush();

@@ -9,6 +9,7 @@
 
 #include "pugixml.hpp"
 #include "qpxcontainer.h"
+#include "qpxhandle.h"
 #include "qpxmessageloop.h"
 #include "qpxuiobject.h"
 
@@ -89,8 +90,8 @@ private:
     const QPXFrameTraits traits_;
     HWND window_ = nullptr;
     QPXMessageLoop* loop_ = nullptr;
-    HICON bigIcon_ = nullptr;
-    HICON smallIcon_ = nullptr;
+    UniqueIcon bigIcon_;
+    UniqueIcon smallIcon_;
     QPXUE::ContainerUIObjectImpl* root_ = nullptr;  // owned by the layout registry
     QPXUE::IQPXBaseUIObject* captureHolder_ = nullptr;
     QPXUE::IQPXBaseUIObject* focusHolder_ = nullptr;

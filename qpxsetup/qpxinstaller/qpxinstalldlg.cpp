@@ -1,11 +1,11 @@
-// The progress dialog: runs the install hook on a worker thread while a bar advances at a
-// pace derived from the payload's size, and ends once the worker is done and the bar full.
+// The progress dialog: runs the install hook (or the uninstaller's) on a worker thread while a
+// bar advances at a pace derived from the payload's size, and ends once the worker is done and
+// the bar full.
 #include "qpxinstalldlg.h"
 
 #include <process.h>
 
 #include "qpxanimation.h"
-#include "qpxarchive.h"
 #include "qpxglobals.h"
 #include "qpxmessages.h"
 #include "qpxscriptengine.h"
@@ -29,29 +29,27 @@ QPXFrameTraits FrameTraits(const wchar_t* titleSuffix) {
     return traits;
 }
 
-uint64_t PayloadSize() {
-    HMODULE module = GetModuleHandleW(nullptr);
-    HRSRC info = FindResourceW(module, kPayloadResourceName, kResourceType7z);
-    return info ? SizeofResource(module, info) : 0;
-}
-
 }  // namespace
 
 QPXInstallDlg::QPXInstallDlg(pugi::xml_node dlgElement, const ProgressPage& page)
-    : QPXDialogFrame(dlgElement, FrameTraits(page.titleSuffix)), workHook_(page.workHook), elapse_(page.elapse) {}
+    : QPXDialogFrame(dlgElement, FrameTraits(page.titleSuffix)),
+      workHook_(page.workHook),
+      elapse_(page.elapse) {}
 
 UINT QPXInstallDlg::ProgressElapse(uint64_t size) {
     return static_cast<UINT>(static_cast<double>(size) * kMillisecondsPerByte / 100);
 }
 
-UINT QPXInstallDlg::PayloadProgressElapse() { return ProgressElapse(PayloadSize()); }
+UINT QPXInstallDlg::PayloadProgressElapse() {
+    return ProgressElapse(QPXScriptEngine::Instance().PayloadSize());
+}
 
 bool QPXInstallDlg::OnSetup() {
     QPXScriptEngine::Instance().SetGlobalNumber(kGlobalInstallProgressElapse, elapse_);
     const uintptr_t worker = _beginthreadex(nullptr, 0, Worker, this, 0, nullptr);
+    worker_.reset(reinterpret_cast<HANDLE>(worker));
     SetTimer(Window(), QPX_PROGRESS_TIMER, elapse_, nullptr);
     if (auto* carousel = FindControlOf<CarouselUIObjectImpl>(Body(), L"InstallCarousel")) carousel->Play();
-    if (worker) CloseHandle(reinterpret_cast<HANDLE>(worker));
     return true;
 }
 
@@ -102,4 +100,8 @@ void QPXInstallDlg::OnProgressTick() {
 void QPXInstallDlg::OnCleanup() {
     KillTimer(Window(), QPX_REDRAW_TIMER);
     if (auto* carousel = FindControlOf<CarouselUIObjectImpl>(Body(), L"InstallCarousel")) carousel->Stop();
+    // The dialog closes only after the worker has posted its end: it is leaving already, and
+    // nothing of it outlives the dialog that started it.
+    if (worker_) WaitForSingleObject(worker_.get(), INFINITE);
+    worker_.reset();
 }

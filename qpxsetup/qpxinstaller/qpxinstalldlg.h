@@ -7,6 +7,7 @@
 
 #include "qpxdialogframe.h"
 #include "qpxglobals.h"
+#include "qpxhandle.h"
 
 // What a progress page does: the hook its worker runs, the bar's milliseconds per percent, and
 // what follows the product's name in its title.
@@ -40,4 +41,5 @@ private:
     // and GDI+ must outlive it.
     bool closeRequested_ = false;
     UINT elapse_ = 0;
+    UniqueKernelHandle worker_;
 };

@@ -8,9 +8,11 @@
 #include "pugixml.hpp"
 #include "qpxcompletedlg.h"
 #include "qpxglobals.h"
+#include "qpxhandle.h"
 #include "qpxinitdlg.h"
 #include "qpxlog.h"
 #include "qpxpages.h"
+#include "qpxplatform.h"
 #include "qpxrun.h"
 #include "qpxscriptengine.h"
 #include "qpxunattended.h"
@@ -73,8 +75,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         LogLine(L"DoResLua failed, INSTSCRIPT.LUAC");
         return kExitStopped;
     }
-    if (!IsOnlyInstance(engine)) return kExitStopped;
+    UniqueKernelHandle instanceMutex;
+    if (!ClaimSingleInstance(engine, instanceMutex)) return kExitStopped;
 
-    PlatformGuard platform;
+    const QPXPlatformScope platform;
     return RunInstallation(instance, engine, switches);
 }

@@ -1,7 +1,20 @@
-// Process-wide platform start-up of the installer: GDI+ and the common controls.
+// The platform the wizard runs on, for as long as it runs: COM, GDI+ and the common controls.
 #pragma once
 
-// Starts GDI+ once per process; it is shut down at process exit.
-void StartGdiplus();
-// InitCommonControlsEx with the bar classes, from the system's comctl32.
-void InitCommonControlsFromSystem();
+#include <windows.h>
+
+#include "qpxcom.h"
+
+// Started in this order on construction. On destruction the message loops of the thread go
+// first, then GDI+, then COM: the reverse of what depends on what.
+class QPXPlatformScope {
+public:
+    QPXPlatformScope();
+    ~QPXPlatformScope();
+    QPXPlatformScope(const QPXPlatformScope&) = delete;
+    QPXPlatformScope& operator=(const QPXPlatformScope&) = delete;
+
+private:
+    const ComScope com_;
+    ULONG_PTR gdiplusToken_ = 0;  // 0 when GDI+ did not start
+};

@@ -9,7 +9,7 @@
 #include "qpxhandle.h"
 #include "qpxlog.h"
 #include "qpxmessagebox.h"
-#include "qpxplatform.h"
+#include "qpxresource.h"
 #include "qpxscriptengine.h"
 
 namespace {
@@ -42,19 +42,19 @@ bool MakeInstanceName(QPXScriptEngine& engine, std::wstring& name) {
     return true;
 }
 
-// The handle of the mutex when another instance already holds it, else none. A new mutex
-// stays open for the life of the process: it is what the next instance finds.
-UniqueKernelHandle CreateAppInstance(const std::wstring& name) {
+// The instance mutex; `alreadyRunning` when another instance holds it, whose window then
+// comes to the front.
+UniqueKernelHandle CreateAppInstance(const std::wstring& name, bool& alreadyRunning) {
     SECURITY_DESCRIPTOR descriptor;
     InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
     SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);  // everyone, full access
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), &descriptor, TRUE};
-    HANDLE mutex = CreateMutexW(&attributes, FALSE, name.c_str());
-    if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
+    UniqueKernelHandle mutex(CreateMutexW(&attributes, FALSE, name.c_str()));
+    alreadyRunning = mutex && GetLastError() == ERROR_ALREADY_EXISTS;
+    if (alreadyRunning) {
         if (HWND first = FindWindowW(L"Qpx_Installer", nullptr)) SwitchToThisWindow(first, TRUE);
-        return UniqueKernelHandle(mutex);
     }
-    return UniqueKernelHandle();
+    return mutex;
 }
 
 // The dialogs' class: the standard dialog class under our name, so template 129 finds it
@@ -75,43 +75,28 @@ InstallerSwitches StartRun() {
     return switches;
 }
 
-bool IsOnlyInstance(QPXScriptEngine& engine) {
+bool ClaimSingleInstance(QPXScriptEngine& engine, UniqueKernelHandle& mutex) {
     std::wstring instanceName;
     if (!MakeInstanceName(engine, instanceName)) return false;
-    if (UniqueKernelHandle existing = CreateAppInstance(instanceName)) {
+    bool alreadyRunning = false;
+    mutex = CreateAppInstance(instanceName, alreadyRunning);
+    if (alreadyRunning) {
         LogLine(L"CreateAppInstance return true");
         return false;
     }
     return true;
 }
 
-PlatformGuard::PlatformGuard() {
-    StartGdiplus();
-    InitCommonControlsFromSystem();
-}
-
-PlatformGuard::~PlatformGuard() { QPXAppModule::RemoveMessageLoop(); }  // before COM ends
-
 bool LoadLayout(HINSTANCE instance, pugi::xml_document& layout) {
-    HRSRC info = FindResourceW(instance, L"LAYOUT.XML", L"XML");
-    UniqueResource block(info ? LoadResource(instance, info) : nullptr);
-    if (!block) {
+    const ProgramResource resource(L"XML", L"LAYOUT.XML");
+    if (!resource.Loaded()) {
         LogApiFailureJoined(L"LoadResource failed. type : XML, id : LAYOUT.XML", kLogFile, __LINE__);
         return false;
     }
-    const void* data = LockResource(block.get());
-    if (!data) {
-        LogApiFailureJoined(L"LockResource failed.", kLogFile, __LINE__);
-        return false;
-    }
-    const DWORD size = SizeofResource(instance, info);
-    if (size == 0) {
-        LogLine(L"ResSize == 0\r\n");
-        return false;
-    }
+    if (!resource.HasBytes(kLogFile, __LINE__)) return false;
     RegisterDialogClass(instance);
-    const pugi::xml_parse_result parsed =
-        layout.load_buffer(data, size, pugi::parse_default, pugi::encoding_utf16_le);
+    const pugi::xml_parse_result parsed = layout.load_buffer(
+        resource.Data(), resource.Size(), pugi::parse_default, pugi::encoding_utf16_le);
     if (!parsed) {
         LogLine(L"Load_buffer failed, %S\r\n", parsed.description());
         return false;

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "pugixml.hpp"
-#include "qpxcom.h"
+#include "qpxhandle.h"
 #include "qpxmessageloop.h"
 #include "qpxswitches.h"
 
@@ -20,22 +20,11 @@ constexpr int kExitStopped = 0;
 // Before the first log line, so that the log file has them all.
 InstallerSwitches StartRun();
 
-// True when this is the product's only installer or uninstaller; a second one brings the
-// first one's window to the front and logs "CreateAppInstance return true". The name comes
-// from the scripts' globals, so they have run.
-bool IsOnlyInstance(QPXScriptEngine& engine);
-
-// COM, GDI+ and the common controls for the run; module termination, then COM, on every path.
-class PlatformGuard {
-public:
-    PlatformGuard();
-    ~PlatformGuard();
-    PlatformGuard(const PlatformGuard&) = delete;
-    PlatformGuard& operator=(const PlatformGuard&) = delete;
-
-private:
-    const ComScope com_;
-};
+// The product's single-instance mutex: false when another installer or uninstaller of the
+// product holds it (its window then comes to the front, "CreateAppInstance return true" is
+// logged) or its name does not fit. Otherwise `mutex` holds it, to be kept for as long as the run
+// goes on: it is what the next instance finds. The name comes from the scripts' globals.
+bool ClaimSingleInstance(QPXScriptEngine& engine, UniqueKernelHandle& mutex);
 
 // Loads and parses the layout resource; false (with its log line) when it cannot.
 bool LoadLayout(HINSTANCE instance, pugi::xml_document& layout);

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "qpxhandle.h"
 #include "qpxlog.h"
 #include "qpxmessagebox.h"
@@ -23,6 +25,17 @@ std::wstring ProgramFile() {
 }
 
 std::wstring FileName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
+
+// Starts `command` in `folder`; its handles, none when it could not start.
+std::optional<ProcessHandles> Start(std::wstring command, const std::wstring& folder, DWORD flags) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, flags, nullptr, folder.c_str(),
+                        &startup, &info))
+        return std::nullopt;
+    return std::optional<ProcessHandles>(std::in_place, info);
+}
 
 // A new folder of this run's own under the temporary folder; empty when none can be made.
 std::wstring FreshTemporaryFolder() {
@@ -44,18 +57,12 @@ void RemoveAfterExit(const std::wstring& folder) {
     GetSystemDirectoryW(system, MAX_PATH);
     std::wstring folderArgument = folder;
     while (!folderArgument.empty() && folderArgument.back() == L'\\') folderArgument.pop_back();
-    std::wstring command = L"\"" + std::wstring(system) + L"\\cmd.exe\" /d /c " + kWaitThenRemove + L"\"" +
-                           folderArgument + L"\"";
-    STARTUPINFOW startup{sizeof(startup)};
-    PROCESS_INFORMATION info{};
+    const std::wstring command = L"\"" + std::wstring(system) + L"\\cmd.exe\" /d /c " + kWaitThenRemove +
+                                 L"\"" + folderArgument + L"\"";
     // Started in the system folder: its "ping" is the one found, and the folder to remove is
     // nobody's current directory.
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        system, &startup, &info)) {
+    if (!Start(command, system, CREATE_NO_WINDOW))
         LogLine(L"temporary folder %s left behind: error %d\r\n", folder.c_str(), static_cast<int>(GetLastError()));
-        return;
-    }
-    const UniqueProcessInformation started(info);
 }
 
 int CannotRun(const wchar_t* what) {
@@ -83,18 +90,17 @@ int RunTemporaryCopy(std::initializer_list<const wchar_t*> files) {
     // A file that is missing is the copy's to report.
     for (const wchar_t* file : files) CopyFileW((ProgramFolder() + file).c_str(), (folder + file).c_str(), TRUE);
 
-    std::wstring command = L"\"" + copy + L"\" \"/ORIGIN=" + self + L"\" " + CommandLineTail(GetCommandLineW());
-    STARTUPINFOW startup{sizeof(startup)};
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                        &startup, &info)) {
+    const std::wstring command =
+        L"\"" + copy + L"\" \"/ORIGIN=" + self + L"\" " + CommandLineTail(GetCommandLineW());
+    const std::optional<ProcessHandles> copyProcess = Start(command, folder, 0);
+    if (!copyProcess) {
+        const int stopped = CannotRun(L"starting the copy");  // before anything else sets the error
         RemoveAfterExit(folder);
-        return CannotRun(L"starting the copy");
+        return stopped;
     }
-    const UniqueProcessInformation copyProcess(info);
-    WaitForSingleObject(copyProcess.process.get(), INFINITE);
+    WaitForSingleObject(copyProcess->process.get(), INFINITE);
     DWORD code = 0;
-    GetExitCodeProcess(copyProcess.process.get(), &code);
+    GetExitCodeProcess(copyProcess->process.get(), &code);
     RemoveAfterExit(folder);
     return static_cast<int>(code);
 }

@@ -12,6 +12,7 @@
 #include "qpxhandle.h"
 #include "qpxlog.h"
 #include "qpxmessagebox.h"
+#include "qpxplatform.h"
 #include "qpxremovalguard.h"
 #include "qpxrun.h"
 #include "qpxscriptengine.h"
@@ -141,8 +142,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
             return kExitStopped;
         }
     }
-    if (!IsOnlyInstance(engine)) return kExitStopped;
+    UniqueKernelHandle instanceMutex;
+    if (!ClaimSingleInstance(engine, instanceMutex)) return kExitStopped;
 
-    PlatformGuard platform;
+    const QPXPlatformScope platform;
     return RunUninstallation(instance, engine, switches);
 }

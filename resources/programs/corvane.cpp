@@ -30,7 +30,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 // Arguments ("/menu" from the Start-menu shortcut) change nothing here.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, wchar_t*, int show) {
-    WNDCLASSEXW windowClass{sizeof(windowClass)};
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);

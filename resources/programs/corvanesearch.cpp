@@ -20,7 +20,7 @@ enum ExitCode { kOk = 0, kFailed = 1, kUsage = 2 };
 // ---- Running under the service manager ----
 
 SERVICE_STATUS_HANDLE statusHandle;
-SERVICE_STATUS status{SERVICE_WIN32_OWN_PROCESS};
+SERVICE_STATUS status{SERVICE_WIN32_OWN_PROCESS, 0, 0, 0, 0, 0, 0};
 HANDLE stopEvent;
 
 void Report(DWORD state, DWORD waitHint) {

@@ -96,11 +96,10 @@ TEST(LogFile, EveryLineWithItsTimeAndThreadInTheOrderWritten) {
     while (at < text.size()) {
         const size_t end = text.find("\r\n", at);
         ASSERT_NE(end, std::string::npos);
-        unsigned long long ms = 0;
-        unsigned long thread = 0;
+        unsigned long ms = 0, thread = 0;
         char who = 0;
         int number = -1;
-        ASSERT_EQ(sscanf(text.substr(at, end - at).c_str(), "%I64u %lu xm %c %d", &ms, &thread, &who, &number), 4)
+        ASSERT_EQ(sscanf(text.substr(at, end - at).c_str(), "%lu %lu xm %c %d", &ms, &thread, &who, &number), 4)
             << text.substr(at, end - at);
         const int w = who - 'a';
         ASSERT_TRUE(w == 0 || w == 1);

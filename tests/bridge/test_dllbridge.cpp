@@ -171,7 +171,8 @@ TEST(NativeCalls, X64WordsAndResultsAreSixtyFourBitsWide) {
               "");
     HMODULE module = GetModuleHandleW((ProgramFolder() + L"bridgetest.dll").c_str());
     ASSERT_NE(module, nullptr);
-    const NativeWord words[6] = {~NativeWord(0) - 5, 2, 3, 4, 5, NativeWord(1) << 63};
+    const NativeWord topBit = NativeWord(1) << (8 * sizeof(NativeWord) - 1);
+    const NativeWord words[6] = {~NativeWord(0) - 5, 2, 3, 4, 5, topBit};
     for (uint32_t callerCleans : {0u, 1u}) {
         NativeCallResult result = CallTestExport("Echo", words, 6, callerCleans);
         EXPECT_EQ(result.value, words[0]);

@@ -1,12 +1,10 @@
-#!/usr/bin/env python3
 """tools/luachunk.py: the 64-bit host compiler's chunks, rewritten with a 4-byte size_t, are
 byte for byte what a 32-bit compiler writes; rewriting back gives the original; damaged chunks
 are refused; describe() tells stripped chunks from the others.
 
-Writes its cases as GoogleTest XML so that the test run counts each one; a case this machine
-cannot run is written as skipped, with the reason.
+Run by pytest with the options of tests/conftest.py; a case this machine cannot run is skipped
+with the reason.
 """
-import argparse
 import glob
 import os
 import re
@@ -14,13 +12,12 @@ import struct
 import subprocess
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from luachunk import ChunkError, describe, retarget  # noqa: E402
-from testcases import Skipped, run_cases  # noqa: E402
+import pytest
 
-ARGS = None
-CASES = []
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+from luachunk import ChunkError, describe, retarget  # noqa: E402
+
+ARGS = None  # the options, set by tests/conftest.py
 CORPUS = "tests/builder/luachunk/corpus.lua"
 # What a 32-bit luac writes for CORPUS, unstripped and stripped, made in the source folder with
 #   gcc -m32 -O2 -DLUA_COMPAT_ALL -DLUA_USE_POSIX -o /tmp/luac32 <third_party/lua/src/*.c but lua.c> -lm
@@ -28,11 +25,6 @@ CORPUS = "tests/builder/luachunk/corpus.lua"
 #   /tmp/luac32 -s -o tests/builder/luachunk/corpus32-stripped.luac tests/builder/luachunk/corpus.lua
 GOLDEN = {False: "tests/builder/luachunk/corpus32.luac",
           True: "tests/builder/luachunk/corpus32-stripped.luac"}
-
-
-def case(function):
-    CASES.append(function)
-    return function
 
 
 def scripts():
@@ -58,7 +50,8 @@ def first_difference(a, b):
 
 
 def build_luac32(where):
-    """A 32-bit luac from the same sources, or Skipped where this machine builds or runs none."""
+    """A 32-bit luac from the same sources; the case is skipped where this machine builds or runs
+    none."""
     sources = sorted(path for path in glob.glob(os.path.join(ARGS.source, "third_party/lua/src/*.c"))
                      if os.path.basename(path) != "lua.c")
     assert sources, "no Lua sources in third_party/lua/src"
@@ -67,11 +60,11 @@ def build_luac32(where):
         built = subprocess.run(["gcc", "-m32", "-O2", "-DLUA_COMPAT_ALL", "-DLUA_USE_POSIX", "-o", luac,
                                 *sources, "-lm"], capture_output=True, text=True)
         if built.returncode != 0:
-            raise Skipped("this machine runs no 32-bit programs: gcc -m32 fails: " +
-                          (built.stderr.strip().splitlines() or ["no message"])[-1])
+            pytest.skip("this machine runs no 32-bit programs: gcc -m32 fails: " +
+                        (built.stderr.strip().splitlines() or ["no message"])[-1])
         subprocess.run([luac, "-v"], capture_output=True, check=True)
     except OSError as e:  # no gcc, or "Exec format error" where the kernel runs no 32-bit code
-        raise Skipped(f"this machine runs no 32-bit programs: {e}")
+        pytest.skip(f"this machine runs no 32-bit programs: {e}")
     return luac
 
 
@@ -104,16 +97,14 @@ def refused(data, pattern, size_t=4):
 
 # ---- Cases ----
 
-@case
-def CorpusMatchesThe32BitCompilersBytes(where):
+def test_corpus_matches_the_32_bit_compilers_bytes(where):
     for strip, golden in GOLDEN.items():
         converted = retarget(compile_lua(ARGS.luac, CORPUS, strip, where), 4)
         expected = open(os.path.join(ARGS.source, golden), "rb").read()
         assert converted == expected, f"{golden}: differs from offset {first_difference(converted, expected)}"
 
 
-@case
-def EveryScriptMatchesA32BitCompilerHere(where):
+def test_every_script_matches_a_32_bit_compiler_here(where):
     luac32 = build_luac32(where)
     for path in scripts():
         for strip in (False, True):
@@ -123,8 +114,7 @@ def EveryScriptMatchesA32BitCompilerHere(where):
                                           f"{first_difference(converted, expected)}"
 
 
-@case
-def RewritingBackGivesTheOriginal(where):
+def test_rewriting_back_gives_the_original(where):
     for path in scripts():
         for strip in (False, True):
             original = compile_lua(ARGS.luac, path, strip, where)
@@ -134,8 +124,7 @@ def RewritingBackGivesTheOriginal(where):
             assert retarget(other, own) == original and retarget(original, own) == original, path
 
 
-@case
-def DamagedChunksAreRefused(where):
+def test_damaged_chunks_are_refused(where):
     source = os.path.join(where, "small.lua")
     open(source, "w").write("local s = 'two' return function() return s, 1, nil end\n")
     small = compile_lua(ARGS.luac, source, False, where)
@@ -163,8 +152,7 @@ def DamagedChunksAreRefused(where):
     assert retarget(retarget(accepted, 4), 8) == accepted
 
 
-@case
-def DescribeTellsStrippedChunks(where):
+def test_describe_tells_stripped_chunks(where):
     for strip in (False, True):
         info = describe(compile_lua(ARGS.luac, CORPUS, strip, where))
         assert (info.size_t, info.stripped, info.functions) == (8, strip, 8), info
@@ -176,8 +164,7 @@ def DescribeTellsStrippedChunks(where):
         assert not describe(header() + function(nested=[function(nested=[inner])])).stripped
 
 
-@case
-def CommandLine(where):
+def test_command_line(where):
     tool = [sys.executable, os.path.join(ARGS.source, "tools", "luachunk.py")]
     chunk, out = os.path.join(where, "in.luac"), os.path.join(where, "out.luac")
     open(chunk, "wb").write(compile_lua(ARGS.luac, CORPUS, True, where))
@@ -190,20 +177,3 @@ def CommandLine(where):
         result = subprocess.run([*tool, *command], capture_output=True, text=True)
         assert result.returncode == 1 and re.match(re.escape(chunk) + r": offset \d+: truncated",
                                                    result.stderr), result
-
-
-def main():
-    global ARGS
-    ap = argparse.ArgumentParser()
-    for name in ("source", "luac", "results"):
-        ap.add_argument("--" + name, required=True)
-    ap.add_argument("--filter", default="")
-    ARGS = ap.parse_args()
-    ARGS.source, ARGS.luac = os.path.abspath(ARGS.source), os.path.abspath(ARGS.luac)
-    cases = [(f.__name__, f) for f in CASES if ARGS.filter in f.__name__]
-    failures = run_cases(cases, ARGS.results, "LuaChunk", temp_folder=True)
-    return 1 if failures else 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())

@@ -1,11 +1,9 @@
-#!/usr/bin/env python3
 """The product builder on this machine: each kind of mistake in a product folder gives its
 message and stops the build, the sample builds without a word, the same folder packs to the
 same bytes, and a signed installer still carries its payload.
 
-Writes its cases as GoogleTest XML so that the test run counts each one.
+Run by pytest with the options of tests/conftest.py.
 """
-import argparse
 import os
 import re
 import shutil
@@ -13,17 +11,9 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from qpxpe import PeImage  # noqa: E402
-from testcases import run_cases  # noqa: E402
 
-ARGS = None
-CASES = []
-
-
-def case(function):
-    CASES.append(function)
-    return function
+ARGS = None  # the options, set by tests/conftest.py
 
 
 def tools():
@@ -76,8 +66,7 @@ def expect_warning(where, product, pattern):
 
 # ---- The sample ----
 
-@case
-def SampleBuildsWithoutAnyMessage(where):
+def test_sample_builds_without_any_message(where):
     code, output = build_resources(sample(where), os.path.join(where, "work"))
     assert code == 0 and output == "", output
     assert os.path.exists(os.path.join(where, "work", "resources.o"))
@@ -95,48 +84,40 @@ def layout_case(where, old, new, severity, message, line_text=None):
     (expect_failure if severity == "error" else expect_warning)(where, product, pattern)
 
 
-@case
-def LayoutThatDoesNotParse(where):
+def test_layout_that_does_not_parse(where):
     layout_case(where, '<Button name="UseBtn"', '<Button name="UseBtn" <', "error", "not well-formed")
 
 
-@case
-def LayoutWithoutInitDlg(where):
+def test_layout_without_init_dlg(where):
     layout_case(where, '<Dlg name="InitDlg"', '<Dlg name="FirstDlg"', "error",
                 'no <Dlg name="InitDlg">', "<Window>")
 
 
-@case
-def LayoutWithoutInstallDlg(where):
+def test_layout_without_install_dlg(where):
     layout_case(where, '<Dlg name="InstallDlg"', '<Dlg name="ProgressDlg"', "error",
                 'no <Dlg name="InstallDlg">', "<Window>")
 
 
-@case
-def LayoutWithoutCompleteDlgOnlyWarns(where):
+def test_layout_without_complete_dlg_only_warns(where):
     layout_case(where, '<Dlg name="CompleteDlg"', '<Dlg name="DoneDlg"', "warning",
                 'no <Dlg name="CompleteDlg">', "<Window>")
 
 
-@case
-def UnknownElementWarns(where):
+def test_unknown_element_warns(where):
     layout_case(where, '<Button name="UseBtn"', '<Spacer rect="0,0,1,1"/><Button name="UseBtn"', "warning",
                 "<Spacer> is unknown")
 
 
-@case
-def UnknownAttributeWarns(where):
+def test_unknown_attribute_warns(where):
     layout_case(where, 'name="UseBtn"', 'name="UseBtn" acton="106"', "warning",
                 '<Button>: attribute "acton" is unknown')
 
 
-@case
-def ImageThatIsMissing(where):
+def test_image_that_is_missing(where):
     layout_case(where, 'resId="315"', 'resId="399"', "error", r"CompleteDlg/UseBtn: skin/399\.png is missing")
 
 
-@case
-def ImageThatDoesNotDecode(where):
+def test_image_that_does_not_decode(where):
     product = sample(where)
     image = os.path.join(product, "skin", "315.png")
     data = bytearray(open(image, "rb").read())
@@ -148,52 +129,44 @@ def ImageThatDoesNotDecode(where):
                    r"CompleteDlg/UseBtn: skin/315\.png has a damaged")
 
 
-@case
-def ButtonStripOfTheWrongSize(where):
+def test_button_strip_of_the_wrong_size(where):
     # 308 is four frames of 170 x 45; a button of 171 needs 684 x 45.
     layout_case(where, 'rect="215,230,385,275"', 'rect="215,230,386,275"', "error",
                 r"InitDlg/InstallBtn needs skin/308\.png of 684 x 45; it is 680 x 45")
 
 
-@case
-def CheckBoxStripFollowsItsCheckRect(where):
+def test_check_box_strip_follows_its_check_rect(where):
     layout_case(where, 'rectChk="221,297,237,313"', 'rectChk="221,297,238,313"', "error",
                 r"InitDlg/LicenceChk needs skin/303\.png of 102 x")
 
 
-@case
-def CarouselStripFollowsItsFrameCount(where):
+def test_carousel_strip_follows_its_frame_count(where):
     layout_case(where, 'framecount="2"', 'framecount="3"', "error",
                 r"InstallDlg/InstallCarousel needs skin/309\.png of 1800 x 430")
 
 
-@case
-def LinkLabelWithAnImage(where):
+def test_link_label_with_an_image(where):
     layout_case(where, 'name="LicenceLnk"', 'name="LicenceLnk" type="PNG" resId="302"', "error",
                 "InitDlg/LicenceLnk: a link label takes no image")
 
 
-@case
-def ZeroFrameCount(where):
+def test_zero_frame_count(where):
     layout_case(where, 'framecount="2"', 'framecount="0"', "error",
                 'framecount="0": must be a number above 0')
 
 
-@case
-def GridWithoutColumns(where):
+def test_grid_without_columns(where):
     layout_case(where, '<Container name="Body" rect="0,270,600,430">',
                 '<Container name="Body" rect="0,270,600,430"><GridContainer rect="0,0,10,10" row="2"/>',
                 "error", "<GridContainer> needs col above 0")
 
 
-@case
-def ColourWithTwoComponents(where):
+def test_colour_with_two_components(where):
     layout_case(where, ' color="255,255,255"', ' color="255,255"', "error",
                 'color="255,255" is not "red,green,blue"')
 
 
-@case
-def RectTurnedInsideOut(where):
+def test_rect_turned_inside_out(where):
     layout_case(where, 'rect="560,15,580,35" type="PNG" resId="302" action="100"/>\n      </CaptionContainer>\n      <Container name="Body" rect="0,270',
                 'rect="580,15,560,35" type="PNG" resId="302" action="100"/>\n      </CaptionContainer>\n      <Container name="Body" rect="0,270',
                 "error", r'rect="580,15,560,35": right or bottom lies left', 'rect="580,15,560,35"')
@@ -201,8 +174,7 @@ def RectTurnedInsideOut(where):
 
 # ---- Scripts ----
 
-@case
-def ScriptThatDoesNotCompile(where):
+def test_script_that_does_not_compile(where):
     product = sample(where)
     script = os.path.join(product, "scripts", "install.lua")
     text = open(script, encoding="utf-8").read().splitlines(keepends=True)
@@ -211,16 +183,14 @@ def ScriptThatDoesNotCompile(where):
     expect_failure(where, product, re.escape(f"{script}:5: error: ") + "unexpected symbol")
 
 
-@case
-def InstallScriptWithoutAHook(where):
+def test_install_script_without_a_hook(where):
     product = sample(where)
     script = os.path.join(product, "scripts", "install.lua")
     edit(script, "function QPXSE_AfterComplete(", "local function AfterComplete(")
     expect_warning(where, product, re.escape(f"{script}: warning: does not define QPXSE_AfterComplete"))
 
 
-@case
-def MissingGlobalsScript(where):
+def test_missing_globals_script(where):
     product = sample(where)
     os.remove(os.path.join(product, "scripts", "global_var.lua"))
     expect_failure(where, product, r"global_var\.lua: error: missing")
@@ -238,33 +208,27 @@ def payload_case(where, names, message):
                    ": error: " + message)
 
 
-@case
-def NamesThatDifferOnlyInCase(where):
+def test_names_that_differ_only_in_case(where):
     payload_case(where, ["Docs/Guide.txt", "docs/guide.TXT"], "differs from .* only in letter case")
 
 
-@case
-def ReservedDeviceName(where):
+def test_reserved_device_name(where):
     payload_case(where, ["bin/Com1.dll"], "is a device name on Windows")
 
 
-@case
-def NameEndingInADot(where):
+def test_name_ending_in_a_dot(where):
     payload_case(where, ["notes."], "ends in a dot or a blank")
 
 
-@case
-def NameWithAForbiddenCharacter(where):
+def test_name_with_a_forbidden_character(where):
     payload_case(where, ["what?.txt"], "holds a character Windows does not allow")
 
 
-@case
-def PathTooLong(where):
+def test_path_too_long(where):
     payload_case(where, ["a" * 60 + "/" + "b" * 60 + "/" + "c" * 40 + ".txt"], "path too long: 166 units")
 
 
-@case
-def DiskNeedBelowThePayloadSize(where):
+def test_disk_need_below_the_payload_size(where):
     product = sample(where)
     globals_script = os.path.join(product, "scripts", "global_var.lua")
     edit(globals_script, "global_need_disk_space = 57999360", "global_need_disk_space = 10")
@@ -283,8 +247,7 @@ def built_files(where, names):
     return paths
 
 
-@case
-def BuiltFilesJoinAnEmptyPayloadAtItsRoot(where):
+def test_built_files_join_an_empty_payload_at_its_root(where):
     product = sample(where)
     os.remove(os.path.join(product, "payload", "readme.txt"))
     work = os.path.join(where, "work")
@@ -297,8 +260,7 @@ def BuiltFilesJoinAnEmptyPayloadAtItsRoot(where):
     assert archive_times(work) == {"2000-01-01 00:00:00.0000000"}, archive_times(work)
 
 
-@case
-def BuiltFileClashingWithThePayloadInCase(where):
+def test_built_file_clashing_with_the_payload_in_case(where):
     product = sample(where)
     [path] = built_files(where, ["README.TXT"])
     code, output = build_resources(product, os.path.join(where, "work"), payload_files=[path])
@@ -306,8 +268,7 @@ def BuiltFileClashingWithThePayloadInCase(where):
                                    output), output
 
 
-@case
-def BuiltFilesCountTowardTheDiskNeed(where):
+def test_built_files_count_toward_the_disk_need(where):
     product = sample(where)
     globals_script = os.path.join(product, "scripts", "global_var.lua")
     edit(globals_script, "global_need_disk_space = 57999360", "global_need_disk_space = 10")
@@ -319,8 +280,7 @@ def BuiltFilesCountTowardTheDiskNeed(where):
 
 # ---- Reproducible output ----
 
-@case
-def SameFolderTwiceGivesTheSameBytes(where):
+def test_same_folder_twice_gives_the_same_bytes(where):
     # Two copies at different paths with different file times, as two clones would have.
     first, second = sample(os.path.join(where, "one")), sample(os.path.join(where, "two"))
     for folder, _, files in os.walk(second):
@@ -349,8 +309,7 @@ def unswap(work):
     open(os.path.join(work, "payload.7z"), "wb").write(data)
 
 
-@case
-def PayloadTimesFromOneSource(where):
+def test_payload_times_from_one_source(where):
     product = sample(where)
     work = os.path.join(where, "work")
     env = {k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
@@ -367,15 +326,13 @@ def PayloadTimesFromOneSource(where):
         assert times == {expected + ".0000000"}, f"{setting}: {times}"
 
 
-@case
-def InstallerHasNoBuildPath(where):
+def test_installer_has_no_build_path(where):
     data = open(ARGS.installer, "rb").read()
     for path in (ARGS.source, ARGS.build):
         assert path.encode() not in data, f"{path} in the installer"
 
 
-@case
-def TwoBuildsGiveTheSameInstaller(where):
+def test_two_builds_give_the_same_installer(where):
     assert open(ARGS.installer, "rb").read() == open(ARGS.second_installer, "rb").read(), \
         f"{ARGS.installer} and {ARGS.second_installer} differ"
 
@@ -404,8 +361,7 @@ def check_signed(where, installer):
     subprocess.run(["7zz", "t", os.path.join(work, "payload.7z")], capture_output=True, check=True)
 
 
-@case
-def SignedFromTheCommand(where):
+def test_signed_from_the_command(where):
     cert, key = throwaway_certificate(where)
     installer = os.path.join(where, "setup.exe")
     shutil.copy(ARGS.installer, installer)
@@ -415,8 +371,7 @@ def SignedFromTheCommand(where):
     check_signed(where, installer)
 
 
-@case
-def SignedFromTheProductFolder(where):
+def test_signed_from_the_product_folder(where):
     product = sample(where)
     throwaway_certificate(product)
     open(os.path.join(product, "signing.conf"), "w").write("# test signer\ncert = cert.pem\nkey = key.pem\n")
@@ -432,29 +387,10 @@ def SignedFromTheProductFolder(where):
     check_signed(where, installer)
 
 
-@case
-def UnsignedWithoutCertificate(where):
+def test_unsigned_without_certificate(where):
     installer = os.path.join(where, "setup.exe")
     shutil.copy(ARGS.installer, installer)
     subprocess.run([sys.executable, os.path.join(tools(), "qpxsign.py"), "--product",
                     os.path.join(ARGS.source, "resources"), "--cert", "", "--key", "", installer],
                    capture_output=True, check=True)
     assert open(installer, "rb").read() == open(ARGS.installer, "rb").read()
-
-
-def main():
-    global ARGS
-    ap = argparse.ArgumentParser()
-    for name in ("source", "build", "luac", "lua-size-t", "windres", "installer", "second-installer",
-                 "results"):
-        ap.add_argument("--" + name, required=True)
-    ap.add_argument("--filter", default="")
-    ARGS = ap.parse_args()
-    ARGS.source, ARGS.build = os.path.abspath(ARGS.source), os.path.abspath(ARGS.build)
-    cases = [(f.__name__, f) for f in CASES if ARGS.filter in f.__name__]
-    failures = run_cases(cases, ARGS.results, "ProductBuilder", temp_folder=True)
-    return 1 if failures else 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())

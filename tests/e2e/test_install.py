@@ -1,9 +1,7 @@
-#!/usr/bin/env python3
 """The sample product's installer run as a person would, in a Wine prefix that is put back
 to the same state before each case: every effect of a real installation (files, registry,
 shortcuts, service, shell extension, statistics report, the product started at the end) is
-checked on the machine afterwards."""
-import argparse
+checked on the machine afterwards. Run by pytest with the options of tests/conftest.py."""
 import glob
 import hashlib
 import os
@@ -13,15 +11,14 @@ import sys
 import tempfile
 import time
 
+import pytest
+
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from qpxpe import PeImage  # noqa: E402
-from testcases import Skipped, run_cases  # noqa: E402
 from wizarddriver import (Helper, Layout, Wizard, end_session, fresh_session, host_path,  # noqa: E402
                           wine_path)
 
-ARGS = None
-MACHINE = None
+ARGS = None  # the options, set by tests/conftest.py
 TITLE = "Corvane安装"
 UNINSTALL_TITLE = "Corvane卸载"
 CAPTION = "Corvane - 安装"
@@ -110,6 +107,32 @@ class Machine:
             for path in glob.glob(os.path.join(c, pattern)):
                 shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
         fresh_session()
+
+
+@pytest.fixture(scope="module")
+def machine(module_args):
+    """The prefix of the cases (the run's own, or one made for them), as it was when they began
+    and is again after the last."""
+    ARGS.layout = Layout(ARGS.layout)
+    ARGS.uninstall_layout = Layout(ARGS.uninstall_layout)
+    if ARGS.arch == "win32" and installer_64bit():
+        pytest.skip("a 32-bit Windows runs no 64-bit installer")
+    if ARGS.prefix:
+        tools = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools")
+        subprocess.run(["bash", "-c", f'source "{tools}/wine-env.sh" && qpx_wine_prefix "$0" {ARGS.arch}',
+                        ARGS.prefix], check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        os.environ.update(WINEPREFIX=ARGS.prefix, WINEARCH=ARGS.arch)
+    machine = Machine()
+    yield machine
+    machine.reset()
+    if ARGS.prefix:
+        end_session()
+
+
+@pytest.fixture(autouse=True)
+def reset_machine(machine):
+    machine.reset()
 
 
 # --- one installer run ---------------------------------------------------------------------
@@ -463,13 +486,13 @@ def ascii_only(text):
     return "".join(c if ord(c) < 128 else "?" for c in text)
 
 
-def test_a_silent_installation_installs_what_the_wizard_installs_and_logs_every_line():
+def test_a_silent_installation_installs_what_the_wizard_installs_and_logs_every_line(machine):
     folder = "C:\\Corvane Test\\Corvane"  # /D= takes the rest of the line, blank and all (reset removes it)
     clicked = install(args=["/D=" + folder])
     assert clicked.code == 1
     expected = installation_state(folder)
     assert "Corvane.exe" in expected["files"], "the wizard did not install into the /D= folder"
-    MACHINE.reset()
+    machine.reset()
 
     log = os.path.join(tempfile.mkdtemp(prefix="qpx-log-"), "install.log")
     run = Silent(["/LOG=" + wine_path(log), "/D=" + folder])
@@ -505,7 +528,7 @@ def test_a_silent_run_into_a_too_small_drive_stops_with_0_and_says_so():
     mount = tempfile.mkdtemp(prefix="qpx-small-")
     if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=20m", "tmpfs", mount],
                       capture_output=True).returncode != 0:
-        raise Skipped("a 20 MB drive needs a tmpfs mount, which this machine refuses")
+        pytest.skip("a 20 MB drive needs a tmpfs mount, which this machine refuses")
     drive = os.path.join(os.environ["WINEPREFIX"], "dosdevices", "d:")
     try:
         os.symlink(mount, drive)
@@ -656,46 +679,3 @@ def keep_uninstaller_from_the_build():
     for copy, resource in (("Uninst.dar0", "GLOBAL_VAR.LUAC"), ("Uninst.dar1", "UNINSTSCRIPT.LUAC")):
         shutil.copy(os.path.join(ARGS.resources, resource), os.path.join(kept, copy))
     return os.path.join(kept, "Uninstall.exe")
-
-
-def main():
-    global ARGS
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--tests", required=True, help="folder of the test programs")
-    parser.add_argument("--programs", required=True, help="folder of the sample's built programs")
-    parser.add_argument("--resources", required=True, help="the sample installer's compiled resources")
-    parser.add_argument("--installer", required=True)
-    parser.add_argument("--analyze-installer", required=True, help="the sample analysing its file name")
-    parser.add_argument("--nostat-installer", required=True, help="the sample without its statistics DLL")
-    parser.add_argument("--layout", required=True)
-    parser.add_argument("--uninstaller", required=True, help="the sample's built uninstaller")
-    parser.add_argument("--uninstall-layout", required=True)
-    parser.add_argument("--results", required=True)
-    parser.add_argument("--prefix", help="a prefix of these cases' own, made when missing")
-    parser.add_argument("--arch", default="win64")
-    parser.add_argument("-k", default="")
-    ARGS = parser.parse_args()
-    ARGS.layout = Layout(ARGS.layout)
-    ARGS.uninstall_layout = Layout(ARGS.uninstall_layout)
-    cases = [(n, f) for n, f in globals().items() if n.startswith("test_") and ARGS.k in n]
-    if ARGS.arch == "win32" and installer_64bit():
-        return 1 if run_cases(cases, ARGS.results, "Install",
-                              skip_all="a 32-bit Windows runs no 64-bit installer") else 0
-    if ARGS.prefix:
-        tools = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools")
-        subprocess.run(["bash", "-c", f'source "{tools}/wine-env.sh" && qpx_wine_prefix "$0" {ARGS.arch}',
-                        ARGS.prefix], check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
-        os.environ.update(WINEPREFIX=ARGS.prefix, WINEARCH=ARGS.arch)
-    global MACHINE
-    MACHINE = machine = Machine()
-    try:
-        return 1 if run_cases(cases, ARGS.results, "Install", machine.reset) else 0
-    finally:
-        machine.reset()
-        if ARGS.prefix:
-            end_session()
-
-
-if __name__ == "__main__":
-    sys.exit(main())

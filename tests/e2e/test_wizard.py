@@ -1,8 +1,6 @@
-#!/usr/bin/env python3
 """The wizard of a real installer driven as a person would: clicks and keys through X
 (xdotool), message boxes and the folder browser through the test helper inside Wine.
-Writes GoogleTest-style XML so the harness counts each case."""
-import argparse
+Run by pytest with the options of tests/conftest.py, each case in a fresh Wine session."""
 import os
 import shutil
 import struct
@@ -11,12 +9,22 @@ import sys
 import tempfile
 import time
 
+import pytest
+
 TITLE = "FlowTest安装"
-ARGS = None
+ARGS = None  # the options, set by tests/conftest.py
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from testcases import run_cases  # noqa: E402
 from wizarddriver import Helper, Layout, Wizard, fresh_session, wine_path, xdotool  # noqa: E402
+
+
+@pytest.fixture(scope="module", autouse=True)
+def layout(module_args):
+    ARGS.layout = Layout(ARGS.layout)
+
+
+@pytest.fixture(autouse=True)
+def session():
+    fresh_session()
 
 
 def helper(*args, timeout=60):
@@ -297,19 +305,3 @@ def test_a_second_start_brings_the_first_forward_and_ends():
     finally:
         first.kill()
 
-
-def main():
-    global ARGS
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--tests", required=True, help="folder of the test programs")
-    parser.add_argument("--layout", required=True)
-    parser.add_argument("--results", required=True)
-    parser.add_argument("-k", default="")
-    ARGS = parser.parse_args()
-    ARGS.layout = Layout(ARGS.layout)
-    cases = [(n, f) for n, f in globals().items() if n.startswith("test_") and ARGS.k in n]
-    return 1 if run_cases(cases, ARGS.results, "Wizard", fresh_session) else 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())

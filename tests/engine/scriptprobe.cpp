@@ -7,6 +7,7 @@
 #include <string>
 
 #include "qpxlog.h"
+#include "qpxluaargs.h"
 #include "qpxscriptengine.h"
 
 int wmain(int argc, wchar_t** argv) {

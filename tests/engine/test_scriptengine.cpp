@@ -1,10 +1,11 @@
-// The script engine: globals and their conversions, hooks, callbacks, path expansion, the
-// state shared with a worker thread, and the log lines of loading failures.
+// The script engine: globals and their conversions, hooks, callbacks, the state shared with
+// a worker thread, and the log lines of loading failures.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "lauxlib.h"
+#include "qpxscriptcall.h"
 #include "qpxscriptengine.h"
 #include "testsupport.h"
 
@@ -97,16 +98,6 @@ TEST(Callbacks, DecisionsAndReleasedReferences) {
     EXPECT_TRUE(none.Empty());
     EXPECT_EQ(lua_gettop(state), 1);  // a value that is not a function stays
     lua_pop(state, 1);
-}
-
-TEST(ExpandPath, LongExpansionsAreExpandedWhole) {
-    const std::wstring longValue(400, L'd');
-    SetEnvironmentVariableW(L"QPX_LONG", longValue.c_str());
-    EXPECT_EQ(ExpandPath(L"%QPX_LONG%\\file.txt"), longValue + L"\\file.txt");
-    SetEnvironmentVariableW(L"QPX_SHORT", L"C:\\short");
-    EXPECT_EQ(ExpandPath(L"%QPX_SHORT%\\a"), L"C:\\short\\a");
-    EXPECT_EQ(ExpandPath(L"%QPX_UNDEFINED%\\a"), L"%QPX_UNDEFINED%\\a");
-    EXPECT_EQ(ExpandPath(L""), L"");
 }
 
 // A hook running on another thread holds the state; the main thread's posted write must

@@ -163,7 +163,8 @@ def main():
     write(f"{out}/app7z.bin", bytes(resource))
     write(f"{out}/plain.bin", b"\x37\x7a plain resource bytes\x00\x01\x02")
     with open(f"{out}/test_archive.rc", "w", encoding="utf-8") as f:
-        f.write(f'APP.7Z _7Z "{out}/app7z.bin"\nNOTE.BIN TXT "{out}/plain.bin"\n')
+        f.write(f'APP.7Z _7Z "{out}/app7z.bin"\nNOTE.BIN TXT "{out}/plain.bin"\n'
+                f'7 TXT "{out}/plain.bin"\n')
     if windres:
         subprocess.run([windres, "-c", "65001", "-O", "coff", "-i", f"{out}/test_archive.rc",
                         "-o", f"{out}/test_archive_res.o"], check=True)

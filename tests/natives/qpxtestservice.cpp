@@ -7,7 +7,7 @@
 namespace {
 
 SERVICE_STATUS_HANDLE statusHandle;
-SERVICE_STATUS status{SERVICE_WIN32_OWN_PROCESS};
+SERVICE_STATUS status{SERVICE_WIN32_OWN_PROCESS, 0, 0, 0, 0, 0, 0};
 HANDLE stopEvent;
 bool stuck;
 

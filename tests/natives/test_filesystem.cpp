@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "qpxfilesystem.h"
 #include "qpxscriptengine.h"
 #include "testsupport.h"
 
@@ -59,7 +60,8 @@ std::string HostPath(const std::wstring& path) {
 template <typename Condition>
 bool RunOnHost(const char* program, const std::string& arguments, Condition done) {
     std::string command = std::string(program) + " " + arguments;
-    STARTUPINFOA startup{sizeof(startup)};
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
     if (!CreateProcessA(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process)) {
@@ -227,7 +229,7 @@ TEST_F(FileSystem, RecursiveDeletionOfTreesFilesAndPatterns) {
     Write(L"pattern\\b.txt");
     Folder(L"pattern\\c.log");
     Write(L"pattern\\c.log\\x");
-    QPXScriptEngine::DeleteDirectories(At(L"pattern\\*.log"));
+    DeleteDirectories(At(L"pattern\\*.log"));
     EXPECT_TRUE(Missing(At(L"pattern\\a.log")));
     EXPECT_TRUE(Missing(At(L"pattern\\c.log")));
     EXPECT_TRUE(IsFile(At(L"pattern\\b.txt")));
@@ -238,7 +240,7 @@ TEST_F(FileSystem, RecursiveDeletionOfTreesFilesAndPatterns) {
     Write(L"current\\sub\\ro.txt");
     SetFileAttributesW(At(L"current\\sub\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
     ASSERT_TRUE(SetCurrentDirectoryW(At(L"current").c_str()));
-    QPXScriptEngine::DeleteDirectories(At(L"current"));
+    DeleteDirectories(At(L"current"));
     EXPECT_TRUE(Missing(At(L"current")));
     wchar_t current[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, current);
@@ -365,7 +367,9 @@ TEST_F(FileSystem, DeletionsNeverReachThroughLinks) {
         }
         EXPECT_EQ(exitCode, 1);
         EXPECT_EQ(ReadFileBytes(At(L"target\\keep.txt")), "keep");
-        if (linksRemovable) EXPECT_TRUE(Missing(At(L"victim\\link")));
+        if (linksRemovable) {
+            EXPECT_TRUE(Missing(At(L"victim\\link")));
+        }
         RemoveTreeSafely(At(L"victim"));
     }
 }

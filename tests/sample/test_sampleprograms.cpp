@@ -36,7 +36,8 @@ Function Export(HMODULE module, const char* name) {
 }
 
 void RemoveTree(const std::wstring& folder) {
-    SHFILEOPSTRUCTW remove{nullptr, FO_DELETE};
+    SHFILEOPSTRUCTW remove{};
+    remove.wFunc = FO_DELETE;
     const std::wstring from = folder + L'\0';
     remove.pFrom = from.c_str();
     remove.fFlags = FOF_NO_UI;

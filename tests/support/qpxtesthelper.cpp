@@ -195,8 +195,8 @@ int wmain(int argc, wchar_t** argv) {
         HWND window = CreateWindowExW(0, L"STATIC", L"shell", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
                                       nullptr, nullptr);
         using SetShellWindowFunction = BOOL(WINAPI*)(HWND);
-        auto setShell = reinterpret_cast<SetShellWindowFunction>(
-            GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetShellWindow"));
+        auto setShell = reinterpret_cast<SetShellWindowFunction>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetShellWindow")));
         if (!window || !setShell || !setShell(window)) return 1;
         Print(L"ready");
         MSG message;

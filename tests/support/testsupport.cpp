@@ -86,7 +86,8 @@ LoggedProcess::~LoggedProcess() {
 
 bool LoggedProcess::Start(const std::wstring& commandLine, const std::wstring& folder) {
     EnsureListener();
-    STARTUPINFOW startup{sizeof(startup)};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
     std::wstring line = commandLine;
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,

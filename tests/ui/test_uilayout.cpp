@@ -145,7 +145,9 @@ TEST(UiLayout, DialogSizeAndFontDefaults) {
     WCHAR genericName[LF_FACESIZE] = {};
     named.GetFamilyName(arialName);
     Gdiplus::FontFamily::GenericSansSerif()->GetFamilyName(genericName);
-    if (std::wstring(arialName) != genericName) EXPECT_NE(arial, generic);
+    if (std::wstring(arialName) != genericName) {
+        EXPECT_NE(arial, generic);
+    }
 }
 
 TEST(UiLayout, BrokenLayoutsFailWithoutATree) {

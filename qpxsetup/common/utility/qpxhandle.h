@@ -106,10 +106,35 @@ struct MemoryDcTraits {  // DCs from CreateCompatibleDC
 };
 using UniqueMemoryDc = UniqueHandle<HDC, MemoryDcTraits>;
 
-// The two handles CreateProcess gives, closed together.
-struct UniqueProcessInformation {
-    explicit UniqueProcessInformation(const PROCESS_INFORMATION& info)
-        : process(info.hProcess), thread(info.hThread) {}
+struct IconTraits {  // icons from LoadImage or CreateIcon, not shared ones
+    static HICON Invalid() { return nullptr; }
+    static bool IsValid(HICON h) { return h != nullptr; }
+    static void Close(HICON h) { DestroyIcon(h); }
+};
+using UniqueIcon = UniqueHandle<HICON, IconTraits>;
+
+// A window's DC (the screen's for no window), released to that window when it goes.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDc() {
+        if (dc_) ReleaseDC(window_, dc_);
+    }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+
+    HDC get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+// The process and thread handles that creating a process hands back.
+struct ProcessHandles {
+    explicit ProcessHandles(const PROCESS_INFORMATION& created)
+        : process(created.hProcess), thread(created.hThread) {}
+
     UniqueKernelHandle process;
     UniqueKernelHandle thread;
 };

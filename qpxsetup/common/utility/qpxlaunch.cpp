@@ -57,7 +57,6 @@ int LaunchAsShellUser(const std::wstring& application, const std::wstring& param
                                 nullptr, directory.empty() ? nullptr : directory.c_str(), &startup,
                                 &created))
         return kLaunchNotCreated;
-    CloseHandle(created.hThread);
-    CloseHandle(created.hProcess);
+    const ProcessHandles started(created);
     return kLaunchStarted;
 }

@@ -1,385 +1,16 @@
-// Archive and resource extraction: input streams over memory and files, the extraction loop
-// around the 7z decoder, and the two script functions.
+// Archive and resource extraction for scripts: Lua_UnCompress7z over the extractor, and
+// Lua_ExtractResource.
 #include "qpxarchive.h"
 
-#include <algorithm>
-#include <cstring>
-#include <vector>
-
-#include "7z.h"
-#include "7zCrc.h"
-#include "qpxfolderstream.h"
+#include "7zTypes.h"
+#include "qpxextract.h"
 #include "qpxhandle.h"
 #include "qpxluaargs.h"
 #include "qpxlog.h"
+#include "qpxresource.h"
+#include "qpxscriptcall.h"
 
 namespace {
-
-constexpr size_t kLookBufferSize = 1 << 14;
-constexpr DWORD kMaxIoChunk = 4u << 20;     // one ReadFile or WriteFile call at most
-constexpr size_t kCopyChunk = 1u << 18;     // decoded bytes per write
-constexpr DWORD kUnixExtension = 0x8000;    // high 16 bits then hold a POSIX mode
-constexpr UInt32 kNoFolder = 0xFFFFFFFFu;
-
-SRes SeekPosition(UInt64 size, UInt64 current, Int64* offset, ESzSeek origin, UInt64* result) {
-    Int64 base;
-    switch (origin) {
-        case SZ_SEEK_SET: base = 0; break;
-        case SZ_SEEK_CUR: base = static_cast<Int64>(current); break;
-        case SZ_SEEK_END: base = static_cast<Int64>(size); break;
-        default: return ERROR_INVALID_PARAMETER;
-    }
-    const Int64 target = base + *offset;
-    if ((*offset > 0 && target < base) || target < 0) return SZ_ERROR_PARAM;
-    *result = static_cast<UInt64>(target);
-    *offset = target;
-    return SZ_OK;
-}
-
-// Seekable input over bytes in memory, read in place. An archive resource keeps its first two
-// bytes exchanged in the loaded image; the stream serves them in archive order instead, so
-// every use of the resource in the process finds the same bytes.
-struct MemoryInStream {
-    ISeekInStream vt;
-    const Byte* data;
-    size_t size;
-    size_t position;
-    bool exchangedHead;
-
-    MemoryInStream(const void* bytes, size_t length, bool exchanged)
-        : vt{Read, Seek}, data(static_cast<const Byte*>(bytes)), size(length), position(0),
-          exchangedHead(exchanged && length >= 2) {}
-
-    static MemoryInStream* From(ISeekInStreamPtr p) {
-        return reinterpret_cast<MemoryInStream*>(const_cast<ISeekInStream*>(p));
-    }
-    static SRes Read(ISeekInStreamPtr p, void* buffer, size_t* count) {
-        MemoryInStream* self = From(p);
-        const size_t available = self->position < self->size ? self->size - self->position : 0;
-        const size_t n = std::min(*count, available);
-        Byte* out = static_cast<Byte*>(buffer);
-        memcpy(out, self->data + self->position, n);
-        if (self->exchangedHead) {
-            for (size_t i = self->position; i < 2 && i < self->position + n; ++i) {
-                out[i - self->position] = self->data[1 - i];
-            }
-        }
-        self->position += n;
-        *count = n;
-        return SZ_OK;
-    }
-    static SRes Seek(ISeekInStreamPtr p, Int64* offset, ESzSeek origin) {
-        MemoryInStream* self = From(p);
-        UInt64 target;
-        const SRes result = SeekPosition(self->size, self->position, offset, origin, &target);
-        if (result != SZ_OK) return result;
-        self->position = static_cast<size_t>(std::min<UInt64>(target, self->size));
-        return SZ_OK;
-    }
-};
-
-// Seekable input over an open file.
-struct FileInStream {
-    ISeekInStream vt;
-    HANDLE file;
-
-    explicit FileInStream(HANDLE handle) : vt{Read, Seek}, file(handle) {}
-
-    static FileInStream* From(ISeekInStreamPtr p) {
-        return reinterpret_cast<FileInStream*>(const_cast<ISeekInStream*>(p));
-    }
-    static SRes Read(ISeekInStreamPtr p, void* buffer, size_t* count) {
-        FileInStream* self = From(p);
-        size_t done = 0;
-        while (done < *count) {
-            const DWORD want = static_cast<DWORD>(std::min<size_t>(*count - done, kMaxIoChunk));
-            DWORD got = 0;
-            if (!ReadFile(self->file, static_cast<Byte*>(buffer) + done, want, &got, nullptr)) {
-                *count = done;
-                return SZ_ERROR_READ;
-            }
-            if (got == 0) break;
-            done += got;
-        }
-        *count = done;
-        return SZ_OK;
-    }
-    static SRes Seek(ISeekInStreamPtr p, Int64* offset, ESzSeek origin) {
-        DWORD method;
-        switch (origin) {
-            case SZ_SEEK_SET: method = FILE_BEGIN; break;
-            case SZ_SEEK_CUR: method = FILE_CURRENT; break;
-            case SZ_SEEK_END: method = FILE_END; break;
-            default: return ERROR_INVALID_PARAMETER;
-        }
-        LARGE_INTEGER distance, position;
-        distance.QuadPart = *offset;
-        if (!SetFilePointerEx(From(p)->file, distance, &position, method)) return SZ_ERROR_READ;
-        *offset = position.QuadPart;
-        return SZ_OK;
-    }
-};
-
-// The opened archive database; frees itself.
-class ArchiveDatabase {
-public:
-    ArchiveDatabase() { SzArEx_Init(&db_); }
-    ~ArchiveDatabase() { SzArEx_Free(&db_, &kSzAllocator); }
-    ArchiveDatabase(const ArchiveDatabase&) = delete;
-    ArchiveDatabase& operator=(const ArchiveDatabase&) = delete;
-
-    SRes Open(ISeekInStream* stream) {
-        std::vector<Byte> lookBuffer(kLookBufferSize);
-        CLookToRead2 look;
-        LookToRead2_CreateVTable(&look, False);  // exact mode: reads what is asked for
-        look.buf = lookBuffer.data();
-        look.bufSize = lookBuffer.size();
-        look.realStream = stream;
-        LookToRead2_INIT(&look);
-        return SzArEx_Open(&db_, &look.vt, &kSzAllocator, &kSzAllocator);
-    }
-    const CSzArEx& Get() const { return db_; }
-
-private:
-    CSzArEx db_;
-};
-
-std::wstring EntryName(const CSzArEx& db, UInt32 index) {
-    const size_t length = SzArEx_GetFileNameUtf16(&db, index, nullptr);
-    std::wstring name(length, L'\0');
-    if (length != 0) {
-        SzArEx_GetFileNameUtf16(&db, index, reinterpret_cast<UInt16*>(name.data()));
-        name.resize(length - 1);
-    }
-    return name;
-}
-
-// A name stays inside the destination when it is relative, has no drive or stream colon and
-// no component that climbs ("..", or dots and spaces that Windows trims to it).
-bool StaysInsideFolder(const std::wstring& name) {
-    if (name.empty() || name[0] == L'/' || name[0] == L'\\') return false;
-    if (name.find(L':') != std::wstring::npos) return false;
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = name.find_first_of(L"/\\", start);
-        if (end == std::wstring::npos) end = name.size();
-        const std::wstring part = name.substr(start, end - start);
-        if (part != L"." && !part.empty() &&
-            part.find_first_not_of(L". ") == std::wstring::npos) {
-            return false;
-        }
-        start = end + 1;
-    }
-    return true;
-}
-
-// Clears a read-only file out of the way. Windows refuses to replace a hidden or system file
-// with a normal one (access denied); deciding that here gives the script the same answer on
-// systems that let it through.
-HANDLE CreateOutputFile(const std::wstring& path) {
-    const DWORD existing = GetFileAttributesW(path.c_str());
-    if (existing != INVALID_FILE_ATTRIBUTES) {
-        if (existing & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
-            SetLastError(ERROR_ACCESS_DENIED);
-            return INVALID_HANDLE_VALUE;
-        }
-        if (existing & FILE_ATTRIBUTE_READONLY) {
-            SetFileAttributesW(path.c_str(), existing & ~FILE_ATTRIBUTE_READONLY);
-        }
-    }
-    return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-bool WriteAll(HANDLE file, const Byte* data, size_t size) {
-    while (size != 0) {
-        const DWORD want = static_cast<DWORD>(std::min<size_t>(size, kMaxIoChunk));
-        DWORD written = 0;
-        if (!WriteFile(file, data, want, &written, nullptr) || written == 0) return false;
-        data += written;
-        size -= written;
-    }
-    return true;
-}
-
-// The extraction loop shared by both sources; entries are taken in archive order, so each
-// solid block is decoded once, front to back.
-class Extraction {
-public:
-    Extraction(ISeekInStream* input, const std::wstring& folder, const ScriptCallback& onFileDone,
-               const ScriptCallback& onCreateError)
-        : input_(input), folder_(folder), onFileDone_(onFileDone),
-          onCreateError_(onCreateError) {}
-
-    ArchiveStatus Run() {
-        CrcGenerateTable();
-        SRes result = archive_.Open(input_);
-        if (result != SZ_OK) return result;
-        const CSzArEx& db = archive_.Get();
-        ArchiveStatus pending = 0;
-        for (UInt32 i = 0; i < db.NumFiles; ++i) {
-            const ArchiveStatus status = ExtractEntry(i, &pending);
-            if (status != 0) return status;
-        }
-        if (currentFolder_ != kNoFolder) {
-            result = block_.Finish();
-            if (result != SZ_OK) return result;
-        }
-        return pending;
-    }
-
-private:
-    ArchiveStatus ExtractEntry(UInt32 index, ArchiveStatus* pending) {
-        const CSzArEx& db = archive_.Get();
-        const std::wstring name = EntryName(db, index);
-        if (!StaysInsideFolder(name)) {
-            LogLine(L"Fun:%s, Description:%s leaves the destination folder, refused!\r\n",
-                    L"Lua_UnCompress7z", name.c_str());
-            return SZ_ERROR_FAIL;
-        }
-        std::wstring path = folder_ + L"\\" + name;
-        const size_t nameStart = folder_.size() + 1;
-        const bool isDir = SzArEx_IsDir(&db, index);
-        if (!isDir) {
-            const SRes result = SeekEntry(index);
-            if (result != SZ_OK) return result;
-            *pending = 0;
-        }
-        CreateParentFolders(path, nameStart);
-        if (isDir) {
-            CreateDirectoryW(path.c_str(), nullptr);
-            return 0;
-        }
-        UniqueKernelHandle file;
-        const ArchiveStatus created = CreateEntryFile(path, &file, pending);
-        if (created != 0) return created;
-        const UInt64 size = SzArEx_GetFileSize(&db, index);
-        if (!file) return CopyData(nullptr, size, index);  // skipped: pass its bytes by
-        const ArchiveStatus copied = CopyData(file.get(), size, index);
-        if (copied != 0) {
-            // A file with wrong bytes is worse than none.
-            file.reset();
-            DeleteFileW(path.c_str());
-            return copied;
-        }
-        if (SzBitWithVals_Check(&db.MTime, index)) {
-            const CNtfsFileTime& time = db.MTime.Vals[index];
-            const FILETIME lastWrite = {time.Low, time.High};
-            SetFileTime(file.get(), nullptr, nullptr, &lastWrite);
-        }
-        if (!CloseHandle(file.release())) return SZ_ERROR_FAIL;
-        if (SzBitWithVals_Check(&db.Attribs, index)) {
-            DWORD attributes = db.Attribs.Vals[index];
-            if (attributes & kUnixExtension) attributes &= 0xFFFF & ~kUnixExtension;
-            SetFileAttributesW(path.c_str(), attributes);
-        }
-        onFileDone_.CallWithPath(path);
-        return 0;
-    }
-
-    // Turns the entry's "/" into "\\" and creates the folders of its path below the
-    // destination (existing ones are fine); entries of one folder create it once.
-    void CreateParentFolders(std::wstring& path, size_t nameStart) {
-        const size_t last = path.rfind(L'/');
-        if (last == std::wstring::npos || last < nameStart) return;
-        const bool known = path.compare(0, last, lastParent_) == 0;
-        lastParent_ = path.substr(0, last);
-        for (size_t i = nameStart; i < path.size(); ++i) {
-            if (path[i] != L'/') continue;
-            if (!known) {
-                path[i] = L'\0';
-                CreateDirectoryW(path.c_str(), nullptr);
-            }
-            path[i] = L'\\';
-        }
-    }
-
-    // Positions the block stream at the entry's data, opening its block when it starts.
-    SRes SeekEntry(UInt32 index) {
-        const CSzArEx& db = archive_.Get();
-        const UInt32 folderIndex = db.FileToFolder[index];
-        if (folderIndex == kNoFolder) return SZ_OK;
-        if (folderIndex != currentFolder_) {
-            if (currentFolder_ != kNoFolder) {
-                const SRes result = block_.Finish();
-                if (result != SZ_OK) return result;
-            }
-            currentFolder_ = kNoFolder;
-            const SRes result = block_.Open(db, folderIndex, input_);
-            if (result != SZ_OK) return result;
-            currentFolder_ = folderIndex;
-        }
-        const UInt64 offset =
-            db.UnpackPositions[index] - db.UnpackPositions[db.FolderToFile[folderIndex]];
-        return offset == block_.Position() ? SZ_OK : SZ_ERROR_FAIL;
-    }
-
-    // Creates the file, asking the script what to do when that fails. Leaves `file` empty
-    // when the script chose to skip the entry.
-    ArchiveStatus CreateEntryFile(const std::wstring& path, UniqueKernelHandle* file,
-                                  ArchiveStatus* pending) {
-        file->reset(CreateOutputFile(path));
-        if (*file) return 0;
-        const DWORD error = GetLastError();
-        *pending = error;
-        if (onCreateError_.Empty()) return SZ_ERROR_FAIL;
-        const int decision = onCreateError_.CallWithPathAndCode(path, error);
-        if (decision == 1) return 0;
-        if (decision != 0) return SZ_ERROR_FAIL;
-        file->reset(CreateOutputFile(path));
-        if (!*file) return SZ_ERROR_FAIL;
-        *pending = 0;
-        return 0;
-    }
-
-    // Decodes the entry's bytes into `file` (or nowhere) and checks its CRC.
-    ArchiveStatus CopyData(HANDLE file, UInt64 size, UInt32 index) {
-        const CSzArEx& db = archive_.Get();
-        if (size != 0 && buffer_.empty()) buffer_.resize(kCopyChunk);
-        UInt32 crc = CRC_INIT_VAL;
-        for (UInt64 left = size; left != 0;) {
-            const size_t chunk = static_cast<size_t>(std::min<UInt64>(left, buffer_.size()));
-            const SRes result = block_.ReadExact(buffer_.data(), chunk);
-            if (result != SZ_OK) return result;
-            crc = CrcUpdate(crc, buffer_.data(), chunk);
-            if (file && !WriteAll(file, buffer_.data(), chunk)) return SZ_ERROR_FAIL;
-            left -= chunk;
-        }
-        if (SzBitWithVals_Check(&db.CRCs, index) && CRC_GET_DIGEST(crc) != db.CRCs.Vals[index]) {
-            return SZ_ERROR_CRC;
-        }
-        return 0;
-    }
-
-    ISeekInStream* input_;
-    const std::wstring& folder_;
-    const ScriptCallback& onFileDone_;
-    const ScriptCallback& onCreateError_;
-    ArchiveDatabase archive_;
-    FolderStream block_;
-    UInt32 currentFolder_ = kNoFolder;
-    std::vector<Byte> buffer_;
-    std::wstring lastParent_;  // the last entry's folder, as the archive names it
-};
-
-// A resource of the program's module; `locked` is null when it cannot be found or loaded.
-struct LoadedResource {
-    UniqueResource handle;
-    const void* locked = nullptr;
-    DWORD size = 0;
-};
-
-LoadedResource LoadProgramResource(const wchar_t* type, const wchar_t* name) {
-    LoadedResource resource;
-    HMODULE module = GetModuleHandleW(nullptr);
-    HRSRC found = FindResourceW(module, name, type);
-    if (!found) return resource;
-    resource.handle.reset(LoadResource(module, found));
-    if (!resource.handle) return resource;
-    resource.locked = LockResource(resource.handle.get());
-    resource.size = SizeofResource(module, found);
-    return resource;
-}
 
 // The resource named by argument `index`: a number is an integer id (its low 16 bits).
 std::wstring ResourceName(lua_State* state, int index, const wchar_t** name) {
@@ -401,6 +32,32 @@ bool PathExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The script's functions as the extractor's callbacks. The create-error function's integer
+// decides: 0 retries, 1 skips, anything else aborts.
+ExtractionCallbacks ScriptCallbacks(const ScriptCallback& onFileDone,
+                                    const ScriptCallback& onCreateError) {
+    ExtractionCallbacks callbacks;
+    if (!onFileDone.Empty()) {
+        callbacks.onFileDone = [&onFileDone](const std::wstring& path) {
+            onFileDone.CallWithPath(path);
+        };
+    }
+    if (!onCreateError.Empty()) {
+        callbacks.onCreateError = [&onCreateError](const std::wstring& path, DWORD error) {
+            switch (onCreateError.CallWithPathAndCode(path, error)) {
+                case 0: return CreateErrorDecision::kRetry;
+                case 1: return CreateErrorDecision::kSkip;
+                default: return CreateErrorDecision::kAbort;
+            }
+        };
+    }
+    callbacks.onRefused = [](const std::wstring& name) {
+        LogLine(L"Fun:%s, Description:%s leaves the destination folder, refused!\r\n",
+                L"Lua_UnCompress7z", name.c_str());
+    };
+    return callbacks;
+}
+
 void Report(lua_State* state, ArchiveStatus status) {
     if (status == 0) {
         LogLine(L"UnCompress successful.\r\n");
@@ -411,23 +68,6 @@ void Report(lua_State* state, ArchiveStatus status) {
 }
 
 }  // namespace
-
-ArchiveStatus ExtractArchiveMemory(const void* data, size_t size, bool exchangedHead,
-                                   const std::wstring& folder, const ScriptCallback& onFileDone,
-                                   const ScriptCallback& onCreateError) {
-    MemoryInStream stream(data, size, exchangedHead);
-    return Extraction(&stream.vt, folder, onFileDone, onCreateError).Run();
-}
-
-ArchiveStatus ExtractArchiveFile(const std::wstring& archive, const std::wstring& folder,
-                                 const ScriptCallback& onFileDone,
-                                 const ScriptCallback& onCreateError) {
-    UniqueKernelHandle file(CreateFileW(archive.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return SZ_ERROR_DATA;
-    FileInStream stream(file.get());
-    return Extraction(&stream.vt, folder, onFileDone, onCreateError).Run();
-}
 
 int Lua_UnCompress7z(lua_State* state) {
     const int count = lua_gettop(state);
@@ -445,6 +85,7 @@ int Lua_UnCompress7z(lua_State* state) {
         onFileDone = ScriptCallback::FromTop(state);
     }
     const bool sourceIsFile = count >= 3 && lua_isboolean(state, 3) && lua_toboolean(state, 3);
+    const ExtractionCallbacks callbacks = ScriptCallbacks(onFileDone, onCreateError);
 
     const std::wstring folder = ArgPath(state, 2);
     if (!FolderExists(folder)) return PushMissingPath(state, L"Lua_UnCompress7z", folder);
@@ -452,19 +93,18 @@ int Lua_UnCompress7z(lua_State* state) {
         const std::wstring archive = ArgPath(state, 1);
         if (!PathExists(archive)) return PushMissingPath(state, L"Lua_UnCompress7z", archive);
         LogLine(L"UnCompress %s to %s .\r\n", archive.c_str(), folder.c_str());
-        Report(state, ExtractArchiveFile(archive, folder, onFileDone, onCreateError));
+        Report(state, ExtractArchiveFile(archive, folder, callbacks));
         return 1;
     }
     const wchar_t* id;
     const std::wstring name = ResourceName(state, 1, &id);
-    const LoadedResource resource = LoadProgramResource(kResourceType7z, id ? id : name.c_str());
-    if (!resource.locked) {
+    const ProgramResource resource(kResourceType7z, id ? id : name.c_str());
+    if (!resource.Data()) {
         LogLine(L"Fun:%s ,LoadResource failed!\r\n", L"Lua_UnCompress7z");
         return PushBoolean(state, false);
     }
     if (!id) LogLine(L"UnCompress %s to %s .\r\n", name.c_str(), folder.c_str());
-    Report(state, ExtractArchiveMemory(resource.locked, resource.size, true, folder, onFileDone,
-                                       onCreateError));
+    Report(state, ExtractArchiveMemory(resource.Data(), resource.Size(), true, folder, callbacks));
     return 1;
 }
 
@@ -473,8 +113,8 @@ int Lua_ExtractResource(lua_State* state) {
     const wchar_t* id;
     const std::wstring name = ResourceName(state, 2, &id);
     const std::wstring destination = ArgPath(state, 3);
-    const LoadedResource resource = LoadProgramResource(type.c_str(), id ? id : name.c_str());
-    if (!resource.locked) {
+    const ProgramResource resource(type.c_str(), id ? id : name.c_str());
+    if (!resource.Data()) {
         LogLine(L"Fun:%s ,LoadResource failed!\r\n", L"Lua_ExtractResource");
         return PushBoolean(state, false);
     }
@@ -487,11 +127,11 @@ int Lua_ExtractResource(lua_State* state) {
     }
     // An archive resource is stored with its first two bytes exchanged: the file gets them in
     // archive order, and the loaded image stays as it is for the next use.
-    const Byte* bytes = static_cast<const Byte*>(resource.locked);
-    size_t size = resource.size;
+    const BYTE* bytes = static_cast<const BYTE*>(resource.Data());
+    size_t size = resource.Size();
     bool written = true;
     if (type == kResourceType7z && size >= 2) {
-        const Byte head[2] = {bytes[1], bytes[0]};
+        const BYTE head[2] = {bytes[1], bytes[0]};
         written = WriteAll(file.get(), head, sizeof(head));
         bytes += 2;
         size -= 2;

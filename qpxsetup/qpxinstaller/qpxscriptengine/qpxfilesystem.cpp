@@ -13,7 +13,6 @@
 #include "qpxlog.h"
 #include "qpxluaargs.h"
 #include "qpxmessagebox.h"
-#include "qpxscriptengine.h"
 
 namespace {
 
@@ -137,7 +136,7 @@ bool DeleteMatches(const std::wstring& pattern, const std::wstring& folder) {
         if (IsLinkedFolder(entry.dwFileAttributes)) {
             RemoveDirectoryW(path.c_str());  // the link, not its target
         } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            QPXScriptEngine::DeleteDirectories(path);
+            DeleteDirectories(path);
         } else {
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
                 SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -178,7 +177,8 @@ void SetCurrentDirectoryAwayFrom(const std::wstring& folder) {
 
 }  // namespace
 
-void QPXScriptEngine::DeleteDirectories(const std::wstring& path) {
+void DeleteDirectories(const std::wstring& path) {
+    // The line still names the engine: log readers know the operation by that name.
     LogLine(L"%s %s", L"QPXScriptEngine::DeleteDirectories", path.c_str());
     if (!PathIsDirectoryW(path.c_str())) {
         DeleteMatches(path, FolderOf(path));  // a file name or a wildcard pattern
@@ -262,7 +262,7 @@ int Lua_DelFileRecursive(lua_State* state) {
     if (!Exists(path)) return PushBoolean(state, true);
     if (PathIsDirectoryW(path.c_str())) {
         LogLine(L"PathIsDirectoryW");
-        QPXScriptEngine::DeleteDirectories(path);
+        DeleteDirectories(path);
     } else {
         LogLine(L"Path is file!");
         DeleteFileW(path.c_str());

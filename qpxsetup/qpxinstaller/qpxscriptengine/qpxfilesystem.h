@@ -2,6 +2,8 @@
 // temporary files and environment variables.
 #pragma once
 
+#include <string>
+
 #include "lua.h"
 
 // Each reads its arguments with the shared readers (paths expanded) and never raises a
@@ -16,3 +18,8 @@ int Lua_DelFileRecursive(lua_State* state);
 int Lua_DeleteFileAfterReboot(lua_State* state);
 int Lua_GetTempFileName(lua_State* state);
 int Lua_ExpandEnv(lua_State* state);
+
+// Deletes a folder tree (depth first, read-only files included) or the files matching a
+// path or pattern; failures are skipped. Linked folders lose only their link. Moves the
+// current directory to the parent when it is the folder removed.
+void DeleteDirectories(const std::wstring& path);

@@ -1,9 +1,9 @@
-// Argument readers and result pushers shared by every native function, and the opener of the
+// What every native function shares: argument readers, result pushers, the opener of the
 // value types.
 #include "qpxluaargs.h"
 
 #include "qpxlog.h"
-#include "qpxscriptengine.h"
+#include "qpxpath.h"
 #include "qpxtext.h"
 
 std::wstring ArgText(lua_State* state, int index) {

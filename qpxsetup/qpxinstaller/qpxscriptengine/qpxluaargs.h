@@ -1,12 +1,15 @@
-// Argument readers and result pushers shared by every native function, and the opener of the
-// value types. Native functions never raise script errors: a bad argument reads as empty
-// text, 0 or false.
+// What every native function shares: argument readers, result pushers, the opener of the
+// value types and the file name of its failure logs. Native functions never raise script
+// errors: a bad argument reads as empty text, 0 or false.
 #pragma once
 
 #include <string>
 
 #include "lauxlib.h"
 #include "lua.h"
+
+// Source file name that this subsystem's failure logs carry.
+constexpr wchar_t kScriptEngineLogFile[] = L"qpxscriptengine";
 
 // Text: a string or number in UTF-8; anything else (nil, absent, tables...) is empty.
 std::wstring ArgText(lua_State* state, int index);

@@ -18,7 +18,7 @@
 #include "qpxlaunch.h"
 #include "qpxlog.h"
 #include "qpxluaargs.h"
-#include "qpxscriptengine.h"
+#include "qpxpath.h"
 #include "qpxsystem.h"
 #include "qpxtext.h"
 
@@ -146,8 +146,7 @@ bool StartHidden(const std::wstring& program, const std::wstring& commandLine) {
     if (!CreateProcessW(program.c_str(), &writable[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &created))
         return false;
-    CloseHandle(created.hThread);
-    CloseHandle(created.hProcess);
+    const ProcessHandles started(created);
     return true;
 }
 

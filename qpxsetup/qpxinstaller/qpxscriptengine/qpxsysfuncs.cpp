@@ -13,8 +13,8 @@
 #include "qpxlog.h"
 #include "qpxluaargs.h"
 #include "qpxmessagebox.h"
+#include "qpxpath.h"
 #include "qpxprocesstoolhelp.h"
-#include "qpxscriptengine.h"
 
 namespace {
 
