@@ -87,10 +87,34 @@ def set_hidden(archive, name):
     at = next_offset + marker + 4 + 4 * index
     value = int.from_bytes(data[at:at + 4], "little") | 0x2
     data[at:at + 4] = value.to_bytes(4, "little")
-    header = data[next_offset:next_offset + next_size]
-    data[28:32] = zlib.crc32(header).to_bytes(4, "little")
-    data[8:12] = zlib.crc32(bytes(data[12:32])).to_bytes(4, "little")
+    fix_header_crcs(data)
     open(archive, "wb").write(data)
+
+def fix_header_crcs(data):
+    """The CRCs of the (uncompressed) header and of the start header, after a change."""
+    next_offset = int.from_bytes(data[12:20], "little") + 32
+    next_size = int.from_bytes(data[20:28], "little")
+    data[28:32] = zlib.crc32(data[next_offset:next_offset + next_size]).to_bytes(4, "little")
+    data[8:12] = zlib.crc32(bytes(data[12:32])).to_bytes(4, "little")
+
+def make_small_dictionary(out):
+    """LZMA with a 4 KiB dictionary whose property then says 256 bytes: the decoder raises
+    any dictionary below 4 KiB to 4 KiB and takes match distances up to that. 7-Zip extracts
+    it byte for byte."""
+    src = os.path.join(out, "smalldict_src")
+    unit = bytes((i * 7 + i // 13) % 251 for i in range(3000))
+    write(f"{src}/repeats.bin", unit * 41)
+    archive = os.path.join(out, "smalldict.7z")
+    run("a", "-t7z", "-m0=LZMA:d=4k", "-mhc=off", archive, "repeats.bin", cwd=src)
+    data = bytearray(open(archive, "rb").read())
+    coder = b"\x23\x03\x01\x01\x05\x5d\x00\x10\x00\x00"  # LZMA, 5 props, 4096
+    at = data.find(coder)
+    assert at >= 0 and data.find(coder, at + 1) < 0, "LZMA coder properties not found"
+    data[at + 6:at + 10] = (256).to_bytes(4, "little")
+    fix_header_crcs(data)
+    open(archive, "wb").write(data)
+    run("x", archive, "-o" + os.path.join(out, "expected", "smalldict"))
+    listing(archive, os.path.join(out, "smalldict.list"))
 
 def filetime(text):
     # "2021-03-04 05:06:07.1234567" in local time (7-Zip prints it so); TZ is UTC here.
@@ -139,6 +163,7 @@ def main():
         expected = os.path.join(out, "expected", name)
         run("x", archive, "-o" + expected)
         listing(archive, os.path.join(out, name + ".list"))
+    make_small_dictionary(out)
     # Damaged and hostile archives.
     good = open(os.path.join(out, "lzma_solid.7z"), "rb").read()
     write(f"{out}/bad/truncated.7z", good[:len(good) // 2])
@@ -150,13 +175,26 @@ def main():
     write(f"{out}/bad/badcrc.7z", bytes(copied))
     write(f"{out}/bad/notarchive.7z", b"This is not an archive.\r\n" * 40)
     write(f"{out}/bad/zero.7z", b"")
+    # The start header names no next header but says where it lies: the header was lost.
+    lost = bytearray(good)
+    lost[20:28] = bytes(8)
+    lost[8:12] = zlib.crc32(bytes(lost[12:32])).to_bytes(4, "little")
+    write(f"{out}/bad/lostheader.7z", bytes(lost))
     write(f"{out}/hostile/keep.txt", b"inside\n")
     write(f"{out}/hostile/evil.txt", b"outside\n")
     for name, target in (("dotdot", "../escape.txt"), ("absolute", "/abs/escape.txt"),
-                         ("drive", "C:/escape.txt"), ("inner", "sub/../../escape.txt")):
+                         ("drive", "C:/escape.txt"), ("inner", "sub/../../escape.txt"),
+                         ("device", "con.txt"), ("device_folder", "sub/Lpt3/x.txt"),
+                         ("device_console", "CONOUT$"), ("device_blank", "aux .log"),
+                         ("through_link", "linked/escape.txt")):
         archive = f"{out}/bad/{name}.7z"
         run("a", "-t7z", archive, "keep.txt", "evil.txt", cwd=f"{out}/hostile")
         run("rn", archive, "evil.txt", target)
+    # A destination holding a link to a folder outside it, as a junction or symbolic link
+    # would: Wine shows a host link to a folder as a reparse point.
+    os.makedirs(f"{out}/links/outside")
+    os.makedirs(f"{out}/links/dest")
+    os.symlink("../outside", f"{out}/links/dest/linked")
     # The test program's own archive resource: stored with its first two bytes exchanged.
     resource = bytearray(good)
     resource[0], resource[1] = resource[1], resource[0]

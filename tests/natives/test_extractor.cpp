@@ -128,7 +128,8 @@ TEST(Extractor, CreateErrorDecisionsAndTheStatusTheyLeave) {
 
 TEST(Extractor, EntriesLeavingTheFolderAreRefusedBeforeAnythingIsWritten) {
     const std::wstring folder = FreshFolder(L"qpx_ext_hostile");
-    for (const wchar_t* archive : {L"dotdot", L"absolute", L"drive", L"inner"}) {
+    for (const wchar_t* archive : {L"dotdot", L"absolute", L"drive", L"inner", L"device",
+                                   L"device_folder", L"device_console", L"device_blank"}) {
         std::vector<std::wstring> refused;
         ExtractionCallbacks callbacks;
         callbacks.onRefused = [&](const std::wstring& name) { refused.push_back(name); };
@@ -137,6 +138,25 @@ TEST(Extractor, EntriesLeavingTheFolderAreRefusedBeforeAnythingIsWritten) {
         EXPECT_EQ(refused.size(), 1u) << WideToUtf8(archive);
         EXPECT_EQ(CountEntries(folder), 0u) << WideToUtf8(archive);
     }
+    RemoveTree(folder);
+}
+
+TEST(Extractor, NothingIsWrittenThroughALinkInTheDestination) {
+    const std::wstring outside = Data(L"links\\outside\\escape.txt");
+    DeleteFileW(outside.c_str());
+    std::vector<std::wstring> refused;
+    ExtractionCallbacks callbacks;
+    callbacks.onRefused = [&](const std::wstring& name) { refused.push_back(name); };
+    EXPECT_EQ(Extract(L"bad\\through_link.7z", Data(L"links\\dest"), callbacks), kFailed);
+    EXPECT_EQ(refused, std::vector<std::wstring>{L"linked/escape.txt"});
+    EXPECT_EQ(GetFileAttributesW(outside.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// The decoder raises a dictionary below 4 KiB to 4 KiB and accepts matches that far back.
+TEST(Extractor, DictionaryBelowTheDecodersFloorDecodesAsSevenZipDoes) {
+    const std::wstring folder = FreshFolder(L"qpx_ext_smalldict");
+    EXPECT_EQ(Extract(L"smalldict.7z", folder), 0u);
+    ExpectSameTree(L"smalldict", folder);
     RemoveTree(folder);
 }
 
@@ -149,7 +169,8 @@ TEST(Extractor, DamageGivesTheDecodersCauseAndLeavesNoWrongFile) {
     EXPECT_EQ(Extract(L"bad\\notarchive.7z", folder),
               static_cast<ArchiveStatus>(SZ_ERROR_NO_ARCHIVE));
     EXPECT_EQ(Extract(L"bad\\missing.7z", folder), static_cast<ArchiveStatus>(SZ_ERROR_DATA));
-    for (const wchar_t* archive : {L"bad\\truncated.7z", L"bad\\flipped.7z", L"bad\\zero.7z"}) {
+    for (const wchar_t* archive :
+         {L"bad\\truncated.7z", L"bad\\flipped.7z", L"bad\\zero.7z", L"bad\\lostheader.7z"}) {
         EXPECT_NE(Extract(archive, folder), 0u) << WideToUtf8(archive);
     }
     RemoveTree(folder);

@@ -139,6 +139,9 @@ int Lua_ExtractResource(lua_State* state) {
     written = written && WriteAll(file.get(), bytes, size);
     if (!written) {
         LogLine(L"Fun:%s ,WriteFile %s failed!\r\n", L"Lua_ExtractResource", destination.c_str());
+        // A cut-off file would pass for the resource: none is better, as extraction does.
+        file.reset();
+        DeleteFileW(destination.c_str());
     }
     return PushBoolean(state, written);
 }

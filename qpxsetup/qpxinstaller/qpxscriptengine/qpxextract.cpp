@@ -9,6 +9,7 @@
 #include "7z.h"
 #include "7zCrc.h"
 #include "7zFile.h"
+#include "CpuArch.h"
 #include "qpxfolderstream.h"
 #include "qpxhandle.h"
 
@@ -111,11 +112,27 @@ public:
         look.bufSize = lookBuffer.size();
         look.realStream = stream;
         LookToRead2_INIT(&look);
-        return SzArEx_Open(&db_, &look.vt, &kSzAllocator, &kSzAllocator);
+        const SRes result = SzArEx_Open(&db_, &look.vt, &kSzAllocator, &kSzAllocator);
+        if (result == SZ_OK && db_.NumFiles == 0 && LostItsHeader(stream)) return SZ_ERROR_ARCHIVE;
+        return result;
     }
     const CSzArEx& Get() const { return db_; }
 
 private:
+    // The decoder takes a start header that names no next header as an empty archive even
+    // when it says the header lies somewhere: that is a payload whose header was lost, and
+    // extracting "nothing" from it would pass for success.
+    static bool LostItsHeader(ISeekInStream* stream) {
+        Int64 position = 0;
+        Byte start[32];
+        size_t size = sizeof(start);
+        if (stream->Seek(stream, &position, SZ_SEEK_SET) != SZ_OK ||
+            stream->Read(stream, start, &size) != SZ_OK || size != sizeof(start)) {
+            return true;
+        }
+        return GetUi64(start + 20) == 0 && GetUi64(start + 12) != 0;
+    }
+
     CSzArEx db_;
 };
 
@@ -129,8 +146,27 @@ std::wstring EntryName(const CSzArEx& db, UInt32 index) {
     return name;
 }
 
-// A name stays inside the destination when it is relative, has no drive or stream colon and
-// no component that climbs ("..", or dots and spaces that Windows trims to it).
+// Whether Windows opens a device for this path component, whatever folder it is in: the
+// device names, with any extension and blanks before it, in any case.
+bool IsDeviceName(const std::wstring& part) {
+    std::wstring base = part.substr(0, part.find(L'.'));
+    base.erase(base.find_last_not_of(L' ') + 1);
+    if (base.size() < 3 || base.size() > 7) return false;
+    CharUpperBuffW(base.data(), static_cast<DWORD>(base.size()));
+    if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL" ||
+        base == L"CONIN$" || base == L"CONOUT$") {
+        return true;
+    }
+    if (base.size() != 4 || (base.compare(0, 3, L"COM") != 0 && base.compare(0, 3, L"LPT") != 0)) {
+        return false;
+    }
+    const wchar_t digit = base[3];
+    return (digit >= L'1' && digit <= L'9') || digit == L'\u00b9' || digit == L'\u00b2' ||
+           digit == L'\u00b3';
+}
+
+// A name stays inside the destination when it is relative, has no drive or stream colon, no
+// component that climbs ("..", or dots and spaces that Windows trims to it) and no device.
 bool StaysInsideFolder(const std::wstring& name) {
     if (name.empty() || name[0] == L'/' || name[0] == L'\\') return false;
     if (name.find(L':') != std::wstring::npos) return false;
@@ -143,6 +179,7 @@ bool StaysInsideFolder(const std::wstring& name) {
             part.find_first_not_of(L". ") == std::wstring::npos) {
             return false;
         }
+        if (IsDeviceName(part)) return false;
         start = end + 1;
     }
     return true;
@@ -195,12 +232,12 @@ private:
     ArchiveStatus ExtractEntry(UInt32 index, ArchiveStatus* pending) {
         const CSzArEx& db = archive_.Get();
         const std::wstring name = EntryName(db, index);
-        if (!StaysInsideFolder(name)) {
+        std::wstring path = folder_ + L"\\" + name;
+        const size_t nameStart = folder_.size() + 1;
+        if (!StaysInsideFolder(name) || ReachesThroughLink(path, nameStart)) {
             if (callbacks_.onRefused) callbacks_.onRefused(name);
             return SZ_ERROR_FAIL;
         }
-        std::wstring path = folder_ + L"\\" + name;
-        const size_t nameStart = folder_.size() + 1;
         const bool isDir = SzArEx_IsDir(&db, index);
         if (!isDir) {
             const SRes result = SeekEntry(index);
@@ -237,6 +274,23 @@ private:
         }
         if (callbacks_.onFileDone) callbacks_.onFileDone(path);
         return 0;
+    }
+
+    // Whether something that already exists on the entry's path below the destination is a
+    // junction or symbolic link: a write through it would land wherever it points. A folder
+    // checked for the entry before is not checked again (extraction makes no links).
+    bool ReachesThroughLink(const std::wstring& path, size_t nameStart) {
+        const size_t parentEnd = path.find_last_of(L"/\\");
+        const bool parentChecked = parentEnd > nameStart && parentEnd == checkedParent_.size() &&
+                                   path.compare(0, parentEnd, checkedParent_) == 0;
+        for (size_t end = parentChecked ? path.size() : nameStart; end <= path.size(); ++end) {
+            if (end != path.size() && path[end] != L'/' && path[end] != L'\\') continue;
+            const DWORD attributes = GetFileAttributesW(path.substr(0, end).c_str());
+            if (attributes == INVALID_FILE_ATTRIBUTES) break;  // nothing deeper exists
+            if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
+        }
+        if (parentEnd > nameStart) checkedParent_ = path.substr(0, parentEnd);
+        return false;
     }
 
     // Turns the entry's "/" into "\\" and creates the folders of its path below the
@@ -321,6 +375,7 @@ private:
     UInt32 currentFolder_ = kNoFolder;
     std::vector<Byte> buffer_;
     std::wstring lastParent_;  // the last entry's folder, as the archive names it
+    std::wstring checkedParent_;  // a folder of the path known to be no link
 };
 
 }  // namespace

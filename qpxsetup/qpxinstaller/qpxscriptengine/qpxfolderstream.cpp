@@ -124,7 +124,9 @@ public:
             const SRes result =
                 LzmaDec_AllocateProbs(&decoder_.decoder, props, propsSize, &kSzAllocator);
             if (result != SZ_OK) return result;
-            dictionarySize = GetUi32(props + 1);
+            // The decoder raises a declared dictionary below its floor (4 KiB) and takes
+            // matches that far back: the window is what it settled on, not the raw property.
+            dictionarySize = decoder_.decoder.prop.dicSize;
         }
         // Every match lies within the output, so a block smaller than the dictionary needs
         // no more than its own size.
