@@ -1,10 +1,15 @@
 // Runs engine operations in a process of its own, so tests can read the debug lines they
-// write:  scriptprobe chunk <file> [hook] | missing-resource | long-log | format-log | api-fail
+// write:  scriptprobe chunk <file> [hook [worker]] | missing-resource | long-log | format-log |
+//         api-fail
+// With "worker" the hook runs on a thread of its own while this thread posts progress, as the
+// progress dialog does.
 #include <windows.h>
 
+#include <atomic>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 
 #include "qpxlog.h"
 #include "qpxluaargs.h"
@@ -18,7 +23,22 @@ int wmain(int argc, wchar_t** argv) {
         std::ifstream file(argv[2], std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
         if (!engine.RunChunk(bytes.data(), bytes.size(), "probe")) return 0;
-        if (argc >= 4) engine.CallHook(std::string(argv[3], argv[3] + wcslen(argv[3])).c_str());
+        if (argc < 4) return 1;
+        const std::string hook(argv[3], argv[3] + wcslen(argv[3]));
+        if (argc < 5) {
+            engine.CallHook(hook.c_str());
+            return 1;
+        }
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            engine.CallHook(hook.c_str());
+            done = true;
+        });
+        for (int position = 0; !done; position = (position + 1) % 100) {
+            engine.PostGlobalNumber("global_install_progress_pos", position);
+            Sleep(1);
+        }
+        worker.join();
         return 1;
     }
     if (command == L"missing-resource") return engine.DoResLua(L"LUA", L"NOPE.LUAC") ? 1 : 0;

@@ -177,6 +177,23 @@ TEST(LoadFailures, ChunksThatDoNotLoadLogTwoLinesAndRunNothing) {
                          L"xm luaL_loadbuffer failed!\n"), std::wstring::npos) << r.log;
 }
 
+// The install worker's os.exit ends the process with its code while the main thread still
+// posts progress; the state's own thread keeps Lua's os.exit.
+TEST(ScriptExit, OnAWorkerEndsTheProcessWithTheCodeAskedFor) {
+    const std::wstring script = WriteTemp(
+        L"exit.lua", "function Work() os.exit(7) end function Done() os.exit(false) end "
+                     "function Plain() os.exit() end");
+    ProbeRun r = Probe(L"chunk \"" + script + L"\" Work worker");
+    EXPECT_EQ(r.exitCode, 7);
+    EXPECT_NE(r.log.find(L"xm os.exit(7) on a worker thread: the process ends\n"), std::wstring::npos)
+        << r.log;
+    EXPECT_EQ(Probe(L"chunk \"" + script + L"\" Done worker").exitCode, 1);
+    EXPECT_EQ(Probe(L"chunk \"" + script + L"\" Plain worker").exitCode, 0);
+    r = Probe(L"chunk \"" + script + L"\" Work");
+    EXPECT_EQ(r.exitCode, 7);
+    EXPECT_EQ(r.log.find(L"worker thread"), std::wstring::npos) << r.log;
+}
+
 TEST(LoadFailures, MissingResourceLogsTheFreeFormFailure) {
     const ProbeRun r = Probe(L"missing-resource");
     EXPECT_EQ(r.exitCode, 0);

@@ -2,6 +2,8 @@
 // running resource scripts, hooks, and globals for the application.
 #include "qpxscriptengine.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "lauxlib.h"
@@ -27,6 +29,38 @@ private:
     QPXScriptEngine& engine_;
 };
 
+namespace {
+
+// os.exit, for the state's own thread as Lua has it. On any other thread (the install worker)
+// the runtime's exit handlers would shut down GDI+ and delete the engine's locks while the
+// main thread still paints and posts progress: that thread ends the process at once instead,
+// with the code asked for (true or none 0, false 1, or the number).
+int ExitFromScript(lua_State* state) {
+    if (GetCurrentThreadId() != lua_tounsigned(state, lua_upvalueindex(2))) {
+        const int code = lua_isboolean(state, 1)
+                             ? (lua_toboolean(state, 1) ? EXIT_SUCCESS : EXIT_FAILURE)
+                             : static_cast<int>(luaL_optinteger(state, 1, EXIT_SUCCESS));
+        LogLine(L"os.exit(%d) on a worker thread: the process ends\r\n", code);
+        fflush(nullptr);
+        TerminateProcess(GetCurrentProcess(), static_cast<UINT>(code));
+    }
+    lua_pushvalue(state, lua_upvalueindex(1));
+    lua_insert(state, 1);
+    lua_call(state, lua_gettop(state) - 1, LUA_MULTRET);
+    return lua_gettop(state);
+}
+
+void GuardExit(lua_State* state) {
+    lua_getglobal(state, "os");
+    lua_getfield(state, -1, "exit");
+    lua_pushunsigned(state, GetCurrentThreadId());
+    lua_pushcclosure(state, ExitFromScript, 2);
+    lua_setfield(state, -2, "exit");
+    lua_pop(state, 1);
+}
+
+}  // namespace
+
 QPXScriptEngine& QPXScriptEngine::Instance() {
     static QPXScriptEngine engine;  // thread-safe creation; destroyed at exit
     return engine;
@@ -42,6 +76,7 @@ QPXScriptEngine::QPXScriptEngine() {
         throw QPXException(E_FAIL);
     }
     luaL_openlibs(state_);
+    GuardExit(state_);
     RegisterScriptLibrary(state_);
 }
 
