@@ -15,6 +15,7 @@
 #include "qpxglobals.h"
 #include "qpxlog.h"
 #include "qpxmessagebox.h"
+#include "qpxremovalguard.h"
 #include "qpxscriptengine.h"
 #include "qpxtextbox.h"
 
@@ -97,6 +98,14 @@ QPXFrameTraits FrameTraits() {
     return traits;
 }
 
+constexpr wchar_t kOwnFolderMessage[] =
+    L"安装路径不能是磁盘根目录、Program Files目录本身或用户目录，也不能在Windows目录中，"
+    L"请为产品选择一个单独的文件夹！";
+
+bool IsFullDrivePath(const std::wstring& path) {
+    return path.size() >= 3 && PathGetDriveNumberW(path.c_str()) >= 0 && path[2] == L'\\';
+}
+
 std::wstring ProgramFilesFolder() {
     wchar_t path[MAX_PATH] = L"";
     SHGetSpecialFolderPathW(nullptr, path, CSIDL_PROGRAM_FILES, FALSE);
@@ -152,6 +161,15 @@ uint64_t ParseNeed(const std::wstring& text) {
 std::optional<Refusal> ConfirmChoices(const PageChoices& choices) {
     WriteChoices(choices);
     std::wstring path = Engine().GetGlobalString(kGlobalInstallPathBox);
+    // The product's uninstaller removes its folder with all it holds: a full path that names
+    // a drive root, the Windows folder, Program Files itself or a user's folder is refused
+    // before anything is created there.
+    if (IsFullDrivePath(path)) {
+        if (const wchar_t* why = RemovalRefusal(path)) {
+            LogLine(L"install folder %s refused: %s\r\n", path.c_str(), why);
+            return Refusal{L"错误", kOwnFolderMessage, MB_ICONWARNING};
+        }
+    }
     if (!ValidateFolder(path)) return Refusal{L"错误", L"安装路径非法，请重新修改！", MB_ICONWARNING};
     const std::wstring backup = Engine().GetGlobalString(kGlobalBackUpPathBox);
     if (!backup.empty()) {

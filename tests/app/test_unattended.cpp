@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "qpxinitdlg.h"
 #include "qpxlog.h"
 #include "qpxmessagebox.h"
 #include "qpxswitches.h"
+#include "qpxtext.h"
 #include "testsupport.h"
 
 namespace {
@@ -54,6 +57,36 @@ TEST(Switches, TheFolderTakesTheRestOfTheLineBlanksIncluded) {
     EXPECT_EQ(ParseSwitches(L"setup.exe /D=\"C:\\a b\"").folder, L"C:\\a b");
     EXPECT_EQ(ParseSwitches(L"setup.exe \"/D=C:\\a b\"").folder, L"C:\\a b");
     EXPECT_EQ(ParseSwitches(L"setup.exe /x=\"/D=C:\\no\" /D=C:\\yes").folder, L"C:\\yes");
+}
+
+// The product's uninstaller removes its folder with all it holds: the options (and /D=) never
+// take a folder whose removal would take the system's or a user's files with it.
+TEST(InstallFolder, FoldersTheUninstallerCouldNeverRemoveAreRefusedBeforeAnythingIsMade) {
+    wchar_t windows[MAX_PATH];
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    wchar_t programs[MAX_PATH] = L"", profile[MAX_PATH] = L"";
+    SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programs);
+    SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, profile);
+    const std::wstring insideWindows = std::wstring(windows) + L"\\qpx_never_made";
+    auto confirm = [](const std::wstring& folder) {
+        return InitDlgRules::ConfirmChoices(PageChoices{{{L"InstallPath", folder}}, {}});
+    };
+    for (const std::wstring& folder : {std::wstring(L"C:\\"), std::wstring(windows), insideWindows,
+                                       std::wstring(programs), std::wstring(programs) + L"\\",
+                                       std::wstring(profile)}) {
+        const auto refusal = confirm(folder);
+        ASSERT_TRUE(refusal.has_value()) << WideToUtf8(folder);
+        EXPECT_STREQ(refusal->caption, L"错误");
+        EXPECT_EQ(refusal->text, L"安装路径不能是磁盘根目录、Program Files目录本身或用户目录，"
+                                 L"也不能在Windows目录中，请为产品选择一个单独的文件夹！");
+    }
+    EXPECT_EQ(GetFileAttributesW(insideWindows.c_str()), INVALID_FILE_ATTRIBUTES);
+    // Paths that are not full keep the message they always had.
+    EXPECT_EQ(confirm(L"relative\\dir")->text, L"安装路径非法，请重新修改！");
+    const std::wstring own = FreshTempPath(L"qpx_own_folder");
+    EXPECT_FALSE(confirm(own).has_value());
+    EXPECT_FALSE(confirm(std::wstring(programs) + L"\\qpx_product").has_value());
+    RemoveDirectoryW((std::wstring(programs) + L"\\qpx_product").c_str());
 }
 
 TEST(MessageBoxes, AnUnattendedBoxGetsItsDefaultButton) {

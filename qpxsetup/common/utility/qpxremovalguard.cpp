@@ -1,4 +1,4 @@
-// Folders the uninstaller never lets its script remove.
+// Folders an installation must never own.
 #include "qpxremovalguard.h"
 
 #include <windows.h>

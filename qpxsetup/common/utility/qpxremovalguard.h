@@ -1,6 +1,7 @@
-// Folders the uninstaller never lets its script remove: the script deletes the install folder
-// with all it holds, so a wrong folder from the registry or a script would take the system or
-// a user's files with it.
+// Folders an installation must never own: the product's uninstaller deletes the install
+// folder with all it holds, so a wrong folder from the registry, a script or the user's choice
+// would take the system or a user's files with it. The installer refuses them as install
+// folders, the uninstaller as folders to remove.
 #pragma once
 
 #include <string>
