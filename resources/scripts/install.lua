@@ -31,8 +31,9 @@ is_upgrade = false
 -- WOW64 or is a 64-bit program itself (which sees no WOW64 and needs no redirection steps).
 local windows_is_64bit = Lua_IsWow64() or Lua_ExpandEnv("%PROCESSOR_ARCHITECTURE%") == "AMD64"
 
--- WOW64 redirects System32 and Program Files for a 32-bit process; the shell steps (64-bit
--- shell extension, all-users Start menu) need the real folders.
+-- WOW64 redirects System32 for a 32-bit process; registering the 64-bit shell extension
+-- needs the real one. Only that step runs with redirection off: a DLL loaded meanwhile
+-- could take its system imports from the wrong folder.
 fsredir = {
   IsNeed = Lua_GetOSVersion() > 5 and Lua_IsWow64(),
   Wow64DisableWow64FsRedirection = GLibTab.kernel32:Get("Wow64DisableWow64FsRedirection", "int"),
@@ -333,7 +334,6 @@ function QPXSE_OnInstall()
   write_rows(reg_add_list)
   write_rows(global_custom_reg_list)
 
-  fsredir:Disable()
   Lua_RegVarByCSIDL("COMMPROGRAMS", 23)
   -- The old product's desktop shortcut lives on the user's desktop, which the environment
   -- does not name.
@@ -343,7 +343,9 @@ function QPXSE_OnInstall()
   local shell = GLibTab[shell_path]
   shell:Get("AllowAccountPrivilege", "bool")(wide(global_install_path))
   Lua_DeleteFile("%DESKTOP%\\" .. global_old_product_name .. ".lnk")
+  fsredir:Disable()
   Lua_RegistDll(path .. "\\" .. (windows_is_64bit and SHELL_EXT_64 or SHELL_EXT_32), "/i /s", false)
+  fsredir:Revert()
 
   local program, class, name = wide(main_app_fullpath), wide(global_main_wnd_cls), wide(global_product_name)
   if DesktopShortcutChk then
@@ -370,7 +372,6 @@ function QPXSE_OnInstall()
   else
     Lua_RegDel("HKCU", RUN_KEY, "Corvane")
   end
-  fsredir:Revert()
 
   if global_create_log_folder == true then
     Lua_CreateDirectory(path .. "\\log")

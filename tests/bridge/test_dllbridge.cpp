@@ -267,6 +267,16 @@ TEST(ModuleSearch, BareNamesFromTheSystemPathsWithTheirOwnFolder) {
     EXPECT_EQ(probe.Wait(30000), 1) << probe.LogText();
     EXPECT_EQ(probe.LogText(), L"bare nil 126\nbare table nil\nsystem true true\nalone nil 126\n"
                                L"together 99\nxm if (nullptr == phMod)\nif (nullptr == pfn)\n");
+
+    // Lua_RegSvr32 loads by the same rules: a dependency in the current directory is not
+    // found.
+    ASSERT_TRUE(WriteFileBytes(file, "Lua_RegSvr32([[" + WideToUtf8(alone) + "bridgedep.dll]], true)"));
+    LoggedProcess registration;
+    ASSERT_TRUE(registration.Start(L"\"" + built + L"scriptprobe.exe\" chunk \"" + file + L"\"", built));
+    EXPECT_EQ(registration.Wait(30000), 1);
+    EXPECT_TRUE(registration.LogContains(L"xm Fun:Lua_RegSvr32, Description: LoadLibrary " + alone +
+                                         L"bridgedep.dll Failed!"))
+        << registration.LogText();
 }
 
 // The idioms of the install script, in the engine the installer uses.

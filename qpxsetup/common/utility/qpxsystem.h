@@ -1,4 +1,5 @@
-// Loading system DLLs that are not always taken from the system directory by Windows.
+// Loading system DLLs that are not always taken from the system directory by Windows, and
+// DLLs that scripts name, never from the installer's folder or the current directory.
 #pragma once
 
 #include <windows.h>
@@ -11,3 +12,8 @@ std::wstring SystemFilePath(const wchar_t* name);
 
 // Loads <system directory>\<name> by its full path; null when it cannot.
 HMODULE LoadSystemLibrary(const wchar_t* name);
+
+// A bare module name ("kernel32") from the system directory only; a path as the file it
+// names, whose own imports are found beside it and in the system directory. Null when it
+// cannot be loaded.
+HMODULE LoadModuleFromSafePlaces(const std::wstring& name);

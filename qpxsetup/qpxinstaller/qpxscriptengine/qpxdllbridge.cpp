@@ -32,31 +32,6 @@ constexpr int kAddress = 3;
 constexpr int kOwner = 4;
 constexpr int kUpvalueCount = 4;
 
-// A bare module name ("kernel32", "User32") comes from the system directory only. A path is
-// loaded as the file it names, and that file's own imports are found beside it and in the
-// system directory. Neither searches the installer's folder or the current directory, so a
-// DLL planted beside the downloaded installer is never loaded.
-HMODULE LoadScriptModule(const std::wstring& name) {
-    const bool bareName = name.find_first_of(L"\\/:") == std::wstring::npos;
-    std::wstring path = name;
-    if (!bareName) {
-        const DWORD units = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
-        if (units == 0) return nullptr;
-        path.assign(units, L'\0');
-        path.resize(GetFullPathNameW(name.c_str(), units, path.data(), nullptr));
-    }
-    const DWORD flags = bareName ? LOAD_LIBRARY_SEARCH_SYSTEM32
-                                 : LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
-    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, flags);
-    // Systems without the search flags refuse them; the older forms search the same places
-    // first and never the installer's folder.
-    if (!module && GetLastError() == ERROR_INVALID_PARAMETER) {
-        module = bareName ? LoadSystemLibrary(path.c_str())
-                          : LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    }
-    return module;
-}
-
 // The handle slot of a DllManager object at `index`, or null for any other value.
 HMODULE* TestModule(lua_State* state, int index) {
     return static_cast<HMODULE*>(luaL_testudata(state, index, kDllManagerMetaTable));
@@ -161,7 +136,7 @@ int CallNative(lua_State* state) {
 // DllManager.Load(name): the object, or nil and the error code.
 int Load(lua_State* state) {
     const int top = lua_gettop(state);
-    UniqueModule module(LoadScriptModule(top > 0 ? ArgText(state, top) : std::wstring()));
+    UniqueModule module(LoadModuleFromSafePlaces(top > 0 ? ArgText(state, top) : std::wstring()));
     if (!module) {
         const DWORD error = GetLastError();
         lua_pushnil(state);
@@ -221,7 +196,7 @@ int LibTableIndex(lua_State* state) {
         return 1;
     }
     lua_pushvalue(state, 2);  // converted as a copy, so a number key stays a number
-    UniqueModule module(LoadScriptModule(ArgText(state, -1)));
+    UniqueModule module(LoadModuleFromSafePlaces(ArgText(state, -1)));
     lua_pop(state, 1);
     if (!module) {
         lua_pushnil(state);

@@ -199,8 +199,8 @@ int Lua_RegSvr32(lua_State* state) {
     const OleScope ole;
     const std::wstring path = ArgPath(state, 1);
     if (!FileExists(path)) return PushMissingPath(state, L"Lua_RegSvr32", path);
-    // The DLL's own folder comes first for its dependencies, not the installer's folder.
-    const UniqueModule dll(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    // The bridge's rules: its dependencies come from its own folder and the system's.
+    const UniqueModule dll(LoadModuleFromSafePlaces(path));
     if (!dll) {
         LogLine(L"Fun:%s, Description: LoadLibrary %s Failed!\r\n", L"Lua_RegSvr32", path.c_str());
         LogApiFailure(kScriptEngineLogFile, __LINE__);
