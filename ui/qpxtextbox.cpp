@@ -46,6 +46,7 @@ void TextBoxUIObjectImpl::CreateHost() {
     if (!host_) throw QPXException(E_FAIL);
     host_->SetPropertyBits(TXTBIT_RICHTEXT, false);  // plain text
     host_->SetPropertyBits(TXTBIT_ALLOWBEEP, true);
+    if (!visible_) host_->SetShown(false);  // hidden before its host was made
     hostReady_ = true;
 }
 
@@ -105,6 +106,12 @@ void TextBoxUIObjectImpl::SetEnabled(bool enabled) {
     BaseUIObjectImpl::SetEnabled(enabled);
     frame_ = kNormal;
     if (host_) host_->SetDisabledLook(!enabled);
+}
+
+void TextBoxUIObjectImpl::SetVisible(bool visible) {
+    const bool changed = visible != visible_;
+    BaseUIObjectImpl::SetVisible(visible);
+    if (changed && hostReady_) host_->SetShown(visible);
 }
 
 int TextBoxUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {

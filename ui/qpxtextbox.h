@@ -27,6 +27,8 @@ public:
     void SetRect(int left, int top, int right, int bottom) override;
     // Either way the box shows its normal frame afterwards.
     void SetEnabled(bool enabled) override;
+    // The text host follows: hidden, it draws no caret and takes no input or drops.
+    void SetVisible(bool visible) override;
     // Mouse events go to the text services; moves and leaves also change the frame.
     LRESULT OnLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override {
         return ForwardMouse(msg, wParam, lParam, handled);

@@ -103,11 +103,26 @@ ComPtr<CTxtWinHost> CTxtWinHost::Create(TextBoxUIObjectImpl* box, HWND window,
     // The dialog window must not grow scroll bars for the box.
     SetWindowLongW(window, GWL_STYLE,
                    GetWindowLongW(window, GWL_STYLE) & ~(WS_HSCROLL | WS_VSCROLL));
-    ComPtr<IDropTarget> dropTarget;
-    if (SUCCEEDED(host->services_->TxGetDropTarget(&dropTarget)) && dropTarget) {
-        host->dropTargetRegistered_ = SUCCEEDED(RegisterDragDrop(window, dropTarget.Get()));
-    }
+    host->RegisterDropTarget();
     return host;
+}
+
+void CTxtWinHost::RegisterDropTarget() {
+    ComPtr<IDropTarget> dropTarget;
+    if (SUCCEEDED(services_->TxGetDropTarget(&dropTarget)) && dropTarget) {
+        dropTargetRegistered_ = SUCCEEDED(RegisterDragDrop(window_, dropTarget.Get()));
+    }
+}
+
+void CTxtWinHost::SetShown(bool shown) {
+    if (shown) {
+        Activate();
+        RegisterDropTarget();
+        return;
+    }
+    if (dropTargetRegistered_) RevokeDragDrop(window_);
+    dropTargetRegistered_ = false;
+    services_->OnTxInPlaceDeactivate();
 }
 
 void CTxtWinHost::UpdateExtent() {

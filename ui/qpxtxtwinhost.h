@@ -91,6 +91,8 @@ public:
     void SetFont(HFONT font);
     void SetMaxLength(DWORD length);
     void SetDisabledLook(bool disabled);
+    // A hidden box's services are deactivated and take no drops; shown, they are active again.
+    void SetShown(bool shown);
     POINT CaretPos() const { return caretPos_; }
     int CaretHeight() const { return caretHeight_; }
     bool CaretVisible() const { return caretVisible_; }
@@ -100,6 +102,8 @@ private:
     ~CTxtWinHost();
     // Activates the services in place over the text area.
     HRESULT Activate();
+    // Makes the services the window's drop target, when no other is.
+    void RegisterDropTarget();
     void InitDefaultFormats();
     // The extent of the text area inside the client rect, in HIMETRIC.
     void UpdateExtent();

@@ -1,4 +1,5 @@
-// The platform the wizard runs on, for as long as it runs: COM, GDI+ and the common controls.
+// The platform the wizard runs on, for as long as it runs: COM and OLE, GDI+ and the common
+// controls.
 #include "qpxplatform.h"
 
 #include <commctrl.h>

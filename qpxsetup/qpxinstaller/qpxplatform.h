@@ -1,4 +1,5 @@
-// The platform the wizard runs on, for as long as it runs: COM, GDI+ and the common controls.
+// The platform the wizard runs on, for as long as it runs: COM and OLE, GDI+ and the common
+// controls.
 #pragma once
 
 #include <windows.h>
@@ -15,6 +16,6 @@ public:
     QPXPlatformScope& operator=(const QPXPlatformScope&) = delete;
 
 private:
-    const ComScope com_;
+    const OleScope ole_;  // COM, and OLE for the text boxes' drop targets
     ULONG_PTR gdiplusToken_ = 0;  // 0 when GDI+ did not start
 };

@@ -1,6 +1,8 @@
 // The text box: its rich-edit host, typing through forwarded messages, frames and caret.
 #include <gtest/gtest.h>
 
+#include <ole2.h>
+
 #include <algorithm>
 #include <string>
 
@@ -27,7 +29,70 @@ void Type(TextBoxUIObjectImpl& box, const std::wstring& text) {
     for (wchar_t ch : text) box.OnMessage(WM_CHAR, ch, 1);
 }
 
+// A drop target that takes nothing: registering it tells whether the window has one already.
+class RefusingDropTarget : public IDropTarget {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        *object = iid == IID_IUnknown || iid == IID_IDropTarget ? this : nullptr;
+        return *object ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject*, DWORD, POINTL, DWORD* effect) override {
+        *effect = DROPEFFECT_NONE;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DragOver(DWORD, POINTL, DWORD* effect) override {
+        *effect = DROPEFFECT_NONE;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DragLeave() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Drop(IDataObject*, DWORD, POINTL, DWORD* effect) override {
+        *effect = DROPEFFECT_NONE;
+        return S_OK;
+    }
+};
+
+// What registering a drop target says of the window, leaving it as it was: S_OK when it had
+// none, DRAGDROP_E_ALREADYREGISTERED when it has one, an error when OLE was not started.
+HRESULT ProbeDropTarget(HWND window) {
+    RefusingDropTarget probe;
+    const HRESULT result = RegisterDragDrop(window, &probe);
+    if (SUCCEEDED(result)) RevokeDragDrop(window);
+    return result;
+}
+
 }  // namespace
+
+// The platform is the installer's own (see uitestsupport.cpp): it starts OLE, which a box's
+// drop target needs, and a hidden box neither draws its caret nor takes input or drops.
+// (Wine's text services offer no drop target: there the box never has one.)
+TEST(UiTextBox, TakesDropsWhileShownAndNothingWhileHidden) {
+    RecordingWindow window;
+    ASSERT_EQ(ProbeDropTarget(window.Handle()), S_OK);
+    TextBoxUIObjectImpl* box = BuildBox(window, L"color='0,0,0'>C:\\Apps</TextBox>");
+    ASSERT_NE(box, nullptr);
+    const HRESULT shown = ProbeDropTarget(window.Handle());
+    EXPECT_TRUE(shown == DRAGDROP_E_ALREADYREGISTERED || shown == S_OK);
+    box->SetFocus();
+    box->OnMessage(QPXUM_CARETBLINK, 0, 0);
+    box->SetVisible(false);
+    EXPECT_EQ(ProbeDropTarget(window.Handle()), S_OK);
+    EXPECT_FALSE(box->IsCaretShown());
+    EXPECT_FALSE(box->IsFocused());
+    box->OnMessage(WM_CHAR, L'x', 1);
+    EXPECT_EQ(box->GetText(), L"C:\\Apps");
+    box->SetVisible(true);
+    EXPECT_EQ(ProbeDropTarget(window.Handle()), shown);
+    box->SetFocus();
+    box->OnMessage(WM_CHAR, L'x', 1);
+    EXPECT_NE(box->GetText().find(L'x'), std::wstring::npos);
+
+    // A box the layout hides from the start takes no drops either.
+    RecordingWindow other;
+    ASSERT_NE(BuildBox(other, L"visible='false'/>"), nullptr);
+    EXPECT_EQ(ProbeDropTarget(other.Handle()), S_OK);
+}
 
 TEST(UiTextBox, TypingGoesThroughTheForwardedMessages) {
     RecordingWindow window;

@@ -3,31 +3,27 @@
 #include "uitestsupport.h"
 
 #include <gtest/gtest.h>
-#include <ole2.h>
 
 #include <memory>
 
 #include "qpxlayout.h"
+#include "qpxplatform.h"
 
 namespace uitest {
 namespace {
 
-// GDI+ and OLE (the text box registers a drop target) for the whole test program.
+// The platform exactly as the installer's entry starts it, for the whole test program: what
+// the engine needs of it (GDI+, OLE for the text box's drop target) must come from there.
 class UiEnvironment : public ::testing::Environment {
 public:
-    void SetUp() override {
-        OleInitialize(nullptr);
-        Gdiplus::GdiplusStartupInput input;
-        Gdiplus::GdiplusStartup(&token_, &input, nullptr);
-    }
+    void SetUp() override { platform_ = std::make_unique<QPXPlatformScope>(); }
     void TearDown() override {
         QPXUE::LayoutRegistry::Instance().Clear();
-        Gdiplus::GdiplusShutdown(token_);
-        OleUninitialize();
+        platform_.reset();
     }
 
 private:
-    ULONG_PTR token_ = 0;
+    std::unique_ptr<QPXPlatformScope> platform_;
 };
 
 const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new UiEnvironment);
