@@ -24,17 +24,10 @@ constexpr WPARAM kResultDone = 1;
 
 QPXScriptEngine& Engine() { return QPXScriptEngine::Instance(); }
 
-// The frame's defaults, except that it still works without an object tree.
-QPXFrameTraits FrameTraits() {
-    QPXFrameTraits traits;
-    traits.requiresRoot = false;
-    return traits;
-}
-
 }  // namespace
 
 QPXCompleteDlg::QPXCompleteDlg(pugi::xml_node dlgElement)
-    : QPXDialogFrame(dlgElement, FrameTraits()) {}
+    : QPXDialogFrame(dlgElement, QPXFrameTraits()) {}
 
 bool QPXCompleteDlg::OnSetup() {
     ContainerUIObjectImpl* body = Body();

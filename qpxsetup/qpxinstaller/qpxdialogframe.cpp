@@ -88,7 +88,11 @@ bool QPXDialogFrame::SetUp() {
 
     if (!traits_.centreAfterBuild) CentreWindow();
     root_ = QPXUE::BuildLayout(window_, dlgElement_.child(L"Container"));
-    if (!root_ && traits_.requiresRoot) return false;
+    if (!root_) {
+        // Without its tree a dialog is an invisible window nobody can end.
+        LogLine(L"dialog %s has no layout tree, ended\r\n", dlgElement_.attribute(L"name").value());
+        return false;
+    }
     if (traits_.centreAfterBuild) CentreWindow();
     return OnSetup();
 }
@@ -324,6 +328,16 @@ LRESULT QPXDialogFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
 }
 
 void QPXDialogFrame::CloseDialog(int result) {
+    // The close's own message is one level: any more means a handler below still runs.
+    if (dispatchDepth_ > 1) {
+        if (!pendingClose_) pendingClose_ = result;
+        return;
+    }
+    EndDialog(result);
+}
+
+void QPXDialogFrame::EndDialog(int result) {
+    pendingClose_.reset();
     OnCleanup();
     focusHolder_ = nullptr;
     captureHolder_ = nullptr;
@@ -344,7 +358,12 @@ INT_PTR CALLBACK QPXDialogFrame::DialogProc(HWND window, UINT message, WPARAM wP
     auto* dialog = reinterpret_cast<QPXDialogFrame*>(GetWindowLongPtrW(window, DWLP_USER));
     if (!dialog || !dialog->window_) return FALSE;
     bool handled = false;
+    ++dialog->dispatchDepth_;
     const LRESULT result = dialog->HandleMessage(message, wParam, lParam, handled);
+    if (--dialog->dispatchDepth_ == 0 && dialog->pendingClose_ && dialog->window_) {
+        dialog->EndDialog(*dialog->pendingClose_);
+        return TRUE;
+    }
     if (!handled) return FALSE;
     if (message == WM_INITDIALOG) return result;
     SetWindowLongPtrW(window, DWLP_MSGRESULT, result);

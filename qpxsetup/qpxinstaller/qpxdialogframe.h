@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <map>
+#include <optional>
 
 #include "pugixml.hpp"
 #include "qpxcontainer.h"
@@ -32,7 +33,6 @@ struct QPXFrameTraits {
     bool animationTimers = false;         // runs the timers of carousels
     const wchar_t* timerLogName = nullptr;  // logs timer requests under this class name
     bool centreAfterBuild = false;        // centres once the tree exists, not before
-    bool requiresRoot = true;             // cannot work without its object tree
     const wchar_t* titleSuffix = L"安装";  // the window title is the product's name and this
 };
 
@@ -63,7 +63,8 @@ protected:
     virtual bool OnAction(UINT action, WPARAM wParam, LPARAM lParam);
     // Messages of the dialog itself, before the frame's table; true when handled.
     virtual bool OnOwnMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    // Ends the dialog: its loop returns `result`.
+    // Ends the dialog: its loop returns `result`. Inside a handler that pumps messages (a
+    // message box, the folder browser) the end waits until that handler has returned.
     void CloseDialog(int result);
     void CentreWindow();
     // The self-start box (if any) takes its visibility and state from the script.
@@ -86,6 +87,7 @@ private:
     void SetCursorFromObjects();
     void OnHolderMessage(UINT message, QPXUE::IQPXBaseUIObject* object);
     void OnAnimationTimer(UINT message, WPARAM wParam, QPXUE::IQPXBaseAnimationObject* animation);
+    void EndDialog(int result);
 
     const QPXFrameTraits traits_;
     HWND window_ = nullptr;
@@ -96,4 +98,8 @@ private:
     QPXUE::IQPXBaseUIObject* captureHolder_ = nullptr;
     QPXUE::IQPXBaseUIObject* focusHolder_ = nullptr;
     std::map<UINT, QPXUE::IQPXBaseAnimationObject*> animationTimers_;  // not owned
+    // Messages of this window being handled now, nested ones included; the tree and the
+    // window stay while any is, and a close asked for meanwhile waits in `pendingClose_`.
+    int dispatchDepth_ = 0;
+    std::optional<int> pendingClose_;
 };

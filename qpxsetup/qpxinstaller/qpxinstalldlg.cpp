@@ -5,8 +5,11 @@
 
 #include <process.h>
 
+#include <cerrno>
+
 #include "qpxanimation.h"
 #include "qpxglobals.h"
+#include "qpxlog.h"
 #include "qpxmessages.h"
 #include "qpxscriptengine.h"
 
@@ -48,6 +51,11 @@ bool QPXInstallDlg::OnSetup() {
     QPXScriptEngine::Instance().SetGlobalNumber(kGlobalInstallProgressElapse, elapse_);
     const uintptr_t worker = _beginthreadex(nullptr, 0, Worker, this, 0, nullptr);
     worker_.reset(reinterpret_cast<HANDLE>(worker));
+    if (!worker_) {
+        // No worker will ever report: the dialog would wait for it forever.
+        LogLine(L"the worker of %S cannot be started, error %d\r\n", workHook_, errno);
+        return false;
+    }
     SetTimer(Window(), QPX_PROGRESS_TIMER, elapse_, nullptr);
     if (auto* carousel = FindControlOf<CarouselUIObjectImpl>(Body(), L"InstallCarousel")) carousel->Play();
     return true;
@@ -77,7 +85,8 @@ bool QPXInstallDlg::OnOwnMessage(UINT message, WPARAM wParam, LPARAM) {
             OnProgressTick();
             return true;
         case WM_CLOSE:
-            if (wParam != 0 || installFinished_) return false;
+            // Only a running worker makes a close from the system wait.
+            if (wParam != 0 || installFinished_ || !worker_) return false;
             closeRequested_ = true;
             return true;
         default:

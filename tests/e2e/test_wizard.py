@@ -127,6 +127,37 @@ def test_enter_and_escape_never_close_and_the_close_button_asks():
         run.kill()
 
 
+def test_a_close_while_the_quit_box_or_the_browser_is_open_waits_for_it():
+    """A close from the system arriving while a button's handler waits in a box or the
+    folder browser ends the dialog only once the handler has returned."""
+    run = Run()
+    try:
+        run.window()
+        run.click("InitDlg", "CloseBtn")
+        box, _ = run.box("提醒")
+        helper("close", run.hwnd)
+        time.sleep(0.5)
+        assert run.process.poll() is None, "the close did not wait for the box"
+        helper("press", box, "cancel")
+        assert run.finish() == 0
+        assert "QPXSE_BeforeInstall" not in run.trace(), run.trace()
+    finally:
+        run.kill()
+    run = Run()
+    try:
+        run.window()
+        run.click("InitDlg", "SelectDirBtn")
+        code, browser = helper("wait-window", "#32770", "Browse for Folder", "20000")
+        assert code == 0, "no folder browser"
+        helper("close", run.hwnd)
+        time.sleep(0.5)
+        assert run.process.poll() is None, "the close did not wait for the browser"
+        helper("press", browser, "cancel")
+        assert run.finish() == 0
+    finally:
+        run.kill()
+
+
 def test_licence_box_governs_the_install_button_and_a_full_run_ends_with_1():
     run = Run(QPX_INSTALL_PATH="C:\\qpx_e2e\\Full\\")
     try:
