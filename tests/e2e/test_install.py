@@ -64,6 +64,29 @@ def special_folder(csidl):
     return Helper(ARGS.tests).special_folder(csidl)
 
 
+def link_arguments(link):
+    """The command-line arguments a shell link file holds (empty when none)."""
+    with open(host_path(link), "rb") as f:
+        data = f.read()
+    flags = int.from_bytes(data[20:24], "little")
+    at = 0x4C
+    if flags & 0x01:  # the target's item id list
+        at += 2 + int.from_bytes(data[at:at + 2], "little")
+    if flags & 0x02:  # the link info
+        at += int.from_bytes(data[at:at + 4], "little")
+    width = 2 if flags & 0x80 else 1
+    # Description, relative path, working folder, then the arguments: counted strings.
+    for bit in (0x04, 0x08, 0x10, 0x20):
+        if not flags & bit:
+            continue
+        count = int.from_bytes(data[at:at + 2], "little")
+        text = data[at + 2:at + 2 + count * width]
+        at += 2 + count * width
+        if bit == 0x20:
+            return text.decode("utf-16-le" if width == 2 else "latin-1").rstrip("\0")
+    return ""
+
+
 def shortcuts():
     """The shortcut files the installation may create, by what they are."""
     return {
@@ -285,6 +308,7 @@ def test_a_full_run_with_the_default_options_installs_everything():
     with open(host_path(shortcuts()["desktop"]), "rb") as f:
         link = f.read()
     assert b"Corvane.exe" in link or "Corvane.exe".encode("utf-16-le") in link
+    assert link_arguments(shortcuts()["start menu"]) == "/menu"
     assert run_value() == ("REG_SZ", f'"{folder}\\Corvane.exe"')
     assert service_state() == 4, "the service is not running"
     assert report(folder) == REPORT, report(folder)

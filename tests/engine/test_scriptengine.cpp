@@ -194,6 +194,20 @@ TEST(ScriptExit, OnAWorkerEndsTheProcessWithTheCodeAskedFor) {
     EXPECT_EQ(r.log.find(L"worker thread"), std::wstring::npos) << r.log;
 }
 
+// Every native given arguments of the wrong types and counts (native_sweep.lua): no crash,
+// and each result of the kind its function gives. It runs in a folder of its own: empty and
+// numeric texts name files there.
+TEST(NativeSweep, WrongTypesAndCountsGiveTheUsualKindOfResult) {
+    const std::wstring folder = FreshTempPath(L"qpx_native_sweep");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    LoggedProcess probe;
+    ASSERT_TRUE(probe.Start(L"\"" + ProgramFolder() + L"scriptprobe.exe\" chunk \"" + ProgramFolder() +
+                                L"native_sweep.lua\"",
+                            folder));
+    EXPECT_EQ(probe.Wait(120000), 1) << probe.LogText();
+    EXPECT_TRUE(probe.LogContains(L"xm sweep 372 calls, wrong: none")) << probe.LogText();
+}
+
 TEST(LoadFailures, MissingResourceLogsTheFreeFormFailure) {
     const ProbeRun r = Probe(L"missing-resource");
     EXPECT_EQ(r.exitCode, 0);

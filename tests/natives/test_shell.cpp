@@ -71,12 +71,12 @@ TEST(Shortcuts, ProgramLinkInAFolderThatDidNotExistLoadsBack) {
         << fields.folder;
     EXPECT_EQ(fields.description, L"说明");
 
-    // Three arguments: the third is not used. Four with a nil description: arguments only.
-    // An existing link is replaced.
-    ASSERT_TRUE(RunLua("ok3 = Lua_CreateShortcut(" + LuaText(program) + ", " + LuaText(link) + ", '/ignored')"));
+    // Three arguments: the third is the arguments all the same. Four with a nil description:
+    // arguments only. An existing link is replaced.
+    ASSERT_TRUE(RunLua("ok3 = Lua_CreateShortcut(" + LuaText(program) + ", " + LuaText(link) + ", '/menu')"));
     EXPECT_TRUE(GlobalBoolean("ok3"));
     LinkFields three = LoadLink(link);
-    EXPECT_EQ(three.arguments, L"");
+    EXPECT_EQ(three.arguments, L"/menu");
     EXPECT_EQ(three.description, L"");
     ASSERT_TRUE(RunLua("ok4 = Lua_CreateShortcut(" + LuaText(program) + ", " + LuaText(link) + ", '/used', nil)"));
     EXPECT_TRUE(GlobalBoolean("ok4"));

@@ -83,20 +83,20 @@ bool MakeShellLink(lua_State* state, const std::wstring& target, ComPtr<IPersist
         LogApiFailureJoined(L"CoCreateInstance(CLSID_ShellLink) failed!", kScriptEngineLogFile, __LINE__);
         return false;
     }
-    if (lua_gettop(state) >= 4) {
-        if (!lua_isnil(state, 3)) {
-            const std::wstring arguments = ArgText(state, 3);
-            if (FAILED(link->SetArguments(arguments.c_str()))) {
-                LogStepFailure(L"SetArguments %s failed!\r\n", arguments, __LINE__);
-                return false;
-            }
+    // Arguments passed are used, with or without a description after them (a caller giving
+    // three had them dropped, and its shortcut started the program without them).
+    if (!lua_isnoneornil(state, 3)) {
+        const std::wstring arguments = ArgText(state, 3);
+        if (FAILED(link->SetArguments(arguments.c_str()))) {
+            LogStepFailure(L"SetArguments %s failed!\r\n", arguments, __LINE__);
+            return false;
         }
-        if (!lua_isnil(state, 4)) {
-            const std::wstring description = ArgText(state, 4);
-            if (FAILED(link->SetDescription(description.c_str()))) {
-                LogStepFailure(L"SetDescription %s failed!\r\n", description, __LINE__);
-                return false;
-            }
+    }
+    if (!lua_isnoneornil(state, 4)) {
+        const std::wstring description = ArgText(state, 4);
+        if (FAILED(link->SetDescription(description.c_str()))) {
+            LogStepFailure(L"SetDescription %s failed!\r\n", description, __LINE__);
+            return false;
         }
     }
     if (FAILED(link->SetPath(target.c_str()))) {
