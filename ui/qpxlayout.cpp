@@ -253,28 +253,39 @@ const ElementKind* FindElementKind(pugi::xml_node node) {
     return nullptr;
 }
 
+// Containers inside containers, at most: drawing, routing and tearing down a tree recurse
+// through its levels, and a real dialog needs a handful.
+constexpr int kMaxNesting = 64;
+
+struct PendingContainer {
+    ContainerUIObjectImpl* object;
+    pugi::xml_node element;
+    int depth;
+};
+
 // Builds below the registered root; raises QPXException for a broken layout. `current`
 // follows the element being read so that a failure can name it.
 void BuildTree(HWND owner, ContainerUIObjectImpl& root, pugi::xml_node element,
                pugi::xml_node& current) {
     current = element;
     ReadContainer(root, owner, element);
-    std::vector<std::pair<ContainerUIObjectImpl*, pugi::xml_node>> work{{&root, element}};
+    std::vector<PendingContainer> work{{&root, element, 0}};
     while (!work.empty()) {
-        const auto [parent, parentElement] = work.back();
+        const PendingContainer parent = work.back();
         work.pop_back();
-        for (pugi::xml_node child = parentElement.first_child(); child; child = child.next_sibling()) {
+        for (pugi::xml_node child = parent.element.first_child(); child; child = child.next_sibling()) {
             if (child.type() != pugi::node_element) continue;
             current = child;
             const ElementKind* kind = FindElementKind(child);
             if (kind == nullptr) continue;
             if (kind->makeContainer != nullptr) {
+                if (parent.depth == kMaxNesting) throw QPXException(E_INVALIDARG);
                 std::unique_ptr<ContainerUIObjectImpl> container = kind->makeContainer(owner, child);
                 ContainerUIObjectImpl* added = container.get();
-                parent->AddContainer(std::move(container));
-                work.emplace_back(added, child);
+                parent.object->AddContainer(std::move(container));
+                work.push_back({added, child, parent.depth + 1});
             } else {
-                parent->AddControl(kind->makeControl(owner, child));
+                parent.object->AddControl(kind->makeControl(owner, child));
             }
         }
     }

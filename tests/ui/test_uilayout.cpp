@@ -167,6 +167,18 @@ TEST(UiLayout, BrokenLayoutsFailWithoutATree) {
         EXPECT_EQ(Build(window.Handle(), xml), nullptr) << xml;
         EXPECT_EQ(LayoutRegistry::Instance().Find(window.Handle()), nullptr) << xml;
     }
+    // Containers nest 64 deep at most below the root: deeper trees would recurse without
+    // bound when drawn, routed and torn down.
+    auto nested = [](int depth) {
+        std::wstring xml = L"<Container rect='0,0,10,10'>";
+        for (int i = 0; i < depth; ++i) xml += L"<Container name='deep' rect='0,0,10,10'>";
+        for (int i = 0; i < depth; ++i) xml += L"</Container>";
+        return xml + L"</Container>";
+    };
+    EXPECT_EQ(Build(window.Handle(), nested(65).c_str()), nullptr);
+    EXPECT_EQ(Build(window.Handle(), nested(20000).c_str()), nullptr);
+    EXPECT_NE(Build(window.Handle(), nested(64).c_str()), nullptr);
+    DestroyLayout(window.Handle());
     // A resource that is no image is no error: it just draws nothing.
     ContainerUIObjectImpl* root = Build(window.Handle(),
         L"<Container rect='0,0,100,100'><Button rect='0,0,20,20' resId='409' type='PNG'/></Container>");
