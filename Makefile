@@ -12,7 +12,7 @@ ARCH     ?=
 TREE      = $(BUILD)/$(or $(ARCH),i686)
 OUT      ?= $(BUILD)/$(if $(filter x86_64,$(ARCH)),QPXSetup-x86_64.exe,QPXSetup.exe)
 
-.PHONY: all deps build test demo bench installer clean
+.PHONY: all deps build test demo bench fuzz installer clean
 
 all: build
 
@@ -46,7 +46,7 @@ installer: deps $(LUAC) $(TREE)/CMakeCache.txt
 	@echo "installer: $(abspath $(OUT))"
 
 # make demo SILENT=1 shows an unattended run instead of the clicked-through wizard.
-test demo bench: deps
+test demo bench fuzz: deps
 	@ONLY="$(ONLY)" SILENT="$(SILENT)" bash tools/suite.sh $@ "$(ARCH)"
 
 clean:

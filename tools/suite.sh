@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# `make test`, `make demo` and `make bench`: builds for the architecture this machine's Wine
-# runs, or the one asked for, and runs the job against that build.
-#   tools/suite.sh test|demo|bench [i686|x86_64]
+# `make test`, `make demo`, `make bench` and `make fuzz`: builds for the architecture this
+# machine's Wine runs, or the one asked for, and runs the job against that build.
+#   tools/suite.sh test|demo|bench|fuzz [i686|x86_64]
 set -euo pipefail
-job=${1:?test, demo or bench}
+job=${1:?test, demo, bench or fuzz}
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(dirname "$here")
 read -r arch why <<<"$(bash "$here/arch.sh" "${2:-}")"
@@ -26,6 +26,8 @@ case $job in
     # The installer's weight is the i686 one's on every machine.
     [ "$arch" = i686 ] || build ARCH=i686 TARGET=installer
     exec bash "$top/bench/run.sh" "$tree" "$top/build/i686" ;;
+  fuzz)
+    exec bash "$here/fuzz.sh" "$tree" ;;
   *)
     echo "unknown job: $job" >&2; exit 1 ;;
 esac

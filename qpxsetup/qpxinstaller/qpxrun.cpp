@@ -94,9 +94,13 @@ bool LoadLayout(HINSTANCE instance, pugi::xml_document& layout) {
         return false;
     }
     if (!resource.HasBytes(kLogFile, __LINE__)) return false;
+    return ParseLayout(instance, resource.Data(), resource.Size(), layout);
+}
+
+bool ParseLayout(HINSTANCE instance, const void* bytes, size_t size, pugi::xml_document& layout) {
     RegisterDialogClass(instance);
-    const pugi::xml_parse_result parsed = layout.load_buffer(
-        resource.Data(), resource.Size(), pugi::parse_default, pugi::encoding_utf16_le);
+    const pugi::xml_parse_result parsed =
+        layout.load_buffer(bytes, size, pugi::parse_default, pugi::encoding_utf16_le);
     if (!parsed) {
         LogLine(L"Load_buffer failed, %S\r\n", parsed.description());
         return false;

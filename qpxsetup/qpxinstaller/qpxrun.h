@@ -28,6 +28,9 @@ bool ClaimSingleInstance(QPXScriptEngine& engine, UniqueKernelHandle& mutex);
 
 // Loads and parses the layout resource; false (with its log line) when it cannot.
 bool LoadLayout(HINSTANCE instance, pugi::xml_document& layout);
+// Parses a UTF-16 layout document and registers the dialogs' window class; false (with the
+// parser's log line) when it does not parse.
+bool ParseLayout(HINSTANCE instance, const void* bytes, size_t size, pugi::xml_document& layout);
 
 // The layout's `Dlg` element of that name; none, logged as empty, when there is none.
 pugi::xml_node FindDialog(const pugi::xml_document& layout, const wchar_t* name);
