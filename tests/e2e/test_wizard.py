@@ -74,6 +74,15 @@ def float32(value):
     return struct.unpack("f", struct.pack("f", value))[0]
 
 
+def open_browser(run):
+    """Clicks the options' browse button; the folder browser's window."""
+    run.click("InitDlg", "SelectDirBtn")
+    # By its title: a new prefix may show other dialogs of its own (configuration update).
+    code, browser = helper("wait-window", "#32770", "Browse for Folder", "20000")
+    assert code == 0, "no folder browser"
+    return browser
+
+
 # --- cases ---------------------------------------------------------------------------------
 
 # First: after other wizard runs in the same prefix, Wine's browser has been seen to keep its
@@ -84,10 +93,7 @@ def test_folder_browser_choice_gets_the_product_folder_appended():
     run = Run()
     try:
         run.window()
-        run.click("InitDlg", "SelectDirBtn")
-        # By its title: a new prefix may show other dialogs of its own (configuration update).
-        code, browser = helper("wait-window", "#32770", "Browse for Folder", "20000")
-        assert code == 0, "no folder browser"
+        browser = open_browser(run)
         # The browser selects its initial folder once it has initialised: wait for that,
         # or it would replace our choice.
         end = time.time() + 20
@@ -146,9 +152,7 @@ def test_a_close_while_the_quit_box_or_the_browser_is_open_waits_for_it():
     run = Run()
     try:
         run.window()
-        run.click("InitDlg", "SelectDirBtn")
-        code, browser = helper("wait-window", "#32770", "Browse for Folder", "20000")
-        assert code == 0, "no folder browser"
+        browser = open_browser(run)
         helper("close", run.hwnd)
         time.sleep(0.5)
         assert run.process.poll() is None, "the close did not wait for the browser"
