@@ -5,14 +5,15 @@
 //   fuzz_layouts <folder of the layouts> <first case>
 // Prints "begin <n>" before a case and "<verdict> <n>" after it: "unparsed" (the entry stops
 // there), "built" (every dialog ended), "unbuilt" (a dialog could not build its tree and
-// ended itself), "silent" (it ended without its log line), "wrong" (a result other than 0),
-// "hang"; "done" at the end.
+// ended itself), "treeless" (a dialog window ran without its tree), "wrong" (a result other
+// than 0), "hang"; "done" at the end.
 #include <windows.h>
 
 #include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "fuzzsupport.h"
 #include "pugixml.hpp"
@@ -20,6 +21,7 @@
 #include "qpxhandle.h"
 #include "qpxinitdlg.h"
 #include "qpxinstalldlg.h"
+#include "qpxlayout.h"
 #include "qpxplatform.h"
 #include "qpxrun.h"
 #include "qpxtext.h"
@@ -31,6 +33,7 @@ constexpr DWORD kCaseTimeoutMs = 60000;
 constexpr UINT kCloseAfterMs = 120;  // a couple of paints first
 constexpr char kNoSuchHook[] = "QPXSE_FuzzWork";  // the worker runs and reports at once
 constexpr wchar_t kUnbuiltLine[] = L"has no layout tree, ended";
+constexpr int kTreeless = -2;  // RunOne's result for a dialog window without its tree
 
 HWND g_dialog = nullptr;
 
@@ -49,6 +52,9 @@ int RunOne(pugi::xml_node element, Extra&&... extra) {
     const HWND window = dialog->Create();
     if (!window) {
         result = 0;
+    } else if (!QPXUE::LayoutRegistry::Instance().Find(window)) {
+        result = kTreeless;  // a window without its tree: nothing shows and nobody can end it
+        DestroyWindow(window);
     } else {
         // Left hidden: it builds, lays out and paints its frames all the same, and Wine
         // without a window manager waits two seconds for every shown window to withdraw.
@@ -70,16 +76,19 @@ const char* RunCase(const std::wstring& path, const std::wstring& log) {
     pugi::xml_document layout;
     if (!ParseLayout(GetModuleHandleW(nullptr), bytes.data(), bytes.size(), layout)) return "unparsed";
     const size_t logStart = LogSize(log);
-    int worst = 0;
+    std::vector<int> results;
     if (const pugi::xml_node init = FindDialog(layout, L"InitDlg")) {
-        worst |= RunOne<QPXInitDlg>(init);
+        results.push_back(RunOne<QPXInitDlg>(init));
         if (const pugi::xml_node progress = FindDialog(layout, L"InstallDlg")) {
-            worst |= RunOne<QPXInstallDlg>(progress, ProgressPage{kNoSuchHook, 1, L"安装"});
+            results.push_back(RunOne<QPXInstallDlg>(progress, ProgressPage{kNoSuchHook, 1, L"安装"}));
             if (const pugi::xml_node complete = FindDialog(layout, L"CompleteDlg"))
-                worst |= RunOne<QPXCompleteDlg>(complete);
+                results.push_back(RunOne<QPXCompleteDlg>(complete));
         }
     }
-    if (worst != 0) return "wrong";
+    for (int result : results) {
+        if (result == kTreeless) return "treeless";
+        if (result != 0) return "wrong";
+    }
     const std::string lines = LogTail(log, logStart);
     const std::wstring text = Utf8ToWide(lines.data(), lines.size());
     return text.find(kUnbuiltLine) != std::wstring::npos ? "unbuilt" : "built";
