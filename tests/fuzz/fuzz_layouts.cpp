@@ -35,11 +35,19 @@ constexpr char kNoSuchHook[] = "QPXSE_FuzzWork";  // the worker runs and reports
 constexpr wchar_t kUnbuiltLine[] = L"has no layout tree, ended";
 constexpr int kTreeless = -2;  // RunOne's result for a dialog window without its tree
 
+constexpr UINT kTreelessGraceMs = 3000;
+
 HWND g_dialog = nullptr;
+bool g_closedTreeless = false;
 
 void CALLBACK CloseFromTheSystem(HWND, UINT, UINT_PTR timer, DWORD) {
     KillTimer(nullptr, timer);
     if (g_dialog && IsWindow(g_dialog)) PostMessageW(g_dialog, WM_CLOSE, 0, 0);
+}
+
+void CALLBACK CloseTreeless(HWND window, UINT message, UINT_PTR timer, DWORD time) {
+    g_closedTreeless = true;
+    CloseFromTheSystem(window, message, timer, time);
 }
 
 // Runs one dialog of the layout to its end; its result, or -1 when it does not end in time.
@@ -52,16 +60,19 @@ int RunOne(pugi::xml_node element, Extra&&... extra) {
     const HWND window = dialog->Create();
     if (!window) {
         result = 0;
-    } else if (!QPXUE::LayoutRegistry::Instance().Find(window)) {
-        result = kTreeless;  // a window without its tree: nothing shows and nobody can end it
-        DestroyWindow(window);
     } else {
         // Left hidden: it builds, lays out and paints its frames all the same, and Wine
         // without a window manager waits two seconds for every shown window to withdraw.
         g_dialog = window;
-        const UINT_PTR timer = SetTimer(nullptr, 0, kCloseAfterMs, CloseFromTheSystem);
+        // A dialog without its tree shows nothing and nobody could end it: it must end by
+        // itself, and gets a close from outside only long after.
+        const bool treeless = !QPXUE::LayoutRegistry::Instance().Find(window);
+        g_closedTreeless = false;
+        const UINT_PTR timer = treeless ? SetTimer(nullptr, 0, kTreelessGraceMs, CloseTreeless)
+                                        : SetTimer(nullptr, 0, kCloseAfterMs, CloseFromTheSystem);
         result = loop.Run();
         KillTimer(nullptr, timer);
+        if (g_closedTreeless) result = kTreeless;
     }
     g_dialog = nullptr;
     dialog.reset();
