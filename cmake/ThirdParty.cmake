@@ -21,7 +21,7 @@ endif()
 # library's iostreams and locales, about 650 KiB of the installer.
 add_library(pugixml STATIC ${QPX_THIRD_PARTY}/pugixml/src/pugixml.cpp)
 target_include_directories(pugixml SYSTEM PUBLIC ${QPX_THIRD_PARTY}/pugixml/src)
-target_compile_definitions(pugixml PUBLIC PUGIXML_WCHAR_MODE PUGIXML_NO_STL)
+target_compile_definitions(pugixml PUBLIC PUGIXML_WCHAR_MODE PUGIXML_NO_STL PUGIXML_NO_XPATH)
 
 # The LZMA SDK's C 7z decoder, only what the extraction uses: the archive database (7zArcIn,
 # with 7zDec and 7zBuf for packed headers), CRCs, the look-ahead and file streams, and the
