@@ -97,6 +97,7 @@ std::string LogFileLine(unsigned long long milliseconds, unsigned long thread, c
     std::wstring body = text;
     while (!body.empty() && (body.back() == L'\n' || body.back() == L'\r')) body.pop_back();
     char head[64];
-    std::snprintf(head, sizeof head, "%8s %5lu ", std::to_string(milliseconds).c_str(), thread);
+    // The system runtime's formatting (the toolchain's C99 one adds 30 KiB); the line fits.
+    _snprintf(head, sizeof head, "%8s %5lu ", std::to_string(milliseconds).c_str(), thread);
     return head + WideToUtf8(body) + "\r\n";
 }
