@@ -11,6 +11,7 @@
 #include "qpxcontainer.h"
 #include "qpxhandle.h"
 #include "qpxmessageloop.h"
+#include "qpxpainter.h"
 #include "qpxuiobject.h"
 
 namespace QPXUE {
@@ -51,7 +52,8 @@ public:
     HWND Create();
     HWND Window() const { return window_; }
     bool PreTranslateMessage(MSG* message) override;
-    // Paints the whole tree once into a fresh 32-bit surface and shows it.
+    // One redraw tick: paints the tree into a fresh 32-bit surface when a message since the
+    // last paint may have changed it, and shows the picture.
     void Redraw();
 
 protected:
@@ -96,4 +98,5 @@ private:
     QPXUE::IQPXBaseUIObject* captureHolder_ = nullptr;
     QPXUE::IQPXBaseUIObject* focusHolder_ = nullptr;
     std::map<UINT, QPXUE::IQPXBaseAnimationObject*> animationTimers_;  // not owned
+    QPXUE::LayeredPainter painter_;
 };
