@@ -15,6 +15,7 @@
 #include "qpxdraw.h"
 #include "qpxglobals.h"
 #include "qpxlayout.h"
+#include "qpxlog.h"
 #include "qpxplatform.h"
 #include "qpxrun.h"
 #include "qpxscriptengine.h"
@@ -23,28 +24,27 @@ using namespace QPXUE;
 
 namespace {
 
-// Milliseconds since the process was created, on the clock process creation times use.
-double SinceCreation() {
-    FILETIME creation, exit, kernel, user, now;
-    GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel, &user);
-    GetSystemTimePreciseAsFileTime(&now);
-    const auto ticks = [](const FILETIME& time) {
-        return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-    };
-    return (ticks(now) - ticks(creation)) / 10000.0;
-}
-
+// Each step timed on the performance counter, from the moment the process was created.
 class Timeline {
 public:
-    Timeline() : last_(SinceCreation()) { std::printf("process start to entry\t%.1f\t%.1f\n", last_, last_); }
+    Timeline() : since_(static_cast<double>(MillisecondsSinceStart())) {
+        QueryPerformanceFrequency(&frequency_);
+        QueryPerformanceCounter(&last_);
+        std::printf("process start to entry\t%.1f\t%.1f\n", since_, since_);
+    }
     void Step(const char* name) {
-        const double now = SinceCreation();
-        std::printf("%s\t%.1f\t%.1f\n", name, now - last_, now);
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        const double took = 1000.0 * (now.QuadPart - last_.QuadPart) / frequency_.QuadPart;
+        since_ += took;
         last_ = now;
+        std::printf("%s\t%.1f\t%.1f\n", name, took, since_);
     }
 
 private:
-    double last_;
+    LARGE_INTEGER frequency_;
+    LARGE_INTEGER last_;
+    double since_;
 };
 
 // Every image resource the subtree names, in document order.

@@ -37,9 +37,8 @@ TEST(UiPainter, EveryTickShowsWhatAFullRepaintWouldThroughInputTimersAndIdleTick
         L"<Carousel name='S' rect='100,0,200,50' resId='405' type='PNG' framecount='2' interval='2000'/>"
         L"<Progress name='P' rect='0,100,300,110' resId='406' type='PNG'><Front resId='407' type='PNG'/></Progress>"
         L"</Container>");
-    ASSERT_NE(root, nullptr);
-    auto* carousel = dynamic_cast<CarouselUIObjectImpl*>(root->FindControl(L"S"));
-    auto* progress = dynamic_cast<ProgressUIObjectImpl*>(root->FindControl(L"P"));
+    auto* carousel = Control<CarouselUIObjectImpl>(root, L"S");
+    auto* progress = Control<ProgressUIObjectImpl>(root, L"P");
     ASSERT_NE(carousel, nullptr);
     ASSERT_NE(progress, nullptr);
     carousel->Play();
