@@ -257,7 +257,7 @@ def growth(work, out, tools, measured, switches):
                           ("50 MB cut into 3500 files", os.path.join(work, "split3500")),
                           ("50 MB cut into 20000 files", os.path.join(work, "split20000"))):
         if label.startswith("50 MB cut"):
-            split_payload(base, folder, int(label.split()[3]))
+            split_payload(base, folder, int(label.split()[4]))
         total, files = payload_stats(folder)
         if label in measured:
             ours, ref = measured[label]
