@@ -45,6 +45,7 @@ fi
 if wanted startup; then
   echo "== start-up: process start to first frame on screen"
   python3 "$here/startup.py" --installer "$installer" --floor "$build/bench/trivialwindow.exe" \
+    --timeline "$build/bench/startup_timeline.exe" \
     --layout "$product/layout.xml" --summary "$results" || status=1
 fi
 if wanted weight; then

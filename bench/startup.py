@@ -131,11 +131,30 @@ def first_frame(screen, command, size, before):
             time.sleep(0.02)
 
 
+def timeline(program, runs):
+    """The median of each start-up step over `runs` warm runs of the timeline program, in the
+    program's order: (step, ms the step took, ms since process creation)."""
+    steps = {}
+    for _ in range(runs):
+        out = subprocess.run(["wine", program], capture_output=True, text=True, stdin=subprocess.DEVNULL)
+        if out.returncode != 0:
+            print(f"  start-up timeline: {program} ended with {out.returncode}")
+            return []
+        for line in out.stdout.splitlines():
+            fields = line.split("\t")
+            if len(fields) >= 2:
+                steps.setdefault(fields[0], []).append([float(v) for v in fields[1:]])
+    return [(name, *(statistics.median(v[i] for v in values) if len(values[0]) > i else None
+                     for i in range(2)))
+            for name, values in steps.items()]
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--installer", required=True)
     ap.add_argument("--floor", required=True, help="the program that only shows a window")
     ap.add_argument("--layout", required=True, help="the installer's layout (the dialog's size)")
+    ap.add_argument("--timeline", help="the program that times the installer's start-up steps")
     ap.add_argument("--runs", type=int, default=9)
     ap.add_argument("--summary")
     args = ap.parse_args()
@@ -168,6 +187,11 @@ def main():
         shown = " ".join(f"{v:.3f}" for v in values)
         print(f"  {name:26} median {medians[name] or 0:.3f} s  ({shown})"
               f"{f'  {failed[name]} runs showed no frame' if failed[name] else ''}")
+    if args.timeline:
+        print(f"  where the installer's time goes (the steps timed alone, median of {args.runs} runs; "
+              "ms the step took, ms since the process was created):")
+        for name, took, since in timeline(args.timeline, args.runs):
+            print(f"    {took:7.1f} {'' if since is None else f'{since:7.1f}':7}  {name}")
     installer, floor = (name for name, _, _ in programs)
     if medians[installer] is None or medians[floor] is None:
         print("  start-up: no frame seen")

@@ -1,11 +1,11 @@
 """The rows of the table `make bench` ends with: each benchmark appends its results to one
-tab-separated file (name, measured, target, met/missed) that bench/run.sh prints at the end."""
+tab-separated file (name, measured, target, PASS or MISS) that bench/run.sh prints at the end."""
 
 
 def add(path, name, measured, target="", met=None):
     if not path:
         return
-    verdict = "" if met is None else ("met" if met else "MISSED")
+    verdict = "" if met is None else ("PASS" if met else "MISS")
     with open(path, "a", encoding="utf-8") as f:
         f.write(f"{name}\t{measured}\t{target}\t{verdict}\n")
 

@@ -1,6 +1,14 @@
 # Builds the fetched third-party sources (tools/fetch-deps.sh) with the project's toolchain.
 set(QPX_THIRD_PARTY ${CMAKE_SOURCE_DIR}/third_party)
 
+# Code no exception passes through (it calls back only into allocators and streams that do
+# not throw) goes without unwind tables on i686: the linker keeps every function a kept
+# .eh_frame names, so with them the unused part of a library stays in the program.
+set(QPX_NO_UNWIND_TABLES)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(QPX_NO_UNWIND_TABLES -fno-asynchronous-unwind-tables -fno-unwind-tables)
+endif()
+
 # Lua 5.2, compiled as C++ so that a script error unwinds native frames and their owners.
 set(LUA_SRC ${QPX_THIRD_PARTY}/lua/src)
 file(GLOB LUA_SOURCES ${LUA_SRC}/*.c)
@@ -21,7 +29,11 @@ endif()
 # library's iostreams and locales, about 650 KiB of the installer.
 add_library(pugixml STATIC ${QPX_THIRD_PARTY}/pugixml/src/pugixml.cpp)
 target_include_directories(pugixml SYSTEM PUBLIC ${QPX_THIRD_PARTY}/pugixml/src)
-target_compile_definitions(pugixml PUBLIC PUGIXML_WCHAR_MODE PUGIXML_NO_STL)
+target_compile_definitions(pugixml PUBLIC PUGIXML_WCHAR_MODE PUGIXML_NO_STL PUGIXML_NO_XPATH)
+target_compile_options(pugixml PRIVATE -fno-exceptions ${QPX_NO_UNWIND_TABLES})
+# Its number formatting (unused by the loader) with the system runtime's _snprintf: the
+# toolchain's C99 snprintf would bring 18 KiB of formatter. The buffers always fit.
+target_compile_definitions(pugixml PRIVATE snprintf=_snprintf)
 
 # The LZMA SDK's C 7z decoder, only what the extraction uses: the archive database (7zArcIn,
 # with 7zDec and 7zBuf for packed headers), CRCs, the look-ahead and file streams, and the
@@ -37,7 +49,7 @@ set_source_files_properties(${LZMA_SRC}/7zDec.c PROPERTIES COMPILE_DEFINITIONS Z
 target_include_directories(lzma7z SYSTEM PUBLIC ${LZMA_SRC})
 target_compile_definitions(lzma7z PUBLIC Z7_EXTRACT_ONLY)
 # Optimised for speed: decoding the payload is the longest step of an installation.
-target_compile_options(lzma7z PRIVATE -w -O2)
+target_compile_options(lzma7z PRIVATE -w -O2 ${QPX_NO_UNWIND_TABLES})
 
 # GoogleTest from Debian's googletest sources.
 set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)

@@ -2,7 +2,6 @@
 // trees of all windows in one registry.
 #include "qpxlayout.h"
 
-#include <cstdio>
 #include <cwchar>
 #include <string>
 #include <utility>
@@ -39,18 +38,33 @@ std::wstring ReadString(pugi::xml_node node, const wchar_t* name, const wchar_t*
     return node.attribute(name).as_string(fallback);
 }
 
+// Up to `count` comma-separated decimal numbers from the start of `text`, read as swscanf
+// reads "%d,%d,...": the first one missing or malformed ends the reading, and it and those
+// after it keep the values already in `values`. (The runtime's scanf adds 14 KiB.)
+template <typename Number>
+void ReadNumberList(const wchar_t* text, Number* values, int count) {
+    for (int i = 0; i < count; ++i) {
+        if (i > 0 && *text++ != L',') return;
+        wchar_t* end = nullptr;
+        const long value = std::wcstol(text, &end, 10);
+        if (end == text) return;
+        values[i] = static_cast<Number>(value);
+        text = end;
+    }
+}
+
 // "left,top,right,bottom" parsed over the values already in `rect`: a missing or malformed
 // attribute keeps the values it does not supply.
 void ReadRect(pugi::xml_node node, const wchar_t* name, const wchar_t* fallback, RECT& rect) {
     int v[4] = {rect.left, rect.top, rect.right, rect.bottom};
-    std::swscanf(node.attribute(name).as_string(fallback), L"%d,%d,%d,%d", &v[0], &v[1], &v[2], &v[3]);
+    ReadNumberList(node.attribute(name).as_string(fallback), v, 4);
     rect = RECT{v[0], v[1], v[2], v[3]};
 }
 
 // "red,green,blue"; components the text does not supply are 0, so a missing colour is black.
 COLORREF ReadColor(pugi::xml_node node) {
     unsigned short rgb[3] = {0, 0, 0};
-    std::swscanf(ReadString(node, L"color").c_str(), L"%hu,%hu,%hu", &rgb[0], &rgb[1], &rgb[2]);
+    ReadNumberList(ReadString(node, L"color").c_str(), rgb, 3);
     return RGB(rgb[0] & 0xFF, rgb[1] & 0xFF, rgb[2] & 0xFF);
 }
 

@@ -129,18 +129,7 @@ void QPXDialogFrame::ApplyStartupCheck(QPXUE::CheckBoxUIObjectImpl* box) {
     box->SetChecked(checked);
 }
 
-void QPXDialogFrame::Redraw() {
-    RECT bounds;
-    GetWindowRect(window_, &bounds);
-    SIZE size{bounds.right - bounds.left, bounds.bottom - bounds.top};
-    QPXUE::Surface surface(WindowDc(window_).get(), size.cx, size.cy);  // transparent until drawn
-    if (!surface.IsValid()) return;
-    if (root_) root_->Draw(surface.GetGraphics());
-    surface.Flush();
-    POINT source{0, 0};
-    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    UpdateLayeredWindow(window_, nullptr, nullptr, &size, surface.GetDC(), &source, 0, &blend, ULW_ALPHA);
-}
+void QPXDialogFrame::Redraw() { painter_.Paint(window_, root_); }
 
 bool QPXDialogFrame::IsFocusMessage(UINT message) const {
     if (message == QPXUM_CARETBLINK) return true;
@@ -259,6 +248,7 @@ bool QPXDialogFrame::OnAction(UINT, WPARAM, LPARAM) { return false; }
 bool QPXDialogFrame::OnOwnMessage(UINT, WPARAM, LPARAM) { return false; }
 
 LRESULT QPXDialogFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
+    painter_.Notice(message, wParam);
     handled = true;
     if (message == WM_INITDIALOG) {
         if (!SetUp()) {

@@ -12,6 +12,7 @@
 #include "qpxcontainer.h"
 #include "qpxhandle.h"
 #include "qpxmessageloop.h"
+#include "qpxpainter.h"
 #include "qpxuiobject.h"
 
 namespace QPXUE {
@@ -51,7 +52,8 @@ public:
     HWND Create();
     HWND Window() const { return window_; }
     bool PreTranslateMessage(MSG* message) override;
-    // Paints the whole tree once into a fresh 32-bit surface and shows it.
+    // One redraw tick: paints the tree into a fresh 32-bit surface when a message since the
+    // last paint may have changed it, and shows the picture.
     void Redraw();
 
 protected:
@@ -102,4 +104,5 @@ private:
     // window stay while any is, and a close asked for meanwhile waits in `pendingClose_`.
     int dispatchDepth_ = 0;
     std::optional<int> pendingClose_;
+    QPXUE::LayeredPainter painter_;
 };

@@ -6,7 +6,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include <cstdio>
+#include <cwchar>
 #include <memory>
 
 #include "qpxanimation.h"
@@ -154,8 +154,7 @@ uint64_t FreeBytes(const std::wstring& path) {
 }
 
 uint64_t ParseNeed(const std::wstring& text) {
-    unsigned long long need = 0;
-    return swscanf(text.c_str(), L"%I64u", &need) == 1 ? need : 0;
+    return std::wcstoull(text.c_str(), nullptr, 10);
 }
 
 std::optional<Refusal> ConfirmChoices(const PageChoices& choices) {

@@ -14,11 +14,6 @@ using namespace uitest;
 
 namespace {
 
-template <typename T>
-T* Control(ContainerUIObjectImpl* root, const wchar_t* name) {
-    return root == nullptr ? nullptr : dynamic_cast<T*>(root->FindControl(name));
-}
-
 // The largest alpha over a rectangle of the rendering.
 uint32_t MaxAlpha(const Rendered& r, int left, int top, int right, int bottom) {
     uint32_t best = 0;

@@ -40,6 +40,7 @@ TEST(UiLayout, RectsKeepTheValuesParsedBefore) {
     ContainerUIObjectImpl* root = Build(window.Handle(),
         L"<Container rect='0,0,600,400'>"
         L"<Container name='Half' rect='1,2,x,4'/><Container name='None'/>"
+        L"<Container name='Spaced' rect=' 5, -6,+7 ,8'/><Container name='Sign' rect='1,-,3,4'/>"
         L"<TextBox name='T' rect='10,20,130,50' clrect='12,22' resId='403' type='PNG'/>"
         L"<TextBox name='U' rect='10,60,130,90' resId='403' type='PNG'/>"
         L"<Progress name='P' rect='20,100,580,110' resId='406' type='PNG'><Front resId='407' type='PNG'/></Progress>"
@@ -47,6 +48,9 @@ TEST(UiLayout, RectsKeepTheValuesParsedBefore) {
     ASSERT_NE(root, nullptr);
     EXPECT_TRUE(Equal(root->FindContainer(L"Half")->GetRect(), RECT{1, 2, 0, 0}));
     EXPECT_TRUE(Equal(root->FindContainer(L"None")->GetRect(), RECT{0, 0, 0, 0}));
+    // Blanks and a sign may lead a number; a blank before a comma ends the list.
+    EXPECT_TRUE(Equal(root->FindContainer(L"Spaced")->GetRect(), RECT{5, -6, 7, 0}));
+    EXPECT_TRUE(Equal(root->FindContainer(L"Sign")->GetRect(), RECT{1, 0, 0, 0}));
     auto* t = dynamic_cast<TextBoxUIObjectImpl*>(root->FindControl(L"T"));
     auto* u = dynamic_cast<TextBoxUIObjectImpl*>(root->FindControl(L"U"));
     ASSERT_NE(t, nullptr);

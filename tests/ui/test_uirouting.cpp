@@ -186,9 +186,10 @@ TEST(UiRouting, CarouselAsksForItsTimers) {
         L"<Carousel name='S' rect='0,0,100,50' resId='405' type='PNG' framecount='2' interval='2000'/>"
         L"<Carousel name='T' rect='0,0,100,50' resId='405' type='PNG' framecount='1' interval='70000' fadeinterval='66'/>"
         L"</Container>");
-    ASSERT_NE(root, nullptr);
-    auto* s = dynamic_cast<CarouselUIObjectImpl*>(root->FindControl(L"S"));
-    auto* t = dynamic_cast<CarouselUIObjectImpl*>(root->FindControl(L"T"));
+    auto* s = Control<CarouselUIObjectImpl>(root, L"S");
+    auto* t = Control<CarouselUIObjectImpl>(root, L"T");
+    ASSERT_NE(s, nullptr);
+    ASSERT_NE(t, nullptr);
     // Each carousel takes two consecutive indices, the slide timer first.
     EXPECT_EQ(s->GetFadeTimerIndex(), s->GetSlideTimerIndex() + 1u);
     EXPECT_EQ(t->GetSlideTimerIndex(), s->GetFadeTimerIndex() + 1u);

@@ -49,6 +49,12 @@ private:
 // until DestroyLayout or the next Build for the same window.
 QPXUE::ContainerUIObjectImpl* Build(HWND window, const wchar_t* xml);
 
+// The direct child control `name` of `root` as a T, or null.
+template <typename T>
+T* Control(QPXUE::ContainerUIObjectImpl* root, const wchar_t* name) {
+    return root == nullptr ? nullptr : dynamic_cast<T*>(root->FindControl(name));
+}
+
 // Renders `object` into a fresh transparent surface of width x height and returns it.
 struct Rendered {
     std::vector<uint32_t> pixels;

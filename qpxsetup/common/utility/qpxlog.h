@@ -25,6 +25,9 @@ void LogApiFailure(const wchar_t* file, int line);
 // file cannot be opened; the debugger output goes on either way.
 bool OpenLogFile(const std::wstring& path);
 
+// Milliseconds since the process was created: the time of each line of the log file.
+unsigned long long MillisecondsSinceStart();
+
 // One line of the log file, as OpenLogFile writes it: "<ms> <thread> <text>\r\n", the text
 // without its own line end.
 std::string LogFileLine(unsigned long long milliseconds, unsigned long thread, const std::wstring& text);

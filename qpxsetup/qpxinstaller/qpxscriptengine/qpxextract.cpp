@@ -187,8 +187,13 @@ bool StaysInsideFolder(const std::wstring& name) {
 
 // Clears a read-only file out of the way. Windows refuses to replace a hidden or system file
 // with a normal one (access denied); deciding that here gives the script the same answer on
-// systems that let it through.
-HANDLE CreateOutputFile(const std::wstring& path) {
+// systems that let it through. A file that is not there yet is created in one call: under
+// Wine each call on a file costs more than decoding a small file. `*isNew`: no file was there.
+HANDLE CreateOutputFile(const std::wstring& path, bool* isNew) {
+    const HANDLE created = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    *isNew = created != INVALID_HANDLE_VALUE;
+    if (*isNew) return created;
     const DWORD existing = GetFileAttributesW(path.c_str());
     if (existing != INVALID_FILE_ATTRIBUTES) {
         if (existing & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
@@ -270,7 +275,8 @@ private:
         if (SzBitWithVals_Check(&db.Attribs, index)) {
             DWORD attributes = db.Attribs.Vals[index];
             if (attributes & kUnixExtension) attributes &= 0xFFFF & ~kUnixExtension;
-            SetFileAttributesW(path.c_str(), attributes);
+            // A file created where none was has the archive bit alone.
+            if (!newFile_ || attributes != FILE_ATTRIBUTE_ARCHIVE) SetFileAttributesW(path.c_str(), attributes);
         }
         if (callbacks_.onFileDone) callbacks_.onFileDone(path);
         return 0;
@@ -334,7 +340,7 @@ private:
     // when the caller chose to skip the entry.
     ArchiveStatus CreateEntryFile(const std::wstring& path, UniqueKernelHandle* file,
                                   ArchiveStatus* pending) {
-        file->reset(CreateOutputFile(path));
+        file->reset(CreateOutputFile(path, &newFile_));
         if (*file) return 0;
         const DWORD error = GetLastError();
         *pending = error;
@@ -342,7 +348,7 @@ private:
         const CreateErrorDecision decision = callbacks_.onCreateError(path, error);
         if (decision == CreateErrorDecision::kSkip) return 0;
         if (decision != CreateErrorDecision::kRetry) return SZ_ERROR_FAIL;
-        file->reset(CreateOutputFile(path));
+        file->reset(CreateOutputFile(path, &newFile_));
         if (!*file) return SZ_ERROR_FAIL;
         *pending = 0;
         return 0;
@@ -376,6 +382,7 @@ private:
     std::vector<Byte> buffer_;
     std::wstring lastParent_;  // the last entry's folder, as the archive names it
     std::wstring checkedParent_;  // a folder of the path known to be no link
+    bool newFile_ = false;     // the current entry's file was created where none was
 };
 
 }  // namespace
