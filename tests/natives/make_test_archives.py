@@ -195,6 +195,9 @@ def main():
     os.makedirs(f"{out}/links/outside")
     os.makedirs(f"{out}/links/dest")
     os.symlink("../outside", f"{out}/links/dest/linked")
+    # For a link in the very place of an entry's file (the test makes the link itself).
+    write(f"{out}/hostile/filelink", b"inside\n")
+    run("a", "-t7z", f"{out}/bad/filelink.7z", "filelink", cwd=f"{out}/hostile")
     # The test program's own archive resource: stored with its first two bytes exchanged.
     resource = bytearray(good)
     resource[0], resource[1] = resource[1], resource[0]

@@ -150,6 +150,24 @@ TEST(Extractor, NothingIsWrittenThroughALinkInTheDestination) {
     EXPECT_EQ(Extract(L"bad\\through_link.7z", Data(L"links\\dest"), callbacks), kFailed);
     EXPECT_EQ(refused, std::vector<std::wstring>{L"linked/escape.txt"});
     EXPECT_EQ(GetFileAttributesW(outside.c_str()), INVALID_FILE_ATTRIBUTES);
+
+}
+
+TEST(Extractor, ALinkInTheFilesPlaceIsReplacedAndItsTargetLeftAlone) {
+    const std::wstring folder = FreshFolder(L"qpx_ext_filelink");
+    const std::wstring target = FreshTempPath(L"qpx_ext_link_target.txt");
+    ASSERT_TRUE(WriteFileBytes(target, "outside\n"));
+    const std::wstring link = folder + L"\\filelink";
+    // A host link to a file is no link to Wine (it opens and deletes the file it names).
+    if (!CreateSymbolicLinkW(link.c_str(), target.c_str(), 0) ||
+        !(GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        GTEST_SKIP() << "this system makes no symbolic link to a file";
+    }
+    EXPECT_EQ(Extract(L"bad\\filelink.7z", folder), 0u);
+    EXPECT_EQ(ReadFileBytes(target), "outside\n");
+    EXPECT_EQ(ReadFileBytes(link), "inside\n");
+    EXPECT_EQ(GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+    RemoveTree(folder);
 }
 
 // The decoder raises a dictionary below 4 KiB to 4 KiB and accepts matches that far back.

@@ -204,6 +204,13 @@ HANDLE CreateOutputFile(const std::wstring& path, bool* isNew) {
             SetFileAttributesW(path.c_str(), existing & ~FILE_ATTRIBUTE_READONLY);
         }
     }
+    // Replaced, not written over: the name may be a link (Wine does not show a link to a file
+    // as one), and removing it never touches what it points at. A file that cannot be removed
+    // (in use) is opened as before, which gives the caller the usual error.
+    if (DeleteFileW(path.c_str())) {
+        return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
     return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
@@ -282,20 +289,23 @@ private:
         return 0;
     }
 
-    // Whether something that already exists on the entry's path below the destination is a
-    // junction or symbolic link: a write through it would land wherever it points. A folder
-    // checked for the entry before is not checked again (extraction makes no links).
+    // Whether a folder that already exists on the entry's path below the destination is a
+    // junction or symbolic link: a write through it would land wherever it points. The folder
+    // checked for the entry before is not checked again (extraction makes no links); a link in
+    // the entry's own place is removed before its file is made (CreateOutputFile).
     bool ReachesThroughLink(const std::wstring& path, size_t nameStart) {
         const size_t parentEnd = path.find_last_of(L"/\\");
-        const bool parentChecked = parentEnd > nameStart && parentEnd == checkedParent_.size() &&
-                                   path.compare(0, parentEnd, checkedParent_) == 0;
-        for (size_t end = parentChecked ? path.size() : nameStart; end <= path.size(); ++end) {
-            if (end != path.size() && path[end] != L'/' && path[end] != L'\\') continue;
+        if (parentEnd < nameStart) return false;
+        if (parentEnd == checkedParent_.size() && path.compare(0, parentEnd, checkedParent_) == 0) {
+            return false;
+        }
+        for (size_t end = nameStart; end <= parentEnd; ++end) {
+            if (path[end] != L'/' && path[end] != L'\\') continue;
             const DWORD attributes = GetFileAttributesW(path.substr(0, end).c_str());
             if (attributes == INVALID_FILE_ATTRIBUTES) break;  // nothing deeper exists
             if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
         }
-        if (parentEnd > nameStart) checkedParent_ = path.substr(0, parentEnd);
+        checkedParent_ = path.substr(0, parentEnd);
         return false;
     }
 
