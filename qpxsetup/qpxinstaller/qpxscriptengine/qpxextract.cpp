@@ -290,22 +290,19 @@ private:
     }
 
     // Whether a folder that already exists on the entry's path below the destination is a
-    // junction or symbolic link: a write through it would land wherever it points. The folder
-    // checked for the entry before is not checked again (extraction makes no links); a link in
-    // the entry's own place is removed before its file is made (CreateOutputFile).
-    bool ReachesThroughLink(const std::wstring& path, size_t nameStart) {
+    // junction or symbolic link: a write through it would land wherever it points. The last
+    // entry's folder was checked then (extraction makes no links); a link in the entry's own
+    // place is removed before its file is made (CreateOutputFile).
+    bool ReachesThroughLink(const std::wstring& path, size_t nameStart) const {
         const size_t parentEnd = path.find_last_of(L"/\\");
         if (parentEnd < nameStart) return false;
-        if (parentEnd == checkedParent_.size() && path.compare(0, parentEnd, checkedParent_) == 0) {
-            return false;
-        }
+        if (parentEnd == lastParent_.size() && path.compare(0, parentEnd, lastParent_) == 0) return false;
         for (size_t end = nameStart; end <= parentEnd; ++end) {
             if (path[end] != L'/' && path[end] != L'\\') continue;
             const DWORD attributes = GetFileAttributesW(path.substr(0, end).c_str());
             if (attributes == INVALID_FILE_ATTRIBUTES) break;  // nothing deeper exists
             if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
         }
-        checkedParent_ = path.substr(0, parentEnd);
         return false;
     }
 
@@ -391,7 +388,6 @@ private:
     UInt32 currentFolder_ = kNoFolder;
     std::vector<Byte> buffer_;
     std::wstring lastParent_;  // the last entry's folder, as the archive names it
-    std::wstring checkedParent_;  // a folder of the path known to be no link
     bool newFile_ = false;     // the current entry's file was created where none was
 };
 
