@@ -30,6 +30,10 @@ constexpr wchar_t kScriptFile[] = L"Uninst.dar1";
 // Milliseconds per percent of the progress bar: full after six seconds unless the script
 // takes longer, which the bar then waits for.
 constexpr UINT kProgressElapse = 60;
+// How long what is left of the install folder is tried again before it waits for a restart:
+// ten times, a fifth of a second apart.
+constexpr unsigned kRemovalAttempts = 10;
+constexpr DWORD kRemovalPauseMs = 200;
 
 // Runs one compiled script file; false when it is missing or does not load.
 bool RunScriptFile(QPXScriptEngine& engine, const wchar_t* name) {
@@ -69,9 +73,10 @@ bool MayRemove(const std::wstring& folder, const std::wstring& product) {
     return true;
 }
 
-// What the script could not remove under `path` (files in use) goes at the next restart: each
-// file, then each folder once its files are gone. Each is logged.
-void ScheduleLeftovers(const std::wstring& path) {
+// Calls `onFile` for each file under `path` and `onFolder` for each folder once its files have
+// had their turn, `path` itself last. Links to folders count as files: only the link is ours.
+template <typename OnFile, typename OnFolder>
+void ForEachLeft(const std::wstring& path, OnFile onFile, OnFolder onFolder) {
     WIN32_FIND_DATAW entry;
     UniqueFindHandle search(FindFirstFileW((path + L"\\*").c_str(), &entry));
     if (search) {
@@ -81,14 +86,49 @@ void ScheduleLeftovers(const std::wstring& path) {
             const std::wstring child = path + L"\\" + name;
             if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
                 !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-                ScheduleLeftovers(child);
+                ForEachLeft(child, onFile, onFolder);
             } else {
-                MoveFileExW(child.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-                LogLine(L"in use, removed at the next restart: %s\r\n", child.c_str());
+                onFile(child, entry.dwFileAttributes);
             }
         } while (FindNextFileW(search.get(), &entry));
     }
-    MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    onFolder(path);
+}
+
+// A program the script started and did not wait for (regsvr32 unregistering the shell
+// extension, a process still ending) may hold a file of the folder for a moment: what it
+// holds cannot go, or goes only once it lets go. Tries again for a while; true when the
+// folder is gone.
+bool RemovedAfterAMoment(const std::wstring& folder) {
+    for (unsigned attempt = 0; attempt < kRemovalAttempts; ++attempt) {
+        Sleep(kRemovalPauseMs);
+        ForEachLeft(
+            folder,
+            [](const std::wstring& file, DWORD attributes) {
+                if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+                    RemoveDirectoryW(file.c_str());  // a linked folder: only the link goes
+                } else {
+                    if (attributes & FILE_ATTRIBUTE_READONLY)
+                        SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+                    DeleteFileW(file.c_str());
+                }
+            },
+            [](const std::wstring& path) { RemoveDirectoryW(path.c_str()); });
+        if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+    }
+    return false;
+}
+
+// What is still under `path` (files in use) goes at the next restart: each file, then each
+// folder once its files are gone. Each file is logged.
+void ScheduleLeftovers(const std::wstring& path) {
+    ForEachLeft(
+        path,
+        [](const std::wstring& file, DWORD) {
+            MoveFileExW(file.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+            LogLine(L"in use, removed at the next restart: %s\r\n", file.c_str());
+        },
+        [](const std::wstring& folder) { MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT); });
 }
 
 int RunUninstallation(HINSTANCE instance, QPXScriptEngine& engine, const InstallerSwitches& switches) {
@@ -117,7 +157,7 @@ int RunUninstallation(HINSTANCE instance, QPXScriptEngine& engine, const Install
     const pugi::xml_node removal = FindDialog(layout, L"UninstallingDlg");
     if (!removal || !pages->Progress(removal)) return kExitStopped;
     engine.CallHook(kHookAfterUninstall);
-    if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES && !RemovedAfterAMoment(folder)) {
         LogLine(L"install folder %s is still there\r\n", folder.c_str());
         ScheduleLeftovers(folder);
     }
