@@ -1,6 +1,7 @@
 // Measures the redraw tick of every dialog tree of the product's layout as the dialogs paint
 // on their redraw timer: a tick with nothing changed since the last, a tick after a change,
-// and ticks during a carousel's cross-fade; can write each dialog's picture to a PNG file.
+// and ticks during a carousel's cross-fade, beside the system's part of a whole-window
+// update; can write each dialog's picture to a PNG file.
 //   ui_repaint [--png <folder>]
 // Exit code 0 when every dialog's tree was built, 1 otherwise.
 #include <windows.h>
@@ -86,9 +87,14 @@ double ThreadCpuMilliseconds() {
     return (ticks(kernel) + ticks(user)) / 10000.0;
 }
 
-// The cost of one redraw tick of the dialog's painter on a layered window of the dialog's
-// size; `changed`: a message came before each tick, so each tick draws the whole tree.
-RepaintCost CostPerTick(HWND window, ContainerUIObjectImpl& root, bool changed) {
+// What came before each tick: nothing, a message (the whole tree is drawn), or the fade timer
+// of every carousel (their areas are drawn; the carousels stay where they are in the fade,
+// which costs what every step of it does).
+enum class Before { kNothing, kMessage, kFadeStep };
+
+// The cost of one redraw tick of the dialog's painter on a layered window of the dialog's size.
+RepaintCost CostPerTick(HWND window, ContainerUIObjectImpl& root, Before before,
+                        const std::vector<CarouselUIObjectImpl*>& carousels = {}) {
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
     LayeredPainter painter;
@@ -96,9 +102,30 @@ RepaintCost CostPerTick(HWND window, ContainerUIObjectImpl& root, bool changed) 
     const double cpuStart = ThreadCpuMilliseconds();
     QueryPerformanceCounter(&start);
     for (int i = 0; i < kRepaints; ++i) {
-        if (changed) painter.Notice(WM_MOUSEMOVE, 0);
+        if (before == Before::kMessage) painter.Notice(WM_MOUSEMOVE, 0);
+        if (before == Before::kFadeStep)
+            for (const CarouselUIObjectImpl* carousel : carousels) painter.NoticeArea(carousel->AnimatedArea());
         painter.Paint(window, &root);
     }
+    QueryPerformanceCounter(&end);
+    const double cpu = ThreadCpuMilliseconds() - cpuStart;
+    return {1000.0 * (end.QuadPart - start.QuadPart) / frequency.QuadPart / kRepaints, cpu / kRepaints};
+}
+
+// The system's part of a tick that changes the whole window: the picture put on the window
+// with all of it dirty, nothing drawn.
+RepaintCost CostOfWholeUpdate(HWND window, int width, int height) {
+    Surface picture(nullptr, width, height);
+    SIZE size{width, height};
+    POINT source{0, 0};
+    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    UPDATELAYEREDWINDOWINFO info{sizeof(info), nullptr, nullptr, &size, picture.GetDC(), &source, 0, &blend,
+                                 ULW_ALPHA, nullptr};
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    const double cpuStart = ThreadCpuMilliseconds();
+    QueryPerformanceCounter(&start);
+    for (int i = 0; i < kRepaints; ++i) UpdateLayeredWindowIndirect(window, &info);
     QueryPerformanceCounter(&end);
     const double cpu = ThreadCpuMilliseconds() - cpuStart;
     return {1000.0 * (end.QuadPart - start.QuadPart) / frequency.QuadPart / kRepaints, cpu / kRepaints};
@@ -136,14 +163,14 @@ int wmain(int argc, wchar_t** argv) {
             result = 1;
         } else {
             std::printf("%ls: period %u ms", name.c_str(), QPX_REDRAW_PERIOD);
-            PrintCost("idle tick", CostPerTick(window, *root, false));
-            PrintCost("tick after a change", CostPerTick(window, *root, true));
+            PrintCost("idle tick", CostPerTick(window, *root, Before::kNothing));
+            PrintCost("tick after a change", CostPerTick(window, *root, Before::kMessage));
             const std::vector<CarouselUIObjectImpl*> carousels = Carousels(*root);
             if (!carousels.empty()) {
-                // Every tick of a cross-fade comes after a fade step's timer message.
                 StartCrossFades(carousels);
-                PrintCost("cross-fade tick", CostPerTick(window, *root, true));
+                PrintCost("cross-fade tick", CostPerTick(window, *root, Before::kFadeStep, carousels));
             }
+            PrintCost("whole-window update alone", CostOfWholeUpdate(window, width, height));
             std::printf("\n");
             if (!pngFolder.empty()) {
                 Surface surface(nullptr, width, height);

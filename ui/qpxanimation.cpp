@@ -59,26 +59,11 @@ void CarouselUIObjectImpl::OnTimer(UINT index) {
 }
 
 void CarouselUIObjectImpl::DrawFrameWithAlpha(Gdiplus::Graphics& graphics, int frame, float alpha) {
-    // Between fades the next frame is fully transparent and the current one fully opaque:
-    // skipping the one and the colour matrix of the other changes no pixel and saves most of
-    // an idle repaint.
-    if (alpha <= 0.0f) return;
-    const float frameWidth = static_cast<float>(image_->GetWidth()) / frameCount_;
-    const Gdiplus::RectF destination = ToRectF(rect_);
-    if (alpha >= 1.0f) {
-        graphics.DrawImage(image_.get(), destination, frame * frameWidth, 0, destination.Width,
-                           destination.Height, Gdiplus::UnitPixel);
-        return;
-    }
-    Gdiplus::ColorMatrix matrix = {{{1, 0, 0, 0, 0},
-                                    {0, 1, 0, 0, 0},
-                                    {0, 0, 1, 0, 0},
-                                    {0, 0, 0, alpha, 0},
-                                    {0, 0, 0, 0, 1}}};
-    Gdiplus::ImageAttributes attributes;
-    attributes.SetColorMatrix(&matrix);
-    graphics.DrawImage(image_.get(), destination, frame * frameWidth, 0, destination.Width,
-                       destination.Height, Gdiplus::UnitPixel, &attributes);
+    // Between fades the next frame is fully transparent: it is skipped.
+    RECT part;
+    if (alpha <= 0.0f || !PaintArea::Visible(rect_, part)) return;
+    const int frameLeft = static_cast<int>(frame * (static_cast<float>(image_->GetWidth()) / frameCount_));
+    DrawPart(graphics, image_.get(), part, frameLeft + part.left - rect_.left, part.top - rect_.top, alpha);
 }
 
 int CarouselUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {

@@ -19,6 +19,7 @@ public:
     void Play() override;
     void Stop() override;
     void OnTimer(UINT index) override;
+    RECT AnimatedArea() const override { return rect_; }
 
     // count must be positive (the layout loader rejects 0).
     void SetFrameCount(int count) { frameCount_ = count; }
@@ -60,6 +61,12 @@ public:
     void StepProgress();
     int GetPosition() const { return position_; }
     void SetFillRect(const RECT& rect) { fillRect_ = rect; }
+    // All it may draw on: its rect and the fill's, which may reach beyond it.
+    RECT DrawnArea() const {
+        RECT area;
+        UnionRect(&area, &rect_, &fillRect_);
+        return area;
+    }
     void SetSlices(int left, int right) { leftSlice_ = left; rightSlice_ = right; }
     // Raises QPXException(E_FAIL) when the fill image is missing (resId 0 included).
     void SetFillImage(const wchar_t* resType, UINT resId);

@@ -40,11 +40,11 @@ int ContainerUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
     if (!visible_) return 0;
     // Replace, not intersect: a child container's reset leaves the rest of this container's
     // controls unclipped, which the shipped layouts rely on.
-    graphics.SetClip(ToRectF(rect_), Gdiplus::CombineModeReplace);
+    PaintArea::ClipTo(graphics, rect_);
     DrawFrame(graphics, background_.get(), 0, rect_);
     for (const auto& child : containers_) child->Draw(graphics);
     for (const auto& child : controls_) child->Draw(graphics);
-    graphics.ResetClip();
+    PaintArea::Unclip(graphics);
     return 0;
 }
 

@@ -23,9 +23,20 @@ inline Gdiplus::RectF ToRectF(const RECT& r) {
 // resId name the resource. Raises QPXException(E_FAIL) when the resource cannot be found,
 // loaded or locked; an image that does not decode is kept without a native image and every
 // draw of it fails quietly.
+class Surface;
+
 class ImageObject : public Gdiplus::Image {
 public:
     ImageObject(const wchar_t* resType, UINT resId);
+    ~ImageObject() override;
+    // The image as drawn 1:1 on a transparent surface, premultiplied, made at the first call:
+    // a picture drawn again and again is blended from it by GDI, not converted again by GDI+.
+    // Null when the image did not decode or no surface of its size can be made.
+    const Surface* Premultiplied();
+
+private:
+    std::unique_ptr<Surface> premultiplied_;
+    bool triedPremultiplied_ = false;
 };
 
 // Loads a required image: resId 0 raises QPXException(E_FAIL) as a missing resource does.
@@ -40,11 +51,51 @@ std::unique_ptr<Gdiplus::Font> MakeFont(const std::wstring& family, int size, in
 // The text rule: text rendering hint ClearTypeGridFit for the draw only; layout origin x, y.
 void DrawString(Gdiplus::Graphics& graphics, const std::wstring& text, const Gdiplus::Font* font,
               const Gdiplus::Brush* brush, int x, int y);
+// The part of the window being drawn again. While one lives, containers clip to their rect
+// within it instead of to their rect alone, and 1:1 pictures copy only what falls in it; with
+// none, the whole window is drawn. One redraw at a time: the UI thread's painter makes it.
+class PaintArea {
+public:
+    explicit PaintArea(const RECT& area);
+    ~PaintArea();
+    PaintArea(const PaintArea&) = delete;
+    PaintArea& operator=(const PaintArea&) = delete;
+
+    // Clips to `rect` within the area, replacing the clip the graphics had.
+    static void ClipTo(Gdiplus::Graphics& graphics, const RECT& rect);
+    // Back to the whole area (the whole window with none).
+    static void Unclip(Gdiplus::Graphics& graphics);
+    // The part of `rect` inside the area; false when none of it is.
+    static bool Visible(const RECT& rect, RECT& visible);
+
+private:
+    RECT area_;
+};
+
+// The image's pixels from (sourceX, sourceY) 1:1 into `part` of the window at `opacity`
+// (0 to 1), over what is there.
+void DrawPart(Gdiplus::Graphics& graphics, ImageObject* image, const RECT& part, int sourceX, int sourceY,
+              float opacity);
 // Frame `frame` of a horizontal strip of frames each the size of `rect`, 1:1 into rect.
-void DrawFrame(Gdiplus::Graphics& graphics, Gdiplus::Image* image, int frame, const RECT& rect);
+void DrawFrame(Gdiplus::Graphics& graphics, ImageObject* image, int frame, const RECT& rect);
 // Source rect stretched into the destination with high-quality bicubic interpolation.
 void DrawStretched(Gdiplus::Graphics& graphics, Gdiplus::Image* image,
                    const Gdiplus::RectF& destination, const Gdiplus::RectF& source);
+
+// The graphics' device context with the graphics' clip selected into it, for GDI drawing
+// between GDI+'s; the clip is taken off and the context given back when it goes.
+class ClippedDc {
+public:
+    explicit ClippedDc(Gdiplus::Graphics& graphics);
+    ~ClippedDc();
+    ClippedDc(const ClippedDc&) = delete;
+    ClippedDc& operator=(const ClippedDc&) = delete;
+    HDC get() const { return dc_; }
+
+private:
+    Gdiplus::Graphics& graphics_;
+    HDC dc_;
+};
 
 // A 32-bit top-down-addressable off-screen surface: a DIB section (bottom-up rows, BGRA,
 // initially all zero, that is transparent) selected into a memory DC, with a GDI+ Graphics

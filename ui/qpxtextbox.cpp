@@ -130,31 +130,23 @@ int TextBoxUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
 void TextBoxUIObjectImpl::DrawServicesText(Gdiplus::Graphics& graphics) {
     const RECT area = host_->TextArea();
     if (Width(area) <= 0 || Height(area) <= 0) return;
-    Gdiplus::Region clip;
-    graphics.GetClip(&clip);
-    UniqueGdiObject region(clip.GetHRGN(&graphics));  // null for an unclipped graphics
-    HDC target = graphics.GetHDC();
-    ExtSelectClipRgn(target, static_cast<HRGN>(region.get()), RGN_COPY);
-    {
-        Surface scratch(target, Width(area), Height(area));
-        if (scratch.IsValid()) {
-            BitBlt(scratch.GetDC(), 0, 0, Width(area), Height(area), target, area.left, area.top, SRCCOPY);
-            // The text services lay out in window coordinates: shift the scratch under them.
-            SetViewportOrgEx(scratch.GetDC(), -area.left, -area.top, nullptr);
-            const RECTL bounds{area.left, area.top, area.right, area.bottom};
-            RECT update = area;
-            host_->Services()->TxDraw(DVASPECT_CONTENT, 0, nullptr, nullptr, scratch.GetDC(),
-                                      nullptr, &bounds, nullptr, &update, nullptr, 0, TXTVIEW_ACTIVE);
-            SetViewportOrgEx(scratch.GetDC(), 0, 0, nullptr);
-            GdiFlush();
-            RepairAlpha(scratch);
-            const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-            GdiAlphaBlend(target, area.left, area.top, Width(area), Height(area), scratch.GetDC(),
-                          0, 0, Width(area), Height(area), blend);
-        }
-    }
-    ExtSelectClipRgn(target, nullptr, RGN_COPY);
-    graphics.ReleaseHDC(target);
+    const ClippedDc clipped(graphics);
+    HDC target = clipped.get();
+    Surface scratch(target, Width(area), Height(area));
+    if (!scratch.IsValid()) return;
+    BitBlt(scratch.GetDC(), 0, 0, Width(area), Height(area), target, area.left, area.top, SRCCOPY);
+    // The text services lay out in window coordinates: shift the scratch under them.
+    SetViewportOrgEx(scratch.GetDC(), -area.left, -area.top, nullptr);
+    const RECTL bounds{area.left, area.top, area.right, area.bottom};
+    RECT update = area;
+    host_->Services()->TxDraw(DVASPECT_CONTENT, 0, nullptr, nullptr, scratch.GetDC(), nullptr, &bounds, nullptr,
+                              &update, nullptr, 0, TXTVIEW_ACTIVE);
+    SetViewportOrgEx(scratch.GetDC(), 0, 0, nullptr);
+    GdiFlush();
+    RepairAlpha(scratch);
+    const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    GdiAlphaBlend(target, area.left, area.top, Width(area), Height(area), scratch.GetDC(), 0, 0, Width(area),
+                  Height(area), blend);
 }
 
 LRESULT TextBoxUIObjectImpl::Forward(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {

@@ -53,6 +53,8 @@ public:
     virtual void Stop() = 0;
     // index: the animation index the object itself chose (window timer id minus the base).
     virtual void OnTimer(UINT index) = 0;
+    // The part of the window (client coordinates) that its timers change.
+    virtual RECT AnimatedArea() const = 0;
 };
 
 // What every object keeps, containers included: rect, owner, visibility, enabled state and

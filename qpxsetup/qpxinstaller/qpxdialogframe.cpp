@@ -247,8 +247,21 @@ bool QPXDialogFrame::OnAction(UINT, WPARAM, LPARAM) { return false; }
 
 bool QPXDialogFrame::OnOwnMessage(UINT, WPARAM, LPARAM) { return false; }
 
+bool QPXDialogFrame::ChangesOnlyArea(UINT message, WPARAM wParam, RECT& area) const {
+    if (message != WM_TIMER || !traits_.animationTimers) return false;
+    const auto found = animationTimers_.find(static_cast<UINT>(wParam));
+    if (found == animationTimers_.end()) return false;
+    area = found->second->AnimatedArea();
+    return true;
+}
+
 LRESULT QPXDialogFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
-    painter_.Notice(message, wParam);
+    RECT area;
+    if (ChangesOnlyArea(message, wParam, area)) {
+        painter_.NoticeArea(area);
+    } else {
+        painter_.Notice(message, wParam);
+    }
     handled = true;
     if (message == WM_INITDIALOG) {
         if (!SetUp()) {

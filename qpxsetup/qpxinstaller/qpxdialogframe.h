@@ -1,5 +1,5 @@
 // The window frame the three wizard dialogs share: a borderless layered window built from
-// dialog template 129, repainted whole every 66 ms from its object tree, routing mouse,
+// dialog template 129, repainted every 66 ms from its object tree, routing mouse,
 // keyboard, capture, focus and animation-timer messages, ended by CloseDialog.
 #pragma once
 
@@ -52,8 +52,8 @@ public:
     HWND Create();
     HWND Window() const { return window_; }
     bool PreTranslateMessage(MSG* message) override;
-    // One redraw tick: paints the tree into a fresh 32-bit surface when a message since the
-    // last paint may have changed it, and shows the picture.
+    // One redraw tick: paints the tree again where a message since the last paint may have
+    // changed it, and shows the picture.
     void Redraw();
 
 protected:
@@ -65,6 +65,10 @@ protected:
     virtual bool OnAction(UINT action, WPARAM wParam, LPARAM lParam);
     // Messages of the dialog itself, before the frame's table; true when handled.
     virtual bool OnOwnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // Whether handling `message` changes no more of the picture than `area` (client
+    // coordinates); any other message makes the next redraw tick draw the whole tree. The
+    // frame knows its animations' timers; a dialog adds its own.
+    virtual bool ChangesOnlyArea(UINT message, WPARAM wParam, RECT& area) const;
     // Ends the dialog: its loop returns `result`. Inside a handler that pumps messages (a
     // message box, the folder browser) the end waits until that handler has returned.
     void CloseDialog(int result);

@@ -94,6 +94,17 @@ bool QPXInstallDlg::OnOwnMessage(UINT message, WPARAM wParam, LPARAM) {
     }
 }
 
+bool QPXInstallDlg::ChangesOnlyArea(UINT message, WPARAM wParam, RECT& area) const {
+    // A progress step moves the bar and nothing else.
+    if (message == WM_TIMER && wParam == QPX_PROGRESS_TIMER) {
+        if (const auto* bar = FindControlOf<ProgressUIObjectImpl>(Body(), L"InstallProgress")) {
+            area = bar->DrawnArea();
+            return true;
+        }
+    }
+    return QPXDialogFrame::ChangesOnlyArea(message, wParam, area);
+}
+
 void QPXInstallDlg::OnProgressTick() {
     auto* bar = FindControlOf<ProgressUIObjectImpl>(Body(), L"InstallProgress");
     if (!bar) return;

@@ -30,6 +30,7 @@ protected:
     bool OnSetup() override;
     void OnCleanup() override;
     bool OnOwnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    bool ChangesOnlyArea(UINT message, WPARAM wParam, RECT& area) const override;
 
 private:
     static unsigned __stdcall Worker(void* dialog);

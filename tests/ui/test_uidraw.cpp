@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "qpxanimation.h"
+#include "qpxblend.h"
 #include "qpxcontrols.h"
 #include "qpxmessages.h"
 #include "uitestsupport.h"
@@ -195,4 +196,48 @@ TEST(UiDraw, ProgressFillsItsShareAndKeepsTheEndSlices) {
     EXPECT_EQ(r.Rgb(310, 55), gray);
     for (int i = 0; i < 60; ++i) plain->StepProgress();
     EXPECT_EQ(plain->GetPosition(), 100);
+}
+
+TEST(UiDraw, BlendedRowsAreExactAndTheSameFourAtATime) {
+    // Premultiplied pixels: every component at most the alpha, plus the extremes.
+    std::vector<uint32_t> over, under;
+    uint32_t seed = 12345;
+    const auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    const auto pixel = [&](uint32_t alpha) {
+        uint32_t value = alpha << 24;
+        for (int shift = 0; shift < 24; shift += 8) value |= (alpha == 0 ? 0 : (next() >> 8) % (alpha + 1)) << shift;
+        return value;
+    };
+    for (uint32_t alpha : {0u, 1u, 127u, 128u, 254u, 255u}) {
+        over.push_back(pixel(alpha));
+        under.push_back(pixel(255 - alpha));
+    }
+    for (int i = 0; i < 997; ++i) {  // an odd count: the last pixels go through the tail
+        over.push_back(pixel((next() >> 8) & 0xFF));
+        under.push_back(pixel((next() >> 8) & 0xFF));
+    }
+    for (uint32_t opacity : {0u, 1u, 34u, 128u, 221u, 254u, 255u}) {
+        std::vector<uint32_t> plain = under, wide = under;
+        BlendRow(over.data(), plain.data(), static_cast<int>(plain.size()), opacity);
+        if (IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE)) {
+            BlendRowSse2(over.data(), wide.data(), static_cast<int>(wide.size()), opacity);
+            EXPECT_EQ(plain, wide) << opacity;
+        }
+        for (size_t i = 0; i < over.size(); ++i) {
+            // Each component: over * opacity / 255 + under * (255 - its alpha) / 255, rounded.
+            const double overAlpha = std::round((over[i] >> 24) * opacity / 255.0);
+            for (int shift = 0; shift < 32; shift += 8) {
+                const double expected = std::min(255.0, std::round(((over[i] >> shift) & 0xFF) * opacity / 255.0) +
+                                                            std::round(((under[i] >> shift) & 0xFF) *
+                                                                       (255 - overAlpha) / 255.0));
+                ASSERT_EQ((plain[i] >> shift) & 0xFF, expected) << i << " " << opacity << " " << shift;
+            }
+        }
+    }
+    // A fully opaque pixel at full opacity replaces what is under it; nothing over changes nothing.
+    uint32_t target[2] = {0x80402010u, 0xFF00FF00u};
+    const uint32_t source[2] = {0xFF123456u, 0u};
+    BlendRow(source, target, 2, 255);
+    EXPECT_EQ(target[0], 0xFF123456u);
+    EXPECT_EQ(target[1], 0xFF00FF00u);
 }

@@ -34,10 +34,18 @@ TEST(UiPainter, EveryTickShowsWhatAFullRepaintWouldThroughInputTimersAndIdleTick
         L"<Container rect='0,0,300,120'>"
         L"<Button name='B' rect='0,0,40,20' resId='401' type='PNG'/>"
         L"<CheckBox name='C' rect='50,0,70,20' resId='402' type='PNG'/>"
+        // The show's area is drawn again alone: a container's picture lies under it and a
+        // label's text crosses its edges.
+        L"<Container rect='90,0,250,60' resId='406' type='PNG'>"
         L"<Carousel name='S' rect='100,0,200,50' resId='405' type='PNG' framecount='2' interval='2000'/>"
-        L"<Progress name='P' rect='0,100,300,110' resId='406' type='PNG'><Front resId='407' type='PNG'/></Progress>"
+        L"<Label name='L' rect='80,30,300,60' color='255,255,255' size='16'>WWW over the show</Label>"
+        L"</Container>"
+        L"<Progress name='P' rect='0,100,300,110' resId='406' type='PNG'>"
+        L"<Front rect='0,102,300,114' resId='407' type='PNG'/></Progress>"
         L"</Container>");
-    auto* carousel = Control<CarouselUIObjectImpl>(root, L"S");
+    auto* carousel = root == nullptr || root->GetContainers().empty()
+                         ? nullptr
+                         : Control<CarouselUIObjectImpl>(root->GetContainers().front().get(), L"S");
     auto* progress = Control<ProgressUIObjectImpl>(root, L"P");
     ASSERT_NE(carousel, nullptr);
     ASSERT_NE(progress, nullptr);
@@ -53,12 +61,14 @@ TEST(UiPainter, EveryTickShowsWhatAFullRepaintWouldThroughInputTimersAndIdleTick
         if (message == WM_LBUTTONUP) root->OnLButtonUp(message, 0, At(x, y), handled);
         if (message == WM_MOUSELEAVE) root->OnMouseLeave(message, 0, 0, handled);
     };
+    // An animation's timer: only its area is drawn again.
     const auto animationTimer = [&](UINT index) {
-        painter.Notice(WM_TIMER, QPX_ANIMATION_TIMER_BASE + index);
         carousel->OnTimer(index);
+        painter.NoticeArea(carousel->AnimatedArea());
     };
+    // A progress step, as the progress dialog tells it: only the bar's area.
     const auto progressTimer = [&] {
-        painter.Notice(WM_TIMER, QPX_PROGRESS_TIMER);
+        painter.NoticeArea(progress->DrawnArea());
         progress->StepProgress();
     };
     int tick = 0;
@@ -86,6 +96,10 @@ TEST(UiPainter, EveryTickShowsWhatAFullRepaintWouldThroughInputTimersAndIdleTick
     animationTimer(carousel->GetSlideTimerIndex());
     for (int fade = 0; fade < 8; ++fade) {  // a whole cross-fade, one step per tick
         animationTimer(carousel->GetFadeTimerIndex());
+        if (fade % 2 == 0) progressTimer();
+        redrawTick();
+    }
+    for (int step = 0; step < 5; ++step) {
         progressTimer();
         redrawTick();
     }
