@@ -38,8 +38,8 @@ ImageObject::ImageObject(const wchar_t* resType, UINT resId)
 ImageObject::~ImageObject() = default;
 
 const Surface* ImageObject::Premultiplied() {
-    if (triedPremultiplied_) return premultiplied_.get();
-    triedPremultiplied_ = true;
+    if (calls_ == 2) return premultiplied_.get();
+    if (++calls_ == 1) return nullptr;
     const auto width = static_cast<int>(GetWidth());
     const auto height = static_cast<int>(GetHeight());
     auto copy = std::make_unique<Surface>(nullptr, width, height);

@@ -29,14 +29,15 @@ class ImageObject : public Gdiplus::Image {
 public:
     ImageObject(const wchar_t* resType, UINT resId);
     ~ImageObject() override;
-    // The image as drawn 1:1 on a transparent surface, premultiplied, made at the first call:
-    // a picture drawn again and again is blended from it by GDI, not converted again by GDI+.
-    // Null when the image did not decode or no surface of its size can be made.
+    // The image as drawn 1:1 on a transparent surface, premultiplied, made at the second call:
+    // a picture drawn again and again is blended from it, not converted again by GDI+, and
+    // one drawn once (most of a first frame) costs no copy. Null at the first call, when the
+    // image did not decode or when no surface of its size can be made.
     const Surface* Premultiplied();
 
 private:
     std::unique_ptr<Surface> premultiplied_;
-    bool triedPremultiplied_ = false;
+    int calls_ = 0;
 };
 
 // Loads a required image: resId 0 raises QPXException(E_FAIL) as a missing resource does.
