@@ -410,16 +410,25 @@ def test_a_running_product_is_closed_only_when_the_user_agrees():
             product.kill()
 
 
+def hold_dll(path):
+    """A program that keeps the DLL at `path` (a path inside Wine) loaded until it is killed."""
+    holder = subprocess.Popen(["wine", os.path.join(ARGS.tests, "qpxtesthelper.exe"), "hold-dll", path],
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    if holder.stdout.readline().strip() != b"ready":
+        holder.kill()
+        holder.wait()
+        raise AssertionError(f"{path} could not be held")
+    return holder
+
+
 def test_a_locked_file_is_moved_aside_and_deleted_at_restart():
     apps = tempfile.mkdtemp(prefix="qpx-apps-")
     folder = wine_path(apps) + "\\Corvane"
     os.makedirs(os.path.join(apps, "Corvane"))
     locked = os.path.join(apps, "Corvane", "CorvaneExt.dll")
     shutil.copy(os.path.join(ARGS.programs, "CorvaneStat.dll"), locked)  # an older file, in use
-    holder = subprocess.Popen(["wine", os.path.join(ARGS.tests, "qpxtesthelper.exe"), "hold-dll", wine_path(locked)],
-                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    holder = hold_dll(wine_path(locked))
     try:
-        assert holder.stdout.readline().strip() == b"ready"
         run = install(args=["-path:" + folder])
         assert run.code == 1
         check_files(folder)
@@ -503,6 +512,14 @@ def log_file_texts(path):
         assert milliseconds.isdigit() and thread.isdigit(), line
         texts.append(text)
     return texts
+
+
+def log_so_far(path):
+    """What a running program has written to its /LOG= file yet."""
+    if not os.path.exists(path):
+        return ""
+    with open(path, encoding="utf-8", errors="replace") as f:
+        return f.read()
 
 
 def ascii_only(text):
@@ -667,10 +684,8 @@ def test_a_silent_installation_is_uninstalled_silently_and_a_file_in_use_stays_u
 
     assert Silent([]).finish() == 1
     held = folder + "\\CorvaneShell.dll"
-    holder = subprocess.Popen(["wine", os.path.join(ARGS.tests, "qpxtesthelper.exe"), "hold-dll", held],
-                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    holder = hold_dll(held)
     try:
-        assert holder.stdout.readline().strip() == b"ready"
         assert Silent(["/LOG=" + wine_path(log)], folder + "\\Uninstall.exe").finish() == 1
         assert os.listdir(host_path(folder)) == ["CorvaneShell.dll"]
         texts = log_file_texts(log)
@@ -681,6 +696,26 @@ def test_a_silent_installation_is_uninstalled_silently_and_a_file_in_use_stays_u
     finally:
         holder.kill()
         holder.wait()
+
+    # A file let go soon after the script has tried to remove it goes, and the folder with it:
+    # the program holding it ends once the script is past its removal.
+    assert Silent([]).finish() == 1
+    holder = hold_dll(held)
+    log = os.path.join(tempfile.mkdtemp(prefix="qpx-log-"), "uninstall.log")
+    try:
+        run = Silent(["/LOG=" + wine_path(log)], folder + "\\Uninstall.exe")
+        end = time.time() + 120
+        while "xm Lua_DeleteFileAfterReboot" not in log_so_far(log):
+            assert run.process.poll() is None and time.time() < end, "the script did not get past its removal"
+            time.sleep(0.05)
+    finally:
+        holder.kill()
+        holder.wait()
+    assert run.finish() == 1
+    assert not os.path.exists(host_path(folder)), os.listdir(host_path(folder))
+    texts = log_file_texts(log)
+    assert not [t for t in texts if "is still there" in t or "removed at the next restart" in t], texts
+
 
 
 def test_the_uninstaller_refuses_folders_that_are_not_a_products_own():
