@@ -103,8 +103,14 @@ RepaintCost CostPerTick(HWND window, ContainerUIObjectImpl& root, Before before,
     QueryPerformanceCounter(&start);
     for (int i = 0; i < kRepaints; ++i) {
         if (before == Before::kMessage) painter.Notice(WM_MOUSEMOVE, 0);
-        if (before == Before::kFadeStep)
-            for (const CarouselUIObjectImpl* carousel : carousels) painter.NoticeArea(carousel->AnimatedArea());
+        if (before == Before::kFadeStep) {
+            for (const CarouselUIObjectImpl* carousel : carousels) {
+                // As the dialog frame tells it: the area its container shows.
+                RECT area = carousel->AnimatedArea();
+                root.CutToShown(*carousel, area);
+                painter.NoticeArea(area);
+            }
+        }
         painter.Paint(window, &root);
     }
     QueryPerformanceCounter(&end);

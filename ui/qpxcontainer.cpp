@@ -143,6 +143,17 @@ ContainerUIObjectImpl* ContainerUIObjectImpl::FindContainer(const std::wstring& 
     return nullptr;
 }
 
+void ContainerUIObjectImpl::CutToShown(const IQPXBaseUIObject& control, RECT& area) const {
+    for (const auto& child : controls_) {
+        if (child.get() != &control) continue;
+        for (const auto& container : containers_)
+            if (container->IsVisible()) return;  // its drawing took the clip off
+        if (!IntersectRect(&area, &area, &rect_)) SetRectEmpty(&area);
+        return;
+    }
+    for (const auto& container : containers_) container->CutToShown(control, area);
+}
+
 IQPXBaseUIObject* ContainerUIObjectImpl::FindControl(const std::wstring& name) const {
     for (const auto& child : controls_)
         if (child->GetName() == name) return child.get();

@@ -43,6 +43,10 @@ public:
     IQPXBaseUIObject* FindControl(const std::wstring& name) const;
     const ContainerList& GetContainers() const { return containers_; }
     const ControlList& GetControls() const { return controls_; }
+    // Cuts `area`, a part of `control` (anywhere in the subtree), to what drawing can show of
+    // it: its container clips its controls to its own rect unless a visible child container
+    // has drawn first and taken the clip off. Left as it is when the control is not found.
+    void CutToShown(const IQPXBaseUIObject& control, RECT& area) const;
     // Every control of the subtree whose run-time class is exactly `type`, depth first: each
     // child container's collection, then this container's own matches.
     std::vector<IQPXBaseUIObject*> CollectControlsOfType(const std::type_info& type) const;

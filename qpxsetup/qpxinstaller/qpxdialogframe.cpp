@@ -252,6 +252,7 @@ bool QPXDialogFrame::ChangesOnlyArea(UINT message, WPARAM wParam, RECT& area) co
     const auto found = animationTimers_.find(static_cast<UINT>(wParam));
     if (found == animationTimers_.end()) return false;
     area = found->second->AnimatedArea();
+    if (const auto* object = dynamic_cast<const QPXUE::IQPXBaseUIObject*>(found->second)) CutToShown(*object, area);
     return true;
 }
 

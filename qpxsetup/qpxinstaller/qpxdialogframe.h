@@ -77,6 +77,10 @@ protected:
     static void ApplyStartupCheck(QPXUE::CheckBoxUIObjectImpl* box);
 
     QPXUE::ContainerUIObjectImpl* Root() const { return root_; }
+    // Cuts `area`, a part of `object`, to what the tree's drawing shows of it.
+    void CutToShown(const QPXUE::IQPXBaseUIObject& object, RECT& area) const {
+        if (root_ != nullptr) root_->CutToShown(object, area);
+    }
     // The container `Body` in the root, or null.
     QPXUE::ContainerUIObjectImpl* Body() const;
 

@@ -99,6 +99,7 @@ bool QPXInstallDlg::ChangesOnlyArea(UINT message, WPARAM wParam, RECT& area) con
     if (message == WM_TIMER && wParam == QPX_PROGRESS_TIMER) {
         if (const auto* bar = FindControlOf<ProgressUIObjectImpl>(Body(), L"InstallProgress")) {
             area = bar->DrawnArea();
+            CutToShown(*bar, area);
             return true;
         }
     }

@@ -34,10 +34,10 @@ TEST(UiPainter, EveryTickShowsWhatAFullRepaintWouldThroughInputTimersAndIdleTick
         L"<Container rect='0,0,300,120'>"
         L"<Button name='B' rect='0,0,40,20' resId='401' type='PNG'/>"
         L"<CheckBox name='C' rect='50,0,70,20' resId='402' type='PNG'/>"
-        // The show's area is drawn again alone: a container's picture lies under it and a
-        // label's text crosses its edges.
+        // The show's area is drawn again alone, cut to its container, which shows only a part
+        // of it: a container's picture lies under it and a label's text crosses its edges.
         L"<Container rect='90,0,250,60' resId='406' type='PNG'>"
-        L"<Carousel name='S' rect='100,0,200,50' resId='405' type='PNG' framecount='2' interval='2000'/>"
+        L"<Carousel name='S' rect='80,0,200,70' resId='405' type='PNG' framecount='2' interval='2000'/>"
         L"<Label name='L' rect='80,30,300,60' color='255,255,255' size='16'>WWW over the show</Label>"
         L"</Container>"
         L"<Progress name='P' rect='0,100,300,110' resId='406' type='PNG'>"
@@ -64,7 +64,9 @@ TEST(UiPainter, EveryTickShowsWhatAFullRepaintWouldThroughInputTimersAndIdleTick
     // An animation's timer: only its area is drawn again.
     const auto animationTimer = [&](UINT index) {
         carousel->OnTimer(index);
-        painter.NoticeArea(carousel->AnimatedArea());
+        RECT area = carousel->AnimatedArea();
+        root->CutToShown(*carousel, area);
+        painter.NoticeArea(area);
     };
     // A progress step, as the progress dialog tells it: only the bar's area.
     const auto progressTimer = [&] {
