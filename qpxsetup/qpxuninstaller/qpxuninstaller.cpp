@@ -8,6 +8,7 @@
 #include <string>
 
 #include "pugixml.hpp"
+#include "qpxfilesystem.h"
 #include "qpxglobals.h"
 #include "qpxhandle.h"
 #include "qpxlog.h"
@@ -73,10 +74,22 @@ bool MayRemove(const std::wstring& folder, const std::wstring& product) {
     return true;
 }
 
-// Calls `onFile` for each file under `path` and `onFolder` for each folder once its files have
-// had their turn, `path` itself last. Links to folders count as files: only the link is ours.
-template <typename OnFile, typename OnFolder>
-void ForEachLeft(const std::wstring& path, OnFile onFile, OnFolder onFolder) {
+// A program the script started and did not wait for (regsvr32 unregistering the shell
+// extension, a process still ending) may hold a file of the folder for a moment: what it
+// holds cannot go, or goes only once it lets go. Tries again for a while; true when the
+// folder is gone.
+bool RemovedAfterAMoment(const std::wstring& folder) {
+    for (unsigned attempt = 0; attempt < kRemovalAttempts; ++attempt) {
+        Sleep(kRemovalPauseMs);
+        DeleteTree(folder);
+        if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+    }
+    return false;
+}
+
+// What the script could not remove under `path` (files in use) goes at the next restart: each
+// file, then each folder once its files are gone. Each is logged.
+void ScheduleLeftovers(const std::wstring& path) {
     WIN32_FIND_DATAW entry;
     UniqueFindHandle search(FindFirstFileW((path + L"\\*").c_str(), &entry));
     if (search) {
@@ -86,49 +99,14 @@ void ForEachLeft(const std::wstring& path, OnFile onFile, OnFolder onFolder) {
             const std::wstring child = path + L"\\" + name;
             if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
                 !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-                ForEachLeft(child, onFile, onFolder);
+                ScheduleLeftovers(child);
             } else {
-                onFile(child, entry.dwFileAttributes);
+                MoveFileExW(child.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+                LogLine(L"in use, removed at the next restart: %s\r\n", child.c_str());
             }
         } while (FindNextFileW(search.get(), &entry));
     }
-    onFolder(path);
-}
-
-// A program the script started and did not wait for (regsvr32 unregistering the shell
-// extension, a process still ending) may hold a file of the folder for a moment: what it
-// holds cannot go, or goes only once it lets go. Tries again for a while; true when the
-// folder is gone.
-bool RemovedAfterAMoment(const std::wstring& folder) {
-    for (unsigned attempt = 0; attempt < kRemovalAttempts; ++attempt) {
-        Sleep(kRemovalPauseMs);
-        ForEachLeft(
-            folder,
-            [](const std::wstring& file, DWORD attributes) {
-                if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-                    RemoveDirectoryW(file.c_str());  // a linked folder: only the link goes
-                } else {
-                    if (attributes & FILE_ATTRIBUTE_READONLY)
-                        SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-                    DeleteFileW(file.c_str());
-                }
-            },
-            [](const std::wstring& path) { RemoveDirectoryW(path.c_str()); });
-        if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
-    }
-    return false;
-}
-
-// What is still under `path` (files in use) goes at the next restart: each file, then each
-// folder once its files are gone. Each file is logged.
-void ScheduleLeftovers(const std::wstring& path) {
-    ForEachLeft(
-        path,
-        [](const std::wstring& file, DWORD) {
-            MoveFileExW(file.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-            LogLine(L"in use, removed at the next restart: %s\r\n", file.c_str());
-        },
-        [](const std::wstring& folder) { MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT); });
+    MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 int RunUninstallation(HINSTANCE instance, QPXScriptEngine& engine, const InstallerSwitches& switches) {

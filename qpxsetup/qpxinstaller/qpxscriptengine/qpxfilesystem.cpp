@@ -180,6 +180,10 @@ void SetCurrentDirectoryAwayFrom(const std::wstring& folder) {
 void DeleteDirectories(const std::wstring& path) {
     // The line still names the engine: log readers know the operation by that name.
     LogLine(L"%s %s", L"QPXScriptEngine::DeleteDirectories", path.c_str());
+    DeleteTree(path);
+}
+
+void DeleteTree(const std::wstring& path) {
     if (!PathIsDirectoryW(path.c_str())) {
         DeleteMatches(path, FolderOf(path));  // a file name or a wildcard pattern
         return;

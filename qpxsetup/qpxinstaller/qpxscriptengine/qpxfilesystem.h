@@ -23,3 +23,5 @@ int Lua_ExpandEnv(lua_State* state);
 // path or pattern; failures are skipped. Linked folders lose only their link. Moves the
 // current directory to the parent when it is the folder removed.
 void DeleteDirectories(const std::wstring& path);
+// The same without its log line for `path` (folders below it still log theirs).
+void DeleteTree(const std::wstring& path);
