@@ -1,14 +1,18 @@
 // Measures the redraw tick of every dialog tree of the product's layout as the dialogs paint
 // on their redraw timer: a tick with nothing changed since the last, a tick after a change,
 // and ticks during a carousel's cross-fade, beside the system's part of a whole-window
-// update; can write each dialog's picture to a PNG file.
+// update; can write each dialog's picture to a PNG file. Each tree is built as the dialogs
+// build theirs, its images decoded beforehand on a second thread, and its first frame must
+// be the one a tree built without that draws, pixel for pixel.
 //   ui_repaint [--png <folder>]
-// Exit code 0 when every dialog's tree was built, 1 otherwise.
+// Exit code 0 when every dialog's tree was built and drew that first frame, 1 otherwise.
 #include <windows.h>
 #include <gdiplus.h>
 #include <ole2.h>
 
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -137,6 +141,40 @@ RepaintCost CostOfWholeUpdate(HWND window, int width, int height) {
     return {1000.0 * (end.QuadPart - start.QuadPart) / frequency.QuadPart / kRepaints, cpu / kRepaints};
 }
 
+// The tree's first frame on a fresh surface.
+std::unique_ptr<Surface> FirstFrame(ContainerUIObjectImpl& root, int width, int height) {
+    auto surface = std::make_unique<Surface>(nullptr, width, height);
+    root.Draw(surface->GetGraphics());
+    surface->Flush();
+    return surface;
+}
+
+bool SamePixels(const Surface& a, const Surface& b) {
+    for (int y = 0; y < a.Height(); ++y)
+        if (std::memcmp(a.Row(y), b.Row(y), sizeof(uint32_t) * a.Width()) != 0) return false;
+    return true;
+}
+
+// The tree of `container` for `window`, built after a preload of its images as a dialog
+// builds it; null when it does not build, or when its first frame differs from that of a
+// tree built without the preload (said on the output).
+ContainerUIObjectImpl* BuildAsTheDialogs(HWND window, pugi::xml_node container, int width, int height) {
+    ContainerUIObjectImpl* plain = BuildLayout(window, container);
+    if (plain == nullptr) return nullptr;
+    const std::unique_ptr<Surface> expected = FirstFrame(*plain, width, height);
+    DestroyLayout(window);
+    ContainerUIObjectImpl* root;
+    {
+        const ImagePreload images(LayoutImages(container));
+        root = BuildLayout(window, container);
+    }
+    if (root != nullptr && !SamePixels(*expected, *FirstFrame(*root, width, height))) {
+        std::printf("the first frame of the tree built after a preload differs\n");
+        return nullptr;
+    }
+    return root;
+}
+
 void PrintCost(const char* what, const RepaintCost& cost) {
     std::printf("; %s %.2f ms (processor %.2f ms)", what, cost.wallMs, cost.cpuMs);
 }
@@ -163,7 +201,7 @@ int wmain(int argc, wchar_t** argv) {
         const int height = DialogHeight(dlg);
         HWND window = CreateWindowExW(WS_EX_LAYERED | WS_EX_NOACTIVATE, L"STATIC", name.c_str(),
                                       WS_POPUP | WS_VISIBLE, 0, 0, width, height, nullptr, nullptr, nullptr, nullptr);
-        ContainerUIObjectImpl* root = BuildLayout(window, dlg.child(L"Container"));
+        ContainerUIObjectImpl* root = BuildAsTheDialogs(window, dlg.child(L"Container"), width, height);
         if (root == nullptr) {
             std::printf("%ls: the layout does not build\n", name.c_str());
             result = 1;

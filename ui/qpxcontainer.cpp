@@ -32,7 +32,7 @@ IQPXBaseUIObject* RouteToFirstHit(const ContainerUIObjectImpl& container, const 
 
 int ContainerUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) {
     InitBase(owner, rect);
-    if (resId != 0) background_.reset(new ImageObject(resType, resId));
+    if (resId != 0) background_ = LoadImageResource(resType, resId);
     return 0;
 }
 

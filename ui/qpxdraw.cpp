@@ -38,24 +38,96 @@ ImageObject::ImageObject(const wchar_t* resType, UINT resId)
 ImageObject::~ImageObject() = default;
 
 const Surface* ImageObject::Premultiplied() {
-    if (calls_ == 2) return premultiplied_.get();
-    if (++calls_ == 1) return nullptr;
+    if (calls_ < 2 && ++calls_ == 2) MakePremultiplied();
+    return premultiplied_.get();
+}
+
+void ImageObject::MakePremultiplied() {
+    calls_ = 2;
+    if (premultiplied_) return;
     const auto width = static_cast<int>(GetWidth());
     const auto height = static_cast<int>(GetHeight());
     auto copy = std::make_unique<Surface>(nullptr, width, height);
-    if (!copy->IsValid()) return nullptr;
+    if (!copy->IsValid()) return;
     copy->GetGraphics().DrawImage(this, Gdiplus::RectF(0, 0, static_cast<Gdiplus::REAL>(width),
                                                        static_cast<Gdiplus::REAL>(height)),
                                   0, 0, static_cast<Gdiplus::REAL>(width), static_cast<Gdiplus::REAL>(height),
                                   Gdiplus::UnitPixel);
     copy->Flush();
     premultiplied_ = std::move(copy);
-    return premultiplied_.get();
+}
+
+namespace {
+ImagePreload* g_preload = nullptr;  // the live one
+}  // namespace
+
+ImagePreload::ImagePreload(std::vector<ImageName> names) {
+    entries_.reserve(names.size());
+    for (ImageName& name : names) entries_.push_back(Entry{std::move(name), nullptr});
+    g_preload = this;
+    thread_.reset(CreateThread(nullptr, 0, Decode, this, 0, nullptr));
+    if (!thread_) decoded_ = entries_.size();  // no thread: every taker decodes its own
+}
+
+ImagePreload::~ImagePreload() {
+    g_preload = nullptr;
+    AcquireSRWLockExclusive(&lock_);
+    stopping_ = true;
+    ReleaseSRWLockExclusive(&lock_);
+    if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
+}
+
+DWORD WINAPI ImagePreload::Decode(void* parameter) {
+    auto& preload = *static_cast<ImagePreload*>(parameter);
+    for (Entry& entry : preload.entries_) {
+        AcquireSRWLockShared(&preload.lock_);
+        const bool stopping = preload.stopping_;
+        ReleaseSRWLockShared(&preload.lock_);
+        if (stopping) break;
+        std::unique_ptr<ImageObject> image;
+        try {
+            image.reset(new ImageObject(entry.name.type.c_str(), entry.name.id));
+            if (image->GetLastStatus() != Gdiplus::Ok) {
+                image.reset();
+            } else if (entry.name.premultiply) {
+                image->MakePremultiplied();
+            }
+        } catch (...) {  // the taker decodes it again and meets the failure itself
+            image.reset();
+        }
+        AcquireSRWLockExclusive(&preload.lock_);
+        entry.image = std::move(image);
+        ++preload.decoded_;
+        ReleaseSRWLockExclusive(&preload.lock_);
+        WakeAllConditionVariable(&preload.decodedOne_);
+    }
+    return 0;
+}
+
+std::unique_ptr<ImageObject> ImagePreload::Take(const wchar_t* resType, UINT resId) {
+    if (g_preload == nullptr) return nullptr;
+    ImagePreload& preload = *g_preload;
+    for (size_t i = 0; i < preload.entries_.size(); ++i) {
+        Entry& entry = preload.entries_[i];
+        if (entry.taken || entry.name.id != resId || entry.name.type != resType) continue;
+        entry.taken = true;
+        AcquireSRWLockExclusive(&preload.lock_);
+        while (preload.decoded_ <= i) SleepConditionVariableSRW(&preload.decodedOne_, &preload.lock_, INFINITE, 0);
+        std::unique_ptr<ImageObject> image = std::move(entry.image);
+        ReleaseSRWLockExclusive(&preload.lock_);
+        return image;
+    }
+    return nullptr;
+}
+
+std::unique_ptr<ImageObject> LoadImageResource(const wchar_t* resType, UINT resId) {
+    if (std::unique_ptr<ImageObject> image = ImagePreload::Take(resType, resId)) return image;
+    return std::unique_ptr<ImageObject>(new ImageObject(resType, resId));
 }
 
 std::unique_ptr<ImageObject> LoadRequiredImage(const wchar_t* resType, UINT resId) {
     if (resId == 0) throw QPXException(E_FAIL);
-    return std::unique_ptr<ImageObject>(new ImageObject(resType, resId));
+    return LoadImageResource(resType, resId);
 }
 
 std::unique_ptr<Gdiplus::SolidBrush> MakeTextBrush(COLORREF rgb) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "qpxhandle.h"
 
@@ -31,15 +32,59 @@ public:
     ~ImageObject() override;
     // The image as drawn 1:1 on a transparent surface, premultiplied, made at the second call:
     // a picture drawn again and again is blended from it, not converted again by GDI+, and
-    // one drawn once (most of a first frame) costs no copy. Null at the first call, when the
+    // one drawn once costs no copy. Null at the first call (unless made before), when the
     // image did not decode or when no surface of its size can be made.
     const Surface* Premultiplied();
+    // Makes that copy now: a preload makes it on its own thread for the first frame.
+    void MakePremultiplied();
 
 private:
     std::unique_ptr<Surface> premultiplied_;
     int calls_ = 0;
 };
 
+// An image resource: its type and id, and whether a preload makes its premultiplied copy
+// (for images drawn 1:1).
+struct ImageName {
+    std::wstring type;
+    UINT id;
+    bool premultiply;
+};
+
+// Decodes images on a thread of its own from construction, so that a tree built while it
+// lives (after its window is made, which takes the UI thread a while) finds them decoded:
+// LoadImageResource takes each from here once, waiting for it when the thread has not got
+// to it yet. What the thread could not decode is decoded again by the taker, who then fails
+// or logs as without the preload. Made, used and ended on the UI thread, one at a time.
+class ImagePreload {
+public:
+    explicit ImagePreload(std::vector<ImageName> names);
+    ~ImagePreload();  // stops the thread after its current image and waits for it
+    ImagePreload(const ImagePreload&) = delete;
+    ImagePreload& operator=(const ImagePreload&) = delete;
+
+    // The live preload's image of that name not taken before; null when there is none.
+    static std::unique_ptr<ImageObject> Take(const wchar_t* resType, UINT resId);
+
+private:
+    struct Entry {
+        ImageName name;
+        std::unique_ptr<ImageObject> image;
+        bool taken = false;
+    };
+    static DWORD WINAPI Decode(void* preload);
+
+    std::vector<Entry> entries_;
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    CONDITION_VARIABLE decodedOne_ = CONDITION_VARIABLE_INIT;
+    size_t decoded_ = 0;  // entries the thread is done with, in order; under lock_
+    bool stopping_ = false;  // under lock_
+    UniqueKernelHandle thread_;
+};
+
+// The image of that resource: the live preload's, or decoded here. Raises as ImageObject's
+// constructor does.
+std::unique_ptr<ImageObject> LoadImageResource(const wchar_t* resType, UINT resId);
 // Loads a required image: resId 0 raises QPXException(E_FAIL) as a missing resource does.
 std::unique_ptr<ImageObject> LoadRequiredImage(const wchar_t* resType, UINT resId);
 

@@ -305,6 +305,12 @@ void BuildTree(HWND owner, ContainerUIObjectImpl& root, pugi::xml_node element,
     }
 }
 
+// Pictures and a progress bar's fill are stretched; everything else is drawn 1:1.
+void AddImage(pugi::xml_node node, std::vector<ImageName>& images, bool drawnOneToOne) {
+    if (const UINT id = ReadUInt(node, L"resId", 0))
+        images.push_back(ImageName{ReadString(node, L"type"), id, drawnOneToOne});
+}
+
 }  // namespace
 
 LayoutRegistry& LayoutRegistry::Instance() {
@@ -351,6 +357,28 @@ ContainerUIObjectImpl* BuildLayout(HWND owner, pugi::xml_node container) {
         return nullptr;
     }
     return root;
+}
+
+std::vector<ImageName> LayoutImages(pugi::xml_node container) {
+    std::vector<ImageName> images;
+    if (std::wcscmp(container.name(), L"Container") != 0) return images;
+    AddImage(container, images, true);
+    std::vector<pugi::xml_node> work{container};
+    while (!work.empty()) {  // BuildTree's order
+        const pugi::xml_node parent = work.back();
+        work.pop_back();
+        for (pugi::xml_node child = parent.first_child(); child; child = child.next_sibling()) {
+            const ElementKind* kind = child.type() == pugi::node_element ? FindElementKind(child) : nullptr;
+            if (kind == nullptr) continue;
+            AddImage(child, images, std::wcscmp(child.name(), L"Picture") != 0);
+            if (kind->makeContainer != nullptr) {
+                work.push_back(child);
+            } else {
+                AddImage(child.child(L"Front"), images, false);  // a progress bar's fill
+            }
+        }
+    }
+    return images;
 }
 
 void DestroyLayout(HWND owner) { LayoutRegistry::Instance().Erase(owner); }

@@ -6,9 +6,11 @@
 
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "pugixml.hpp"
 #include "qpxcontainer.h"
+#include "qpxdraw.h"
 
 namespace QPXUE {
 
@@ -39,6 +41,10 @@ private:
 // element, deletes the partly built tree, removes the entry and returns null. A dialog that
 // gets null ends in order (its result is not 1).
 ContainerUIObjectImpl* BuildLayout(HWND owner, pugi::xml_node container);
+
+// Every image the tree of a `Container` element names, in the order BuildLayout loads them:
+// what an ImagePreload started before the window is made should decode.
+std::vector<ImageName> LayoutImages(pugi::xml_node container);
 
 // Deletes the tree of owner and removes its entry; each dialog calls it when it is destroyed.
 void DestroyLayout(HWND owner);

@@ -51,6 +51,8 @@ QPXDialogFrame::~QPXDialogFrame() {
 }
 
 HWND QPXDialogFrame::Create() {
+    // The skin decodes on the second core while the window is made; the tree takes it there.
+    const QPXUE::ImagePreload images(QPXUE::LayoutImages(dlgElement_.child(L"Container")));
     return CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kDialogTemplate), nullptr,
                               DialogProc, reinterpret_cast<LPARAM>(this));
 }
