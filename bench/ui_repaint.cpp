@@ -165,7 +165,7 @@ ContainerUIObjectImpl* BuildAsTheDialogs(HWND window, pugi::xml_node container, 
     DestroyLayout(window);
     ContainerUIObjectImpl* root;
     {
-        const ImagePreload images(LayoutImages(container));
+        const SkinPreload skin(LayoutSkin(container));
         root = BuildLayout(window, container);
     }
     if (root != nullptr && !SamePixels(*expected, *FirstFrame(*root, width, height))) {

@@ -58,18 +58,21 @@ void ImageObject::MakePremultiplied() {
 }
 
 namespace {
-ImagePreload* g_preload = nullptr;  // the live one
+SkinPreload* g_preload = nullptr;  // the live one
 }  // namespace
 
-ImagePreload::ImagePreload(std::vector<ImageName> names) {
-    entries_.reserve(names.size());
-    for (ImageName& name : names) entries_.push_back(Entry{std::move(name), nullptr});
+SkinPreload::SkinPreload(SkinNames names) : fontFamilies_(std::move(names.fontFamilies)) {
+    entries_.reserve(names.images.size());
+    for (ImageName& name : names.images) entries_.push_back(Entry{std::move(name), nullptr});
     g_preload = this;
-    thread_.reset(CreateThread(nullptr, 0, Decode, this, 0, nullptr));
-    if (!thread_) decoded_ = entries_.size();  // no thread: every taker decodes its own
+    thread_.reset(CreateThread(nullptr, 0, Preload, this, 0, nullptr));
+    if (!thread_) {  // every taker decodes its own
+        decoded_ = entries_.size();
+        fontsDone_ = true;
+    }
 }
 
-ImagePreload::~ImagePreload() {
+SkinPreload::~SkinPreload() {
     g_preload = nullptr;
     AcquireSRWLockExclusive(&lock_);
     stopping_ = true;
@@ -77,13 +80,16 @@ ImagePreload::~ImagePreload() {
     if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
 }
 
-DWORD WINAPI ImagePreload::Decode(void* parameter) {
-    auto& preload = *static_cast<ImagePreload*>(parameter);
-    for (Entry& entry : preload.entries_) {
+DWORD WINAPI SkinPreload::Preload(void* parameter) {
+    auto& preload = *static_cast<SkinPreload*>(parameter);
+    auto stopping = [&preload] {
         AcquireSRWLockShared(&preload.lock_);
         const bool stopping = preload.stopping_;
         ReleaseSRWLockShared(&preload.lock_);
-        if (stopping) break;
+        return stopping;
+    };
+    for (Entry& entry : preload.entries_) {
+        if (stopping()) return 0;
         std::unique_ptr<ImageObject> image;
         try {
             image.reset(new ImageObject(entry.name.type.c_str(), entry.name.id));
@@ -99,20 +105,33 @@ DWORD WINAPI ImagePreload::Decode(void* parameter) {
         entry.image = std::move(image);
         ++preload.decoded_;
         ReleaseSRWLockExclusive(&preload.lock_);
-        WakeAllConditionVariable(&preload.decodedOne_);
+        WakeAllConditionVariable(&preload.progressed_);
     }
+    for (const std::wstring& family : preload.fontFamilies_) {
+        if (stopping()) return 0;
+        const Gdiplus::FontFamily lookedUp(family.c_str());
+    }
+    AcquireSRWLockExclusive(&preload.lock_);
+    preload.fontsDone_ = true;
+    ReleaseSRWLockExclusive(&preload.lock_);
+    WakeAllConditionVariable(&preload.progressed_);
     return 0;
 }
 
-std::unique_ptr<ImageObject> ImagePreload::Take(const wchar_t* resType, UINT resId) {
+template <typename Done>
+void SkinPreload::AwaitLocked(Done done) {
+    while (!done()) SleepConditionVariableSRW(&progressed_, &lock_, INFINITE, 0);
+}
+
+std::unique_ptr<ImageObject> SkinPreload::TakeImage(const wchar_t* resType, UINT resId) {
     if (g_preload == nullptr) return nullptr;
-    ImagePreload& preload = *g_preload;
+    SkinPreload& preload = *g_preload;
     for (size_t i = 0; i < preload.entries_.size(); ++i) {
         Entry& entry = preload.entries_[i];
         if (entry.taken || entry.name.id != resId || entry.name.type != resType) continue;
         entry.taken = true;
         AcquireSRWLockExclusive(&preload.lock_);
-        while (preload.decoded_ <= i) SleepConditionVariableSRW(&preload.decodedOne_, &preload.lock_, INFINITE, 0);
+        preload.AwaitLocked([&preload, i] { return preload.decoded_ > i; });
         std::unique_ptr<ImageObject> image = std::move(entry.image);
         ReleaseSRWLockExclusive(&preload.lock_);
         return image;
@@ -120,8 +139,16 @@ std::unique_ptr<ImageObject> ImagePreload::Take(const wchar_t* resType, UINT res
     return nullptr;
 }
 
+void SkinPreload::AwaitFontFamilies() {
+    if (g_preload == nullptr) return;
+    SkinPreload& preload = *g_preload;
+    AcquireSRWLockExclusive(&preload.lock_);
+    preload.AwaitLocked([&preload] { return preload.fontsDone_; });
+    ReleaseSRWLockExclusive(&preload.lock_);
+}
+
 std::unique_ptr<ImageObject> LoadImageResource(const wchar_t* resType, UINT resId) {
-    if (std::unique_ptr<ImageObject> image = ImagePreload::Take(resType, resId)) return image;
+    if (std::unique_ptr<ImageObject> image = SkinPreload::TakeImage(resType, resId)) return image;
     return std::unique_ptr<ImageObject>(new ImageObject(resType, resId));
 }
 
@@ -136,6 +163,7 @@ std::unique_ptr<Gdiplus::SolidBrush> MakeTextBrush(COLORREF rgb) {
 }
 
 std::unique_ptr<Gdiplus::Font> MakeFont(const std::wstring& family, int size, int style) {
+    SkinPreload::AwaitFontFamilies();
     const Gdiplus::FontFamily named(family.c_str());
     // Null when the system has no generic sans-serif face either; no font is drawn then.
     const Gdiplus::FontFamily* sansSerif = Gdiplus::FontFamily::GenericSansSerif();

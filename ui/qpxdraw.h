@@ -51,20 +51,30 @@ struct ImageName {
     bool premultiply;
 };
 
+// What a dialog's skin needs before its first frame: its images and its fonts' families.
+struct SkinNames {
+    std::vector<ImageName> images;
+    std::vector<std::wstring> fontFamilies;
+};
+
 // Decodes images on a thread of its own from construction, so that a tree built while it
 // lives (after its window is made, which takes the UI thread a while) finds them decoded:
 // LoadImageResource takes each from here once, waiting for it when the thread has not got
 // to it yet. What the thread could not decode is decoded again by the taker, who then fails
-// or logs as without the preload. Made, used and ended on the UI thread, one at a time.
-class ImagePreload {
+// or logs as without the preload. After the images the thread looks up the font families,
+// which makes GDI+ read the system's font list there; MakeFont waits for that, so fonts are
+// never made on two threads at once. Made, used and ended on the UI thread, one at a time.
+class SkinPreload {
 public:
-    explicit ImagePreload(std::vector<ImageName> names);
-    ~ImagePreload();  // stops the thread after its current image and waits for it
-    ImagePreload(const ImagePreload&) = delete;
-    ImagePreload& operator=(const ImagePreload&) = delete;
+    explicit SkinPreload(SkinNames names);
+    ~SkinPreload();  // stops the thread after its current image and waits for it
+    SkinPreload(const SkinPreload&) = delete;
+    SkinPreload& operator=(const SkinPreload&) = delete;
 
     // The live preload's image of that name not taken before; null when there is none.
-    static std::unique_ptr<ImageObject> Take(const wchar_t* resType, UINT resId);
+    static std::unique_ptr<ImageObject> TakeImage(const wchar_t* resType, UINT resId);
+    // Returns when the live preload (if any) is done with the font families.
+    static void AwaitFontFamilies();
 
 private:
     struct Entry {
@@ -72,12 +82,17 @@ private:
         std::unique_ptr<ImageObject> image;
         bool taken = false;
     };
-    static DWORD WINAPI Decode(void* preload);
+    static DWORD WINAPI Preload(void* preload);
+    // Waits under lock_ until `done` holds.
+    template <typename Done>
+    void AwaitLocked(Done done);
 
     std::vector<Entry> entries_;
+    std::vector<std::wstring> fontFamilies_;
     SRWLOCK lock_ = SRWLOCK_INIT;
-    CONDITION_VARIABLE decodedOne_ = CONDITION_VARIABLE_INIT;
+    CONDITION_VARIABLE progressed_ = CONDITION_VARIABLE_INIT;
     size_t decoded_ = 0;  // entries the thread is done with, in order; under lock_
+    bool fontsDone_ = false;  // under lock_
     bool stopping_ = false;  // under lock_
     UniqueKernelHandle thread_;
 };

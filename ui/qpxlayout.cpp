@@ -2,6 +2,7 @@
 // trees of all windows in one registry.
 #include "qpxlayout.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
 #include <utility>
@@ -15,6 +16,9 @@
 
 namespace QPXUE {
 namespace {
+
+constexpr wchar_t kDefaultFontFamily[] = L"Arial";  // of text elements that name none
+constexpr size_t kPreparedFontFamilies = 8;
 
 // ---- Typed attribute parsers: each reads one kind of value with its default ----
 
@@ -74,7 +78,7 @@ std::wstring ReadText(pugi::xml_node node) { return node.text().get(); }
 template <typename Object>
 void ReadTextLook(Object& object, pugi::xml_node node) {
     object.SetTextColor(ReadColor(node));
-    object.SetFont(ReadString(node, L"font", L"Arial"), ReadInt(node, L"size", 10),
+    object.SetFont(ReadString(node, L"font", kDefaultFontFamily), ReadInt(node, L"size", 10),
                    ReadBool(node, L"bold", false));
 }
 
@@ -359,9 +363,11 @@ ContainerUIObjectImpl* BuildLayout(HWND owner, pugi::xml_node container) {
     return root;
 }
 
-std::vector<ImageName> LayoutImages(pugi::xml_node container) {
-    std::vector<ImageName> images;
-    if (std::wcscmp(container.name(), L"Container") != 0) return images;
+SkinNames LayoutSkin(pugi::xml_node container) {
+    SkinNames skin;
+    if (std::wcscmp(container.name(), L"Container") != 0) return skin;
+    std::vector<ImageName>& images = skin.images;
+    skin.fontFamilies.push_back(kDefaultFontFamily);
     AddImage(container, images, true);
     std::vector<pugi::xml_node> work{container};
     while (!work.empty()) {  // BuildTree's order
@@ -371,6 +377,11 @@ std::vector<ImageName> LayoutImages(pugi::xml_node container) {
             const ElementKind* kind = child.type() == pugi::node_element ? FindElementKind(child) : nullptr;
             if (kind == nullptr) continue;
             AddImage(child, images, std::wcscmp(child.name(), L"Picture") != 0);
+            // The first lookup reads the system's font list, which is what costs; a few suffice.
+            const std::wstring family = ReadString(child, L"font", kDefaultFontFamily);
+            if (skin.fontFamilies.size() < kPreparedFontFamilies &&
+                std::find(skin.fontFamilies.begin(), skin.fontFamilies.end(), family) == skin.fontFamilies.end())
+                skin.fontFamilies.push_back(family);
             if (kind->makeContainer != nullptr) {
                 work.push_back(child);
             } else {
@@ -378,7 +389,7 @@ std::vector<ImageName> LayoutImages(pugi::xml_node container) {
             }
         }
     }
-    return images;
+    return skin;
 }
 
 void DestroyLayout(HWND owner) { LayoutRegistry::Instance().Erase(owner); }

@@ -42,9 +42,10 @@ private:
 // gets null ends in order (its result is not 1).
 ContainerUIObjectImpl* BuildLayout(HWND owner, pugi::xml_node container);
 
-// Every image the tree of a `Container` element names, in the order BuildLayout loads them:
-// what an ImagePreload started before the window is made should decode.
-std::vector<ImageName> LayoutImages(pugi::xml_node container);
+// Every image the tree of a `Container` element names, in the order BuildLayout loads them,
+// and the font families it names with the default one: what a SkinPreload started before
+// the window is made should prepare. Nothing for another element.
+SkinNames LayoutSkin(pugi::xml_node container);
 
 // Deletes the tree of owner and removes its entry; each dialog calls it when it is destroyed.
 void DestroyLayout(HWND owner);

@@ -51,8 +51,8 @@ QPXDialogFrame::~QPXDialogFrame() {
 }
 
 HWND QPXDialogFrame::Create() {
-    // The skin decodes on the second core while the window is made; the tree takes it there.
-    const QPXUE::ImagePreload images(QPXUE::LayoutImages(dlgElement_.child(L"Container")));
+    // The skin is prepared on the second core while the window is made; the tree takes it.
+    const QPXUE::SkinPreload skin(QPXUE::LayoutSkin(dlgElement_.child(L"Container")));
     return CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kDialogTemplate), nullptr,
                               DialogProc, reinterpret_cast<LPARAM>(this));
 }

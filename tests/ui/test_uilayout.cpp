@@ -197,42 +197,43 @@ TEST(UiLayout, BrokenLayoutsFailWithoutATree) {
     EXPECT_EQ(BuildLayout(window.Handle(), document.first_child()), nullptr);
 }
 
-TEST(UiLayout, APreloadDecodesTheTreesImagesInBuildOrderAndChangesNothingElse) {
+TEST(UiLayout, APreloadPreparesTheTreesSkinInBuildOrderAndChangesNothingElse) {
     const wchar_t* xml =
         L"<Container rect='0,0,100,100' resId='404' type='PNG'>"
         L"<Container><Button name='Inner' rect='0,0,20,20' resId='401' type='PNG'/></Container>"
-        L"<Picture rect='30,0,40,10' resId='301' type='PNG'/><Label>x</Label><Panel resId='402' type='PNG'/>"
+        L"<Picture rect='30,0,40,10' resId='301' type='PNG'/><Label font='Courier New'>x</Label><Label>y</Label><Panel resId='402' type='PNG'/>"
         L"<Progress rect='0,50,100,60' resId='406' type='PNG'><Front resId='407' type='PNG'/></Progress>"
         L"<Button rect='40,20,60,40' resId='401' type='PNG'/></Container>";
     pugi::xml_document document;
     ASSERT_TRUE(document.load_string(xml));
     // The build's order: a container's controls, then its containers' (the last first).
-    const std::vector<ImageName> images = LayoutImages(document.first_child());
+    const SkinNames skin = LayoutSkin(document.first_child());
     std::wstring order;
-    for (const ImageName& image : images)
+    for (const ImageName& image : skin.images)
         order += std::to_wstring(image.id) + (image.premultiply ? L"+ " : L" ");
     EXPECT_EQ(order, L"404+ 301 406+ 407 401+ 401+ ");
-    EXPECT_TRUE(LayoutImages(document.first_child().child(L"Picture")).empty());  // no Container
+    EXPECT_EQ(skin.fontFamilies, (std::vector<std::wstring>{L"Arial", L"Courier New"}));
+    EXPECT_TRUE(LayoutSkin(document.first_child().child(L"Picture")).images.empty());  // no Container
 
     RecordingWindow window;
     ContainerUIObjectImpl* plain = Build(window.Handle(), xml);
     ASSERT_NE(plain, nullptr);
     const Rendered expected = Render(*plain, 100, 100);
     {
-        std::vector<ImageName> more = images;
-        more.push_back(ImageName{L"PNG", 402, true});
-        const ImagePreload preload(std::move(more));
+        SkinNames more = skin;
+        more.images.push_back(ImageName{L"PNG", 402, true});
+        const SkinPreload preload(std::move(more));
         ContainerUIObjectImpl* preloaded = Build(window.Handle(), xml);
         ASSERT_NE(preloaded, nullptr);
         EXPECT_EQ(Render(*preloaded, 100, 100).pixels, expected.pixels);
         // The tree took every image it names, each once; what it did not name is still there.
-        EXPECT_EQ(ImagePreload::Take(L"PNG", 401), nullptr);
-        EXPECT_EQ(ImagePreload::Take(L"PNG", 407), nullptr);
-        const std::unique_ptr<ImageObject> left = ImagePreload::Take(L"PNG", 402);
+        EXPECT_EQ(SkinPreload::TakeImage(L"PNG", 401), nullptr);
+        EXPECT_EQ(SkinPreload::TakeImage(L"PNG", 407), nullptr);
+        const std::unique_ptr<ImageObject> left = SkinPreload::TakeImage(L"PNG", 402);
         ASSERT_NE(left, nullptr);
         EXPECT_EQ(left->GetWidth(), 96u);
     }
-    EXPECT_EQ(ImagePreload::Take(L"PNG", 402), nullptr);  // none lives
+    EXPECT_EQ(SkinPreload::TakeImage(L"PNG", 402), nullptr);  // none lives
 
     // What the thread cannot decode the tree meets as it would without it.
     const wchar_t* broken[] = {
@@ -241,13 +242,13 @@ TEST(UiLayout, APreloadDecodesTheTreesImagesInBuildOrderAndChangesNothingElse) {
     };
     for (const wchar_t* text : broken) {
         ASSERT_TRUE(document.load_string(text));
-        const ImagePreload preload(LayoutImages(document.first_child()));
+        const SkinPreload preload(LayoutSkin(document.first_child()));
         EXPECT_EQ(BuildLayout(window.Handle(), document.first_child()), nullptr) << text;
     }
     ASSERT_TRUE(document.load_string(
         L"<Container rect='0,0,100,100'><Button rect='0,0,20,20' resId='409' type='PNG'/></Container>"));
     {
-        const ImagePreload preload(LayoutImages(document.first_child()));
+        const SkinPreload preload(LayoutSkin(document.first_child()));
         ContainerUIObjectImpl* root = BuildLayout(window.Handle(), document.first_child());
         ASSERT_NE(root, nullptr);
         EXPECT_EQ(Render(*root, 100, 100).At(10, 10), 0u);  // no image, nothing drawn
