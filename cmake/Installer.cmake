@@ -69,7 +69,9 @@ function(qpx_add_installer target product out)
   get_filename_component(out_name ${out} NAME_WE)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${out_dir}
                                              OUTPUT_NAME ${out_name})
+  # The payload maps from the file under Wine, not read whole at start; then the signature.
   add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/qpxpe.py $<TARGET_FILE:${target}>
     COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/qpxsign.py --product ${product}
             --cert "${arg_SIGN_CERT}" --key "${arg_SIGN_KEY}" $<TARGET_FILE:${target}>
     VERBATIM)

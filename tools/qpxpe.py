@@ -1,10 +1,13 @@
 """Reads what the build's checks, tests and benchmarks look at in a PE image: the header's
-machine, kind and subsystem, the imported DLLs and the resources."""
+machine, kind and subsystem, the imported DLLs and the resources; moves the resource section
+to a page boundary of the file:
+    qpxpe.py <program.exe>...   (each one in place)"""
 import struct
 
 PE32, PE32_PLUS = 0x10B, 0x20B
 I386, AMD64 = 0x14C, 0x8664
-DIRECTORY_IMPORT, DIRECTORY_RESOURCE = 1, 2
+DIRECTORY_IMPORT, DIRECTORY_RESOURCE, DIRECTORY_SECURITY, DIRECTORY_DEBUG = 1, 2, 4, 6
+PAGE = 0x1000
 
 
 class PeImage:
@@ -17,9 +20,12 @@ class PeImage:
         self.magic = struct.unpack_from("<H", data, optional)[0]
         self.subsystem = struct.unpack_from("<H", data, optional + 68)[0]
         self._directories = optional + (96 if self.magic == PE32 else 112)
+        self._symbols = pe + 12
+        self._checksum = optional + 64
+        self._section_table = optional + optional_size
         self._sections = []
         for i in range(count):
-            virtual_size, rva, raw_size, raw = struct.unpack_from("<IIII", data, optional + optional_size + 40 * i + 8)
+            virtual_size, rva, raw_size, raw = struct.unpack_from("<IIII", data, self._section_table + 40 * i + 8)
             self._sections.append((rva, max(virtual_size, raw_size), raw))
 
     @property
@@ -75,3 +81,52 @@ class PeImage:
 
     def resource(self, kind, name):
         return next(data for k, n, data in self.resources() if k == kind and n == name)
+
+
+def page_align_resources(data):
+    """The image with its resource section's bytes moved to a page boundary of the file (and the
+    sections after it moved as far), or the image as it is when they are there already. Wine
+    maps a section whose file offset is page-aligned and reads any other whole into memory
+    when the program starts: the payload archive, in the resources, would be read before the
+    first window, and kept. Refuses images with debug data or a signature, whose file
+    offsets it would have to follow; the header's checksum is made again."""
+    image = PeImage(data)
+    rsrc = image.directory(DIRECTORY_RESOURCE)
+    if not rsrc:
+        return data
+    start = next(raw for rva, size, raw in image._sections if rva <= rsrc < rva + size)
+    pad = -start % PAGE
+    if pad == 0:
+        return data
+    if image.directory(DIRECTORY_DEBUG) or image.directory(DIRECTORY_SECURITY):
+        raise ValueError("the image has debug data or a signature")
+    out = bytearray(data[:start] + bytes(pad) + data[start:])
+    fields = [image._section_table + 40 * i + 20 for i in range(len(image._sections))]
+    for field in fields + [image._symbols]:
+        offset = struct.unpack_from("<I", out, field)[0]
+        if offset >= start:
+            struct.pack_into("<I", out, field, offset + pad)
+    struct.pack_into("<I", out, image._checksum, checksum(out, image._checksum))
+    return bytes(out)
+
+
+def checksum(data, field):
+    """The PE header's checksum of the image: its 16-bit words summed with the carries folded
+    in, the checksum field counted as zero, plus the file's length."""
+    padded = bytes(data) + bytes(len(data) % 2)
+    words = struct.unpack_from(f"<{len(padded) // 2}H", padded)
+    total = sum(words) - sum(struct.unpack_from("<HH", padded, field))
+    while total >> 16:
+        total = (total & 0xFFFF) + (total >> 16)
+    return total + len(data)
+
+
+if __name__ == "__main__":
+    import sys
+    for path in sys.argv[1:]:
+        with open(path, "rb") as f:
+            before = f.read()
+        after = page_align_resources(before)
+        if after is not before:
+            with open(path, "wb") as f:
+                f.write(after)

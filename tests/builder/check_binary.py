@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
 """The installer as built for its architecture: a GUI program (PE32 for i386, PE32+ for x64)
 with no application manifest, importing only DLLs that Windows always takes from the system
-directory (the known DLLs), whose script chunks are stripped and carry the target's size_t.
+directory (the known DLLs), whose script chunks are stripped and carry the target's size_t,
+and whose resources (the payload) start on a page of the file, so Wine maps them.
     check_binary.py <installer.exe> <i686|x86_64>"""
 import os
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 from luachunk import ChunkError, describe  # noqa: E402
-from qpxpe import AMD64, I386, PE32, PE32_PLUS, PeImage  # noqa: E402
+from qpxpe import AMD64, I386, PE32, PE32_PLUS, PeImage, page_align_resources  # noqa: E402
 
 # machine, optional header magic and the engine's size_t, by architecture
 TARGETS = {"i686": (I386, PE32, 4), "x86_64": (AMD64, PE32_PLUS, 8)}
@@ -31,6 +32,8 @@ def problems(image, arch):
     for name in image.imports():
         if name.lower() not in KNOWN_DLLS:
             yield "imports a DLL that may be searched for: " + name
+    if page_align_resources(image.data) is not image.data:
+        yield "resources do not start on a page of the file: Wine would read them whole at start"
     resources = image.resources()
     if any(kind == MANIFEST for kind, _, _ in resources):
         yield "carries an application manifest"

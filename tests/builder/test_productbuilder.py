@@ -1,6 +1,7 @@
 """The product builder on this machine: each kind of mistake in a product folder gives its
 message and stops the build, the sample builds without a word, the same folder packs to the
-same bytes, and a signed installer still carries its payload.
+same bytes, a signed installer still carries its payload, and the resources start on a page of
+the file.
 
 Run by pytest with the options of tests/conftest.py.
 """
@@ -11,7 +12,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
-from qpxpe import PeImage  # noqa: E402
+from qpxpe import PeImage, checksum, page_align_resources  # noqa: E402
 
 ARGS = None  # the options, set by tests/conftest.py
 
@@ -359,6 +360,20 @@ def check_signed(where, installer):
         PeImage(open(installer, "rb").read()).resource("_7Z", "APP.7Z"))
     unswap(work)
     subprocess.run(["7zz", "t", os.path.join(work, "payload.7z")], capture_output=True, check=True)
+
+
+def test_resources_move_to_a_page_of_the_file_with_nothing_else_changed():
+    # The uninstaller is linked without the move: its resources sit where the linker put them.
+    linked = open(os.path.join(ARGS.build, "installer.uninstaller", "Uninstall.exe"), "rb").read()
+    before = PeImage(linked)
+    assert before.offset(before.directory(2)) % 0x1000, "already on a page: nothing to test"
+    moved = page_align_resources(linked)
+    after = PeImage(moved)
+    assert after.offset(after.directory(2)) % 0x1000 == 0
+    assert len(moved) - len(linked) < 0x1000
+    assert after.resources() == before.resources() and after.imports() == before.imports()
+    assert moved[after._checksum:after._checksum + 4] == checksum(moved, after._checksum).to_bytes(4, "little")
+    assert page_align_resources(moved) is moved
 
 
 def test_signed_from_the_command(where):
