@@ -275,9 +275,27 @@ const ElementKind* FindElementKind(pugi::xml_node node) {
 // through its levels, and a real dialog needs a handful.
 constexpr int kMaxNesting = 64;
 
-struct PendingContainer {
-    ContainerUIObjectImpl* object;
-    pugi::xml_node element;
+// Visits every element of a known kind below `element` in the order the tree is built: a
+// container's children in document order, then the children of the containers among them,
+// the last one first. `visit(child, kind, parentState)` returns the state the child's own
+// children are visited with when it is a container.
+template <typename State, typename Visit>
+void WalkElements(pugi::xml_node element, State state, Visit visit) {
+    std::vector<std::pair<pugi::xml_node, State>> work{{element, state}};
+    while (!work.empty()) {
+        const std::pair<pugi::xml_node, State> parent = work.back();
+        work.pop_back();
+        for (pugi::xml_node child = parent.first.first_child(); child; child = child.next_sibling()) {
+            const ElementKind* kind = child.type() == pugi::node_element ? FindElementKind(child) : nullptr;
+            if (kind == nullptr) continue;
+            State childState = visit(child, *kind, parent.second);
+            if (kind->makeContainer != nullptr) work.push_back({child, childState});
+        }
+    }
+}
+
+struct BuildState {
+    ContainerUIObjectImpl* object;  // the parent the children are added to
     int depth;
 };
 
@@ -287,26 +305,19 @@ void BuildTree(HWND owner, ContainerUIObjectImpl& root, pugi::xml_node element,
                pugi::xml_node& current) {
     current = element;
     ReadContainer(root, owner, element);
-    std::vector<PendingContainer> work{{&root, element, 0}};
-    while (!work.empty()) {
-        const PendingContainer parent = work.back();
-        work.pop_back();
-        for (pugi::xml_node child = parent.element.first_child(); child; child = child.next_sibling()) {
-            if (child.type() != pugi::node_element) continue;
-            current = child;
-            const ElementKind* kind = FindElementKind(child);
-            if (kind == nullptr) continue;
-            if (kind->makeContainer != nullptr) {
-                if (parent.depth == kMaxNesting) throw QPXException(E_INVALIDARG);
-                std::unique_ptr<ContainerUIObjectImpl> container = kind->makeContainer(owner, child);
-                ContainerUIObjectImpl* added = container.get();
-                parent.object->AddContainer(std::move(container));
-                work.push_back({added, child, parent.depth + 1});
-            } else {
-                parent.object->AddControl(kind->makeControl(owner, child));
-            }
-        }
-    }
+    WalkElements(element, BuildState{&root, 0},
+                 [owner, &current](pugi::xml_node child, const ElementKind& kind, const BuildState& parent) {
+                     current = child;
+                     if (kind.makeContainer == nullptr) {
+                         parent.object->AddControl(kind.makeControl(owner, child));
+                         return BuildState{nullptr, 0};
+                     }
+                     if (parent.depth == kMaxNesting) throw QPXException(E_INVALIDARG);
+                     std::unique_ptr<ContainerUIObjectImpl> container = kind.makeContainer(owner, child);
+                     ContainerUIObjectImpl* added = container.get();
+                     parent.object->AddContainer(std::move(container));
+                     return BuildState{added, parent.depth + 1};
+                 });
 }
 
 // Pictures and a progress bar's fill are stretched; everything else is drawn 1:1.
@@ -366,29 +377,18 @@ ContainerUIObjectImpl* BuildLayout(HWND owner, pugi::xml_node container) {
 SkinNames LayoutSkin(pugi::xml_node container) {
     SkinNames skin;
     if (std::wcscmp(container.name(), L"Container") != 0) return skin;
-    std::vector<ImageName>& images = skin.images;
     skin.fontFamilies.push_back(kDefaultFontFamily);
-    AddImage(container, images, true);
-    std::vector<pugi::xml_node> work{container};
-    while (!work.empty()) {  // BuildTree's order
-        const pugi::xml_node parent = work.back();
-        work.pop_back();
-        for (pugi::xml_node child = parent.first_child(); child; child = child.next_sibling()) {
-            const ElementKind* kind = child.type() == pugi::node_element ? FindElementKind(child) : nullptr;
-            if (kind == nullptr) continue;
-            AddImage(child, images, std::wcscmp(child.name(), L"Picture") != 0);
-            // The first lookup reads the system's font list, which is what costs; a few suffice.
-            const std::wstring family = ReadString(child, L"font", kDefaultFontFamily);
-            if (skin.fontFamilies.size() < kPreparedFontFamilies &&
-                std::find(skin.fontFamilies.begin(), skin.fontFamilies.end(), family) == skin.fontFamilies.end())
-                skin.fontFamilies.push_back(family);
-            if (kind->makeContainer != nullptr) {
-                work.push_back(child);
-            } else {
-                AddImage(child.child(L"Front"), images, false);  // a progress bar's fill
-            }
-        }
-    }
+    AddImage(container, skin.images, true);
+    WalkElements(container, 0, [&skin](pugi::xml_node child, const ElementKind& kind, int) {
+        AddImage(child, skin.images, std::wcscmp(child.name(), L"Picture") != 0);
+        if (kind.makeContainer == nullptr) AddImage(child.child(L"Front"), skin.images, false);  // a bar's fill
+        // The first lookup reads the system's font list, which is what costs; a few suffice.
+        const std::wstring family = ReadString(child, L"font", kDefaultFontFamily);
+        if (skin.fontFamilies.size() < kPreparedFontFamilies &&
+            std::find(skin.fontFamilies.begin(), skin.fontFamilies.end(), family) == skin.fontFamilies.end())
+            skin.fontFamilies.push_back(family);
+        return 0;
+    });
     return skin;
 }
 
