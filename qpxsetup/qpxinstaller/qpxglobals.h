@@ -29,6 +29,14 @@ constexpr char kHookBeforeComplete[] = "QPXSE_BeforeComplete";
 // the completion dialog is not shown. The last hook of a successful run.
 constexpr char kHookAfterComplete[] = "QPXSE_AfterComplete";
 
+// The thread on which an installation that does not reach its end stops (a script error, os.exit
+// in a hook, the delete prompt's Abort: the worker or the main thread), or the main thread when
+// a page ends it; only when kGlobalRollbackOnFailure is true, before the engine undoes what the
+// journal recorded. For the script's own undoing of what the engine cannot see (a service, a
+// shell extension registered by regsvr32). A runtime error in it is logged and the rollback
+// goes on. The end of an installation is the return of kHookBeforeComplete.
+constexpr char kHookOnRollback[] = "QPXSE_OnRollback";
+
 // The uninstaller calls kHookBeforeInit (main thread, after its two script files have run),
 // then these two.
 
@@ -46,6 +54,13 @@ constexpr char kGlobalInstallMutexGuid[] = "global_install_mutex_guid";
 // integer, shipped 22, unset: 0. Decimal suffix of the mutex name (none when 0); not used
 // when kGlobalInstallMutexGuid is set. The install script reports it to statistics.
 constexpr char kGlobalAppId[] = "global_app_id";
+
+// Read by the entry once the options are confirmed, before kHookBeforeInstall.
+
+// boolean, unset: false. An installation that does not reach its end is undone: the files it
+// created go, those it replaced or deleted come back, registry values get their earlier data.
+// Without it a failed installation stays as far as it got, as it always did.
+constexpr char kGlobalRollbackOnFailure[] = "global_rollback_on_failure";
 
 // Read by the entry right after kHookBeforeInit.
 

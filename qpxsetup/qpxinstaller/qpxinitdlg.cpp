@@ -8,13 +8,16 @@
 
 #include <cwchar>
 #include <memory>
+#include <vector>
 
 #include "qpxanimation.h"
 #include "qpxcontrols.h"
 #include "qpxdlgtext.h"
 #include "qpxglobals.h"
+#include "qpxjournal.h"
 #include "qpxlog.h"
 #include "qpxmessagebox.h"
+#include "qpxpath.h"
 #include "qpxremovalguard.h"
 #include "qpxscriptengine.h"
 #include "qpxtextbox.h"
@@ -102,10 +105,6 @@ constexpr wchar_t kOwnFolderMessage[] =
     L"安装路径不能是磁盘根目录、Program Files目录本身或用户目录，也不能在Windows目录中，"
     L"请为产品选择一个单独的文件夹！";
 
-bool IsFullDrivePath(const std::wstring& path) {
-    return path.size() >= 3 && PathGetDriveNumberW(path.c_str()) >= 0 && path[2] == L'\\';
-}
-
 std::wstring ProgramFilesFolder() {
     wchar_t path[MAX_PATH] = L"";
     SHGetSpecialFolderPathW(nullptr, path, CSIDL_PROGRAM_FILES, FALSE);
@@ -118,7 +117,10 @@ namespace InitDlgRules {
 
 bool ValidateFolder(const std::wstring& path) {
     if (PathGetDriveNumberW(path.c_str()) < 0) return false;
+    const std::vector<std::wstring> missing = MissingFolders(path);
     const int created = SHCreateDirectory(nullptr, path.c_str());
+    // The folders made here are the installation's: the journal has them once it begins.
+    InstallJournal::Instance().AddFolders(missing);
     return created == ERROR_SUCCESS || created == ERROR_FILE_EXISTS || created == ERROR_ALREADY_EXISTS;
 }
 
@@ -160,10 +162,10 @@ uint64_t ParseNeed(const std::wstring& text) {
 std::optional<Refusal> ConfirmChoices(const PageChoices& choices) {
     WriteChoices(choices);
     std::wstring path = Engine().GetGlobalString(kGlobalInstallPathBox);
-    // The product's uninstaller removes its folder with all it holds: a full path that names
-    // a drive root, the Windows folder, Program Files itself or a user's folder is refused
-    // before anything is created there.
-    if (IsFullDrivePath(path)) {
+    // A folder that names a drive root, the Windows folder, Program Files itself or a user's
+    // folder, however it is spelt or reached, is refused before anything is created there. A
+    // path that is no full path on a drive is the next check's to refuse.
+    if (!ResolvedPath(path).empty()) {
         if (const wchar_t* why = RemovalRefusal(path)) {
             LogLine(L"install folder %s refused: %s\r\n", path.c_str(), why);
             return Refusal{L"错误", kOwnFolderMessage, MB_ICONWARNING};

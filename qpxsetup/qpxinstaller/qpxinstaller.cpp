@@ -1,6 +1,8 @@
 // The process entry: loads the scripts, guards against a second instance, starts the
 // platform and runs the hooks and the three pages in their fixed order: the wizard dialogs,
-// or their defaults in an unattended run.
+// or their defaults in an unattended run. From the confirmed options to the end of
+// QPXSE_BeforeComplete the script library's changes go into the install journal; a run that
+// stops in between is rolled back when the product asks for it.
 #include <windows.h>
 
 #include <memory>
@@ -8,17 +10,52 @@
 #include "pugixml.hpp"
 #include "qpxcompletedlg.h"
 #include "qpxglobals.h"
+#include "qpxearlyend.h"
 #include "qpxhandle.h"
 #include "qpxinitdlg.h"
+#include "qpxjournal.h"
 #include "qpxlog.h"
 #include "qpxpages.h"
 #include "qpxplatform.h"
 #include "qpxrun.h"
 #include "qpxscriptengine.h"
+#include "qpxundo.h"
 #include "qpxunattended.h"
 #include "qpxwizardpages.h"
 
 namespace {
+
+// An installation that stops before its end is undone, when its product asks for it: the
+// script's own undoing first, then what the journal recorded, in reverse.
+void RollBackUnfinishedInstallation() {
+    InstallJournal& journal = InstallJournal::Instance();
+    if (!journal.Unfinished() || !journal.RollbackAsked()) return;
+    LogLine(L"rollback: the installation did not reach its end\r\n");
+    const std::vector<JournalRecord> records = journal.StopRecording();
+    QPXScriptEngine::Instance().CallHookLogged(kHookOnRollback);
+    RollBack(records, [&journal] { journal.ForgetRun(); });
+}
+
+// The folder whose journal the installation keeps: the one the options confirmed.
+std::wstring ConfirmedFolder(QPXScriptEngine& engine) {
+    const std::wstring chosen = engine.GetGlobalString(kGlobalInstallPathBox);
+    return chosen.empty() ? engine.GetGlobalString(kGlobalInstallPath) : chosen;
+}
+
+// The part of the run that changes the machine: from the confirmed options to the end of the
+// progress page's hook and QPXSE_BeforeComplete.
+bool Install(QPXScriptEngine& engine, InstallationPages& pages, const pugi::xml_document& layout) {
+    InstallJournal::Instance().Begin(ConfirmedFolder(engine), engine.GetGlobalBoolean(kGlobalRollbackOnFailure));
+    engine.CallHook(kHookBeforeInstall);
+    const pugi::xml_node installElement = FindDialog(layout, L"InstallDlg");
+    if (!installElement || !pages.Progress(installElement)) {
+        RollBackUnfinishedInstallation();
+        return false;
+    }
+    engine.CallHook(kHookBeforeComplete);
+    InstallJournal::Instance().Complete();
+    return true;
+}
 
 int RunInstallation(HINSTANCE instance, QPXScriptEngine& engine, const InstallerSwitches& switches) {
     engine.CallHook(kHookBeforeInit);
@@ -42,11 +79,7 @@ int RunInstallation(HINSTANCE instance, QPXScriptEngine& engine, const Installer
     const pugi::xml_node initElement = FindDialog(layout, L"InitDlg");
     if (!initElement || !pages->Options(initElement)) return kExitStopped;
 
-    engine.CallHook(kHookBeforeInstall);
-    const pugi::xml_node installElement = FindDialog(layout, L"InstallDlg");
-    if (!installElement || !pages->Progress(installElement)) return kExitStopped;
-
-    engine.CallHook(kHookBeforeComplete);
+    if (!Install(engine, *pages, layout)) return kExitStopped;
     if (showCompleteWindow) {
         const pugi::xml_node completeElement = FindDialog(layout, L"CompleteDlg");
         if (!completeElement || !pages->Completion(completeElement)) return kExitStopped;
@@ -65,6 +98,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     const InstallerSwitches switches = StartRun();
     if (switches.silent) LogLine(L"unattended installation\r\n");
+    InstallJournal::Instance().Arm();
+    SetEarlyEndAction(RollBackUnfinishedInstallation);
 
     QPXScriptEngine& engine = QPXScriptEngine::Instance();
     if (!engine.DoResLua(L"LUA", L"GLOBAL_VAR.LUAC")) {

@@ -105,11 +105,13 @@ int RunTemporaryCopy(std::initializer_list<const wchar_t*> files) {
     return static_cast<int>(code);
 }
 
-void MoveOriginalAside(const std::wstring& original, const std::wstring& installFolder) {
-    if (!IsInsideFolder(original, installFolder)) return;
+std::wstring MoveOriginalAside(const std::wstring& original, const std::wstring& installFolder) {
+    if (!IsInsideFolder(original, installFolder)) return {};
     const std::wstring aside = ProgramFolder() + L"original-" + FileName(original);
-    if (MoveFileExW(original.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING))
+    if (MoveFileExW(original.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         LogLine(L"moved %s aside to %s\r\n", original.c_str(), aside.c_str());
-    else
-        LogLine(L"cannot move %s aside: error %d\r\n", original.c_str(), static_cast<int>(GetLastError()));
+        return aside;
+    }
+    LogLine(L"cannot move %s aside: error %d\r\n", original.c_str(), static_cast<int>(GetLastError()));
+    return {};
 }

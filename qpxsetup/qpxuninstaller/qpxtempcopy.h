@@ -13,8 +13,9 @@
 int RunTemporaryCopy(std::initializer_list<const wchar_t*> files);
 
 // The copy: moves the original program, when it lies inside `installFolder`, into this copy's
-// own folder, so that the install folder can be removed while the original waits.
-void MoveOriginalAside(const std::wstring& original, const std::wstring& installFolder);
+// own folder, so that the install folder can be removed while the original waits. Where it
+// went, or empty when it stayed.
+std::wstring MoveOriginalAside(const std::wstring& original, const std::wstring& installFolder);
 
 // The folder of this program, with a trailing backslash.
 std::wstring ProgramFolder();

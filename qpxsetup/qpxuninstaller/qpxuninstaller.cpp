@@ -8,7 +8,7 @@
 #include <string>
 
 #include "pugixml.hpp"
-#include "qpxfilesystem.h"
+#include "qpxearlyend.h"
 #include "qpxglobals.h"
 #include "qpxhandle.h"
 #include "qpxlog.h"
@@ -17,6 +17,7 @@
 #include "qpxremovalguard.h"
 #include "qpxrun.h"
 #include "qpxscriptengine.h"
+#include "qpxundo.h"
 #include "qpxtempcopy.h"
 #include "qpxtext.h"
 #include "qpxuninstalldlg.h"
@@ -31,10 +32,6 @@ constexpr wchar_t kScriptFile[] = L"Uninst.dar1";
 // Milliseconds per percent of the progress bar: full after six seconds unless the script
 // takes longer, which the bar then waits for.
 constexpr UINT kProgressElapse = 60;
-// How long what is left of the install folder is tried again before it waits for a restart:
-// ten times, a fifth of a second apart.
-constexpr unsigned kRemovalAttempts = 10;
-constexpr DWORD kRemovalPauseMs = 200;
 
 // Runs one compiled script file; false when it is missing or does not load.
 bool RunScriptFile(QPXScriptEngine& engine, const wchar_t* name) {
@@ -74,39 +71,23 @@ bool MayRemove(const std::wstring& folder, const std::wstring& product) {
     return true;
 }
 
-// A program the script started and did not wait for (regsvr32 unregistering the shell
-// extension, a process still ending) may hold a file of the folder for a moment: what it
-// holds cannot go, or goes only once it lets go. Tries again for a while; true when the
-// folder is gone.
-bool RemovedAfterAMoment(const std::wstring& folder) {
-    for (unsigned attempt = 0; attempt < kRemovalAttempts; ++attempt) {
-        Sleep(kRemovalPauseMs);
-        DeleteTree(folder);
-        if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
-    }
-    return false;
-}
+// The original program, once moved out of the install folder: until the uninstallation has
+// run its hook to the end it goes back there whatever stops the run, so that the product is
+// never left without its uninstaller.
+struct MovedOriginal {
+    std::wstring original;
+    std::wstring aside;
+};
+MovedOriginal moved;
 
-// What the script could not remove under `path` (files in use) goes at the next restart: each
-// file, then each folder once its files are gone. Each is logged.
-void ScheduleLeftovers(const std::wstring& path) {
-    WIN32_FIND_DATAW entry;
-    UniqueFindHandle search(FindFirstFileW((path + L"\\*").c_str(), &entry));
-    if (search) {
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring child = path + L"\\" + name;
-            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-                ScheduleLeftovers(child);
-            } else {
-                MoveFileExW(child.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-                LogLine(L"in use, removed at the next restart: %s\r\n", child.c_str());
-            }
-        } while (FindNextFileW(search.get(), &entry));
+void PutOriginalBack() {
+    if (moved.aside.empty()) return;
+    if (MoveFileExW(moved.aside.c_str(), moved.original.c_str(), 0)) {
+        LogLine(L"put %s back\r\n", moved.original.c_str());
+    } else {
+        LogLine(L"cannot put %s back: error %d\r\n", moved.original.c_str(), static_cast<int>(GetLastError()));
     }
-    MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    moved.aside.clear();
 }
 
 int RunUninstallation(HINSTANCE instance, QPXScriptEngine& engine, const InstallerSwitches& switches) {
@@ -130,15 +111,18 @@ int RunUninstallation(HINSTANCE instance, QPXScriptEngine& engine, const Install
     // The first page wrote globals of its controls' names: look at the folder once more.
     const std::wstring folder = engine.GetGlobalString(kGlobalInstallPath);
     if (!MayRemove(folder, product)) return kExitStopped;
-    MoveOriginalAside(switches.origin, folder);
-
     const pugi::xml_node removal = FindDialog(layout, L"UninstallingDlg");
-    if (!removal || !pages->Progress(removal)) return kExitStopped;
-    engine.CallHook(kHookAfterUninstall);
-    if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES && !RemovedAfterAMoment(folder)) {
-        LogLine(L"install folder %s is still there\r\n", folder.c_str());
-        ScheduleLeftovers(folder);
+    if (!removal) return kExitStopped;
+    moved = {switches.origin, MoveOriginalAside(switches.origin, folder)};
+    if (!pages->Progress(removal)) {
+        PutOriginalBack();
+        return kExitStopped;
     }
+    moved.aside.clear();  // the hook ran to its end: the product is gone
+    engine.CallHook(kHookAfterUninstall);
+    // What the journal lists and was in use when the script removed it: tried again, then
+    // left for the next restart. Nothing else of the folder is touched.
+    FinishRemovals();
     const pugi::xml_node end = FindDialog(layout, L"UninstalledDlg");
     if (!end || !pages->Completion(end)) return kExitStopped;
     return kExitDone;
@@ -152,6 +136,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     const InstallerSwitches switches = StartRun();
     if (!switches.hasOrigin) return RunTemporaryCopy({kGlobalsFile, kScriptFile});
     if (switches.silent) LogLine(L"unattended uninstallation\r\n");
+    SetEarlyEndAction(PutOriginalBack);
 
     QPXScriptEngine& engine = QPXScriptEngine::Instance();
     for (const wchar_t* file : {kGlobalsFile, kScriptFile}) {

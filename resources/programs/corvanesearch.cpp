@@ -116,8 +116,16 @@ int Uninstall() {
     const bool running = ControlService(service.get(), SERVICE_CONTROL_STOP, &current) ||
                          GetLastError() != ERROR_SERVICE_NOT_ACTIVE;
     if (running && !WaitForState(service.get(), SERVICE_STOPPED)) return kFailed;
-    return DeleteService(service.get()) || GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE ? kOk
-                                                                                            : kFailed;
+    if (!DeleteService(service.get()) && GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE) return kFailed;
+    service.reset();
+    // The manager forgets a deleted service once its process has let go of it: until then its
+    // program file is still in use, and the uninstaller could not remove it.
+    for (DWORD waited = 0; waited < kStateWaitMs; waited += kPollMs) {
+        UniqueServiceHandle still(OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_STATUS));
+        if (!still) return kOk;
+        Sleep(kPollMs);
+    }
+    return kOk;
 }
 
 }  // namespace

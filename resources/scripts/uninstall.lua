@@ -1,13 +1,14 @@
 -- Uninstall script of the sample product, written beside it as "Uninst.dar1" for the
 -- product's uninstaller, which runs it after "Uninst.dar0" (the globals). It undoes what the
--- install script did: processes, service, shell extension, shortcuts, registry and files.
+-- install script did: the engine removes what its journal recorded (files, folders, the Start
+-- menu shortcuts, registry values and keys); the script undoes what other programs did (the
+-- service, the shell extension, the shortcuts the shell DLL made) and what the product wrote.
 
 local SERVICE_EXE = "CorvaneSearch.exe"
 local UPDATER_EXE = "CorvaneUpdate.exe"
 local STAT_DLL = "CorvaneStat.dll"
 local SHELL_EXT_32 = "CorvaneExt.dll"
 local SHELL_EXT_64 = "CorvaneExt64.dll"
-local CONTEXT_MENU = "Directory\\Background\\shell\\开启桌面整理"
 local RUN_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 
 -- Explorer's width, whichever width the uninstaller has: the extension registered is its match.
@@ -51,14 +52,14 @@ function QPXSE_OnUninstall()
   local name = global_product_name
   Lua_DeleteFile("%DESKTOP%\\" .. name .. ".lnk")
   Lua_DeleteFile("%APPDATA%\\Microsoft\\Internet Explorer\\Quick Launch\\" .. name .. ".lnk")
-  Lua_DelFileRecursive("%COMMPROGRAMS%\\" .. name)
-  Lua_RegDel("HKCR", CONTEXT_MENU .. "\\command")
-  Lua_RegDel("HKCR", CONTEXT_MENU)
+  -- The statistics DLL writes its report beside itself while the product runs.
+  Lua_DeleteFile(path .. "\\CorvaneStat.log")
+  Lua_RemoveInstalled(path)
+  -- An older installation may have written the Run value before the journal knew of it; the
+  -- settings keys also hold what the product wrote while it ran.
   Lua_RegDel("HKCU", RUN_KEY, "Corvane")
-  Lua_RegDel("HKLM", global_uninst_sub_key)
   Lua_RegDel("HKLM", global_reg_sub_key)
   Lua_RegDel("HKCU", global_reg_sub_key)
-  Lua_DelFileRecursive(path)
 
   -- The reasons the user ticked and wrote in the uninstaller's own dialog.
   local reasons = {}
@@ -73,7 +74,4 @@ end
 function QPXSE_AfterUnintall()
   call_stat("stat_http_post", "int", global_Uninstall_PostURL, nil, 0, true)
   call_stat("stat_close")
-  if global_install_path then
-    Lua_DeleteFileAfterReboot(global_install_path)
-  end
 end

@@ -12,7 +12,7 @@ local results = {
   Lua_IsWow64 = "boolean", Lua_GetProcessId = "number", Lua_GetModuleFileName = "string",
   Lua_GetCommandLineArgv = "table none", Lua_EnablePrivilege = "boolean",
   Lua_GetTempFileName = "string nil", Lua_ExpandEnv = "string", Lua_GetImagePathByPid = "string none",
-  Lua_GetDriverInstallPath = "string", Lua_KillAllTaskByName = "boolean",
+  Lua_GetDriverInstallPath = "string", Lua_KillAllTaskByName = "boolean", Lua_RemoveInstalled = "boolean",
 }
 local left_out = { Lua_MsgBox = true, Lua_ExitWindows = true }
 

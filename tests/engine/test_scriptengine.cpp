@@ -205,7 +205,7 @@ TEST(NativeSweep, WrongTypesAndCountsGiveTheUsualKindOfResult) {
                                 L"native_sweep.lua\"",
                             folder));
     EXPECT_EQ(probe.Wait(120000), 1) << probe.LogText();
-    EXPECT_TRUE(probe.LogContains(L"xm sweep 372 calls, wrong: none")) << probe.LogText();
+    EXPECT_TRUE(probe.LogContains(L"xm sweep 384 calls, wrong: none")) << probe.LogText();
 }
 
 TEST(LoadFailures, MissingResourceLogsTheFreeFormFailure) {

@@ -1,6 +1,8 @@
 // What tests need to act on a real installer as a person would, from inside Wine.
 #include "testsupport.h"
 
+#include <shellapi.h>
+
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -273,4 +275,73 @@ bool SelectInFolderBrowser(HWND browser, const std::wstring& folder) {
     if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     CloseHandle(process);
     return ok;
+}
+
+namespace {
+
+bool Missing(const std::wstring& path) { return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES; }
+
+// Under Wine, runs a host program (Wine starts Unix programs given by a Z: path) and waits
+// up to five seconds for `done`: such a program cannot be waited for.
+template <typename Condition>
+bool RunOnHost(const char* program, const std::string& arguments, Condition done) {
+    std::string command = std::string(program) + " " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return false;
+    }
+    // Wine starts a Unix program without a process handle and leaves hThread undefined:
+    // closing that value would close some other handle of ours.
+    if (process.hProcess) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    for (int i = 0; i < 100 && !done(); ++i) Sleep(50);
+    return done();
+}
+
+void RemoveWithTheShell(const std::wstring& path) {
+    const std::wstring from = path + L'\0';
+    SHFILEOPSTRUCTW operation{};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.c_str();
+    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+    SHFileOperationW(&operation);
+}
+
+}  // namespace
+
+std::string HostPath(const std::wstring& path) {
+    using UnixName = char*(CDECL*)(const wchar_t*);
+    const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixName ? unixName(path.c_str()) : nullptr;
+    if (!name) return std::string();
+    std::string copy = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return copy;
+}
+
+bool MakeFolderLink(const std::wstring& link, const std::wstring& target) {
+    CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
+    if (!Missing(link)) return true;
+    const std::string unixTarget = HostPath(target), unixLink = HostPath(link);
+    if (unixTarget.empty() || unixLink.empty()) return false;
+    return RunOnHost("Z:\\bin\\ln", "-s \"" + unixTarget + "\" \"" + unixLink + "\"",
+                     [&] { return !Missing(link); });
+}
+
+void RemoveTreeSafely(const std::wstring& path) {
+    // A host program cannot be waited for: only its effect tells that it is done, so it is
+    // started only when there is something to remove.
+    if (Missing(path)) return;
+    const std::string unixPath = HostPath(path);
+    if (!unixPath.empty() && unixPath.size() > 8) {
+        RunOnHost("Z:\\bin\\rm", "-rf \"" + unixPath + "\"", [&] { return Missing(path); });
+    } else {
+        RemoveWithTheShell(path);
+    }
 }

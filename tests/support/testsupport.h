@@ -60,3 +60,12 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // Selects `folder` in another process's folder browser (the path is written into that
 // process for BFFM_SETSELECTIONW) and presses OK.
 bool SelectInFolderBrowser(HWND browser, const std::wstring& folder);
+
+// Under Wine, the Unix name of a path; empty elsewhere.
+std::string HostPath(const std::wstring& path);
+// A link to a folder. Windows makes it with CreateSymbolicLinkW; Wine 8's creates nothing
+// and reports success, but a link made on the host shows to programs as a folder with the
+// reparse-point attribute.
+bool MakeFolderLink(const std::wstring& link, const std::wstring& target);
+// Removes a tree without following links, also where the platform cannot remove a link.
+void RemoveTreeSafely(const std::wstring& path);

@@ -13,6 +13,8 @@ bool unattended = false;
 
 void AnswerMessageBoxesUnattended() { unattended = true; }
 
+bool RunsUnattended() { return unattended; }
+
 int DefaultButton(UINT style) {
     static const int kButtons[][4] = {
         {IDOK},                            // MB_OK

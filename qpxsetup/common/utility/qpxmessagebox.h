@@ -6,6 +6,9 @@
 
 // From now on no box is shown (an unattended run).
 void AnswerMessageBoxesUnattended();
+// Whether the run is unattended: then the shell must be asked to show no window of its own
+// either (its error boxes, progress windows and prompts would wait for a click nobody gives).
+bool RunsUnattended();
 
 // MessageBoxW, or in an unattended run the line "message box answered <id>: <caption>: <text>"
 // and the id of the default button.

@@ -1,4 +1,5 @@
-// Paths as scripts and globals give them: environment variables expanded.
+// Paths as scripts and globals give them: environment variables expanded; joining and
+// splitting without the shell helpers' length limit.
 #include "qpxpath.h"
 
 #include <windows.h>
@@ -15,4 +16,30 @@ std::wstring ExpandPath(const std::wstring& path) {
         }
         expanded.resize(needed);
     }
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L'\\');
+    if (slash == std::wstring::npos) return std::wstring();
+    if (slash == 2 && path[1] == L':') return path.substr(0, 3);
+    return path.substr(0, slash);
+}
+
+std::wstring NameOf(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
+
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
+    if (folder.empty()) return name;
+    if (folder.back() == L'\\') return folder + name;
+    return folder + L'\\' + name;
+}
+
+std::vector<std::wstring> MissingFolders(const std::wstring& path) {
+    std::vector<std::wstring> missing;
+    for (std::wstring at = path; !at.empty() && GetFileAttributesW(at.c_str()) == INVALID_FILE_ATTRIBUTES;) {
+        missing.insert(missing.begin(), at);
+        const std::wstring parent = FolderOf(at);
+        if (parent == at) break;
+        at = parent;
+    }
+    return missing;
 }

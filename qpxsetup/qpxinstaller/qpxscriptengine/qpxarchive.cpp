@@ -5,6 +5,7 @@
 #include "7zTypes.h"
 #include "qpxextract.h"
 #include "qpxhandle.h"
+#include "qpxjournal.h"
 #include "qpxluaargs.h"
 #include "qpxlog.h"
 #include "qpxresource.h"
@@ -55,6 +56,15 @@ ExtractionCallbacks ScriptCallbacks(const ScriptCallback& onFileDone,
         LogLine(L"Fun:%s, Description:%s leaves the destination folder, refused!\r\n",
                 L"Lua_UnCompress7z", name.c_str());
     };
+    if (InstallJournal::Instance().Recording()) {
+        callbacks.onFolderCreated = [](const std::wstring& path) {
+            InstallJournal::Instance().Add(RecordKind::kFolder, {path});
+        };
+        callbacks.onFileCreated = [](const std::wstring& path, const std::wstring& kept) {
+            InstallJournal::Instance().Add(RecordKind::kFile, {path, kept});
+        };
+        callbacks.onSetAside = [](const std::wstring& path) { return InstallJournal::Instance().SetAside(path); };
+    }
     return callbacks;
 }
 
@@ -118,11 +128,14 @@ int Lua_ExtractResource(lua_State* state) {
         LogLine(L"Fun:%s ,LoadResource failed!\r\n", L"Lua_ExtractResource");
         return PushBoolean(state, false);
     }
+    InstallJournal& journal = InstallJournal::Instance();
+    const std::wstring kept = journal.MakeWay(destination);
     UniqueKernelHandle file(CreateFileW(destination.c_str(), GENERIC_WRITE, 0, nullptr,
                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         LogLine(L"Fun:%s ,CreateFileW %s failed!\r\n", L"Lua_ExtractResource",
                 destination.c_str());
+        InstallJournal::TakeBack(kept, destination);
         return PushBoolean(state, false);
     }
     // An archive resource is stored with its first two bytes exchanged: the file gets them in
@@ -142,6 +155,9 @@ int Lua_ExtractResource(lua_State* state) {
         // A cut-off file would pass for the resource: none is better, as extraction does.
         file.reset();
         DeleteFileW(destination.c_str());
+        InstallJournal::TakeBack(kept, destination);
+    } else if (journal.Recording()) {
+        journal.Add(RecordKind::kResource, {destination, kept});
     }
     return PushBoolean(state, written);
 }

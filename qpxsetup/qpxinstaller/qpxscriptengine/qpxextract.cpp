@@ -188,18 +188,32 @@ bool StaysInsideFolder(const std::wstring& name) {
 // Clears a read-only file out of the way. Windows refuses to replace a hidden or system file
 // with a normal one (access denied); deciding that here gives the script the same answer on
 // systems that let it through. A file that is not there yet is created in one call: under
-// Wine each call on a file costs more than decoding a small file. `*isNew`: no file was there.
-HANDLE CreateOutputFile(const std::wstring& path, bool* isNew) {
+// Wine each call on a file costs more than decoding a small file. `*kept` says what was in its
+// place, as ExtractionCallbacks::onFileCreated hears it.
+HANDLE CreateOutputFile(const std::wstring& path, const ExtractionCallbacks& callbacks, std::wstring* kept) {
+    kept->clear();
     const HANDLE created = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                        FILE_ATTRIBUTE_NORMAL, nullptr);
-    *isNew = created != INVALID_HANDLE_VALUE;
-    if (*isNew) return created;
+    if (created != INVALID_HANDLE_VALUE) return created;
     const DWORD existing = GetFileAttributesW(path.c_str());
     if (existing != INVALID_FILE_ATTRIBUTES) {
         if (existing & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
             SetLastError(ERROR_ACCESS_DENIED);
             return INVALID_HANDLE_VALUE;
         }
+        // Set aside as it is, read-only bit and all, to come back as it was.
+        if (callbacks.onSetAside) *kept = callbacks.onSetAside(path);
+        if (!kept->empty()) {
+            const HANDLE replacing = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (replacing != INVALID_HANDLE_VALUE) return replacing;
+            const DWORD error = GetLastError();
+            MoveFileExW(kept->c_str(), path.c_str(), 0);
+            kept->clear();
+            SetLastError(error);
+            return INVALID_HANDLE_VALUE;
+        }
+        *kept = L"-";
         if (existing & FILE_ATTRIBUTE_READONLY) {
             SetFileAttributesW(path.c_str(), existing & ~FILE_ATTRIBUTE_READONLY);
         }
@@ -258,7 +272,7 @@ private:
         }
         CreateParentFolders(path, nameStart);
         if (isDir) {
-            CreateDirectoryW(path.c_str(), nullptr);
+            CreateFolder(path);
             return 0;
         }
         UniqueKernelHandle file;
@@ -317,11 +331,17 @@ private:
             if (path[i] != L'/') continue;
             if (!known) {
                 path[i] = L'\0';
-                CreateDirectoryW(path.c_str(), nullptr);
+                CreateFolder(path.c_str());
             }
             path[i] = L'\\';
         }
     }
+
+    // Existing folders are fine; new ones are reported.
+    void CreateFolder(const wchar_t* path) {
+        if (CreateDirectoryW(path, nullptr) && callbacks_.onFolderCreated) callbacks_.onFolderCreated(path);
+    }
+    void CreateFolder(const std::wstring& path) { CreateFolder(path.c_str()); }
 
     // Positions the block stream at the entry's data, opening its block when it starts.
     SRes SeekEntry(UInt32 index) {
@@ -347,18 +367,24 @@ private:
     // when the caller chose to skip the entry.
     ArchiveStatus CreateEntryFile(const std::wstring& path, UniqueKernelHandle* file,
                                   ArchiveStatus* pending) {
-        file->reset(CreateOutputFile(path, &newFile_));
-        if (*file) return 0;
+        if (Create(path, file)) return 0;
         const DWORD error = GetLastError();
         *pending = error;
         if (!callbacks_.onCreateError) return SZ_ERROR_FAIL;
         const CreateErrorDecision decision = callbacks_.onCreateError(path, error);
         if (decision == CreateErrorDecision::kSkip) return 0;
         if (decision != CreateErrorDecision::kRetry) return SZ_ERROR_FAIL;
-        file->reset(CreateOutputFile(path, &newFile_));
-        if (!*file) return SZ_ERROR_FAIL;
+        if (!Create(path, file)) return SZ_ERROR_FAIL;
         *pending = 0;
         return 0;
+    }
+
+    bool Create(const std::wstring& path, UniqueKernelHandle* file) {
+        std::wstring kept;
+        file->reset(CreateOutputFile(path, callbacks_, &kept));
+        newFile_ = kept.empty();
+        if (*file && callbacks_.onFileCreated) callbacks_.onFileCreated(path, kept);
+        return static_cast<bool>(*file);
     }
 
     // Decodes the entry's bytes into `file` (or nowhere) and checks its CRC.

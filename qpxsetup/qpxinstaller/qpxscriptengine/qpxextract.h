@@ -27,6 +27,14 @@ struct ExtractionCallbacks {
     std::function<CreateErrorDecision(const std::wstring& path, DWORD error)> onCreateError;
     // An entry whose name leaves the destination folder; the extraction stops there.
     std::function<void(const std::wstring& name)> onRefused;
+    // A folder the extraction created.
+    std::function<void(const std::wstring& path)> onFolderCreated;
+    // A file created, before its bytes are written; `kept` says what was in its place: empty
+    // when nothing was, "-" when it was deleted, otherwise where onSetAside moved it.
+    std::function<void(const std::wstring& path, const std::wstring& kept)> onFileCreated;
+    // A file in the way of one to be written: moves it elsewhere and says where, or says
+    // nothing (empty) and lets the extraction delete it as it would without this callback.
+    std::function<std::wstring(const std::wstring& path)> onSetAside;
 };
 
 // Extracts from the bytes as they are (they are never written); with `exchangedHead` the

@@ -22,7 +22,8 @@ const luaL_Reg kValueTypes[] = {
     {nullptr, nullptr},
 };
 
-// Native functions, each a plain global host function, registered in this order.
+// Native functions, each a plain global host function, registered in this order; the last is
+// for uninstall scripts.
 const luaL_Reg kNativeFunctions[] = {
     {"Lua_UnCompress7z", Lua_UnCompress7z},
     {"Lua_RegSvr32", Lua_RegSvr32},
@@ -57,6 +58,7 @@ const luaL_Reg kNativeFunctions[] = {
     {"Lua_GetImagePathByPid", Lua_GetImagePathByPid},
     {"Lua_GetDriverInstallPath", Lua_GetDriverInstallPath},
     {"Lua_KillAllTaskByName", Lua_KillAllTaskByName},
+    {"Lua_RemoveInstalled", Lua_RemoveInstalled},
     {nullptr, nullptr},
 };
 

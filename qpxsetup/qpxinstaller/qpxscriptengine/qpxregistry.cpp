@@ -1,5 +1,7 @@
 // Registry functions of the script library: read, write and delete values and key trees,
-// always in the installer's own (32-bit) view.
+// always in the installer's own view (the 32-bit one for a 32-bit installer: no view flag).
+// While an installation is recorded, each key made, value written and deletion goes into the
+// install journal with what it replaced.
 #include "qpxregistry.h"
 
 #include <windows.h>
@@ -9,38 +11,20 @@
 #include <vector>
 
 #include "qpxhandle.h"
+#include "qpxjournal.h"
 #include "qpxlog.h"
 #include "qpxluaargs.h"
 
 namespace {
 
-// No view flag: a 32-bit installer works in the 32-bit view on 64-bit Windows. Reading asks
-// for write access too, so a key the installer could not change reads as missing.
-constexpr REGSAM kAccess = KEY_READ | KEY_WRITE;
 constexpr DWORD kMaxKeyNameUnits = 256;  // 255 and the terminator
+constexpr DWORD kMaxValueNameUnits = 16384;
 
-struct RootName {
-    const wchar_t* name;
-    HKEY key;
-};
-
-const RootName kRoots[] = {
-    {L"HKCR", HKEY_CLASSES_ROOT},  {L"HKCU", HKEY_CURRENT_USER}, {L"HKLM", HKEY_LOCAL_MACHINE},
-    {L"HKU", HKEY_USERS},          {L"HKCC", HKEY_CURRENT_CONFIG},
-};
-
-// The root of an exact (case-sensitive) name; null for any other name, which makes every
-// registry call with it fail.
-HKEY RootKey(const std::wstring& name) {
-    for (const RootName& root : kRoots) {
-        if (name == root.name) return root.key;
-    }
-    return nullptr;
-}
+InstallJournal& Journal() { return InstallJournal::Instance(); }
 
 UniqueRegKey OpenKey(HKEY parent, const wchar_t* path, LONG* error = nullptr) {
     UniqueRegKey key;
-    const LONG result = RegOpenKeyExW(parent, path, 0, kAccess, key.put());
+    const LONG result = RegOpenKeyExW(parent, path, 0, kRegistryAccess, key.put());
     if (error) *error = result;
     return key;
 }
@@ -90,25 +74,56 @@ LONG SetText(HKEY key, const wchar_t* name, DWORD type, const std::wstring& text
     return RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(text.c_str()), size);
 }
 
-// Writes argument 5 as the named type; any other type name writes nothing.
-void WriteValue(lua_State* state, HKEY key, const wchar_t* name, const std::wstring& typeName) {
+// Writes argument 5 as the named type; any other type name writes nothing (and says so with
+// ERROR_INVALID_PARAMETER).
+LONG WriteValue(lua_State* state, HKEY key, const wchar_t* name, const std::wstring& typeName) {
     if (typeName == L"REG_SZ") {
-        SetText(key, name, REG_SZ, ArgPath(state, 5));  // expanded whole, whatever its length
+        return SetText(key, name, REG_SZ, ArgPath(state, 5));  // expanded whole, whatever its length
     } else if (typeName == L"REG_EXPAND_SZ") {
-        SetText(key, name, REG_EXPAND_SZ, ArgText(state, 5));
+        return SetText(key, name, REG_EXPAND_SZ, ArgText(state, 5));
     } else if (typeName == L"REG_DWORD") {
         const DWORD value = ArgUInt(state, 5);
-        RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                       sizeof(value));
+        return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
     } else if (typeName == L"REG_BINARY") {
         const std::vector<BYTE> bytes = PackHexBytes(ArgText(state, 5));
-        RegSetValueExW(key, name, 0, REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
+        return RegSetValueExW(key, name, 0, REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
     }
+    return ERROR_INVALID_PARAMETER;
 }
 
-// Deletes `path` below `parent` with everything under it; the first failure's code.
-LONG DeleteKeyTree(HKEY parent, const wchar_t* path) {
+// The levels of `key` below `root` that do not exist yet, outermost first.
+std::vector<std::wstring> MissingKeys(HKEY root, const std::wstring& key) {
+    std::vector<std::wstring> missing;
+    for (std::wstring at = key; !at.empty();) {
+        UniqueRegKey opened;
+        if (RegOpenKeyExW(root, at.c_str(), 0, KEY_READ, opened.put()) == ERROR_SUCCESS) break;
+        missing.insert(missing.begin(), at);
+        const size_t slash = at.find_last_of(L'\\');
+        at = slash == std::wstring::npos ? std::wstring() : at.substr(0, slash);
+    }
+    return missing;
+}
+
+// The values of an open key as they are, for the records of its deletion.
+std::vector<std::pair<std::wstring, RegistryData>> ValuesOf(HKEY key) {
+    std::vector<std::pair<std::wstring, RegistryData>> values;
+    std::vector<wchar_t> name(kMaxValueNameUnits);
+    for (DWORD index = 0;; ++index) {
+        DWORD length = kMaxValueNameUnits;
+        if (RegEnumValueW(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        const std::wstring valueName(name.data(), length);
+        values.emplace_back(valueName, ReadRegistryValue(key, valueName.c_str()));
+    }
+    return values;
+}
+
+// Deletes `path` below `parent` with everything under it; the first failure's code. While an
+// installation is recorded, each key deleted is recorded after its values, its subkeys before
+// it, so that a rollback makes them again parents first. `fullPath` is `path` below the root
+// named `rootName`.
+LONG DeleteKeyTree(HKEY parent, const wchar_t* path, const std::wstring& rootName, const std::wstring& fullPath) {
     LONG result;
+    std::vector<std::pair<std::wstring, RegistryData>> values;
     {
         UniqueRegKey key = OpenKey(parent, path, &result);
         if (result != ERROR_SUCCESS) return result;
@@ -117,12 +132,20 @@ LONG DeleteKeyTree(HKEY parent, const wchar_t* path) {
         DWORD length = kMaxKeyNameUnits;
         while (RegEnumKeyExW(key.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr) ==
                ERROR_SUCCESS) {
-            result = DeleteKeyTree(key.get(), name);
+            result = DeleteKeyTree(key.get(), name, rootName, fullPath + L"\\" + name);
             if (result != ERROR_SUCCESS) return result;
             length = kMaxKeyNameUnits;
         }
+        if (Journal().Recording()) values = ValuesOf(key.get());
     }
-    return RegDeleteKeyW(parent, path);
+    result = RegDeleteKeyW(parent, path);
+    if (result == ERROR_SUCCESS && Journal().Recording()) {
+        for (const auto& [name, data] : values) {
+            Journal().Add(RecordKind::kUnvalue, {rootName, fullPath, name, FormatRegistryData(data)});
+        }
+        Journal().Add(RecordKind::kUnkey, {rootName, fullPath});
+    }
+    return result;
 }
 
 }  // namespace
@@ -130,7 +153,7 @@ LONG DeleteKeyTree(HKEY parent, const wchar_t* path) {
 int Lua_RegQuery(lua_State* state) {
     const std::wstring key = ArgText(state, 2);
     const std::wstring name = ArgText(state, 3);
-    UniqueRegKey opened = OpenKey(RootKey(ArgText(state, 1)), key.c_str());
+    UniqueRegKey opened = OpenKey(RegistryRoot(ArgText(state, 1)), key.c_str());
     if (!opened) return PushNil(state);
     DWORD type = REG_NONE;
     DWORD size = 0;
@@ -163,13 +186,23 @@ int Lua_RegAdd(lua_State* state) {
     const std::wstring key = ArgText(state, 2);
     const std::wstring name = ArgText(state, 3);
     const std::wstring typeName = ArgText(state, 4);
+    const std::wstring rootName = ArgText(state, 1);
+    const HKEY root = RegistryRoot(rootName);
+    const bool recording = Journal().Recording();
+    const std::vector<std::wstring> missing = recording && root ? MissingKeys(root, key) : std::vector<std::wstring>();
     UniqueRegKey created;
-    RegCreateKeyExW(RootKey(ArgText(state, 1)), key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                    kAccess, nullptr, created.put(), nullptr);
+    RegCreateKeyExW(root, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kRegistryAccess, nullptr,
+                    created.put(), nullptr);
+    if (created) {
+        for (const std::wstring& level : missing) Journal().Add(RecordKind::kKey, {rootName, level});
+    }
     const bool overwrite = ArgFlag(state, 6);
     if (overwrite || RegQueryValueExW(created.get(), name.c_str(), nullptr, nullptr, nullptr,
                                       nullptr) == ERROR_FILE_NOT_FOUND) {
-        WriteValue(state, created.get(), name.c_str(), typeName);
+        const RegistryData before = recording ? ReadRegistryValue(created.get(), name.c_str()) : RegistryData();
+        if (WriteValue(state, created.get(), name.c_str(), typeName) == ERROR_SUCCESS && recording) {
+            Journal().Add(RecordKind::kValue, {rootName, key, name, FormatRegistryData(before)});
+        }
     }
     return PushBoolean(state, true);
 }
@@ -184,11 +217,15 @@ int Lua_RegDel(lua_State* state) {
         LogLine(L"RegDel %s: empty key refused\r\n", rootName.c_str());
         return PushBoolean(state, true);
     }
-    const HKEY root = RootKey(rootName);
+    const HKEY root = RegistryRoot(rootName);
     if (!wholeKey) {
         const std::wstring name = ArgText(state, 3);
         if (UniqueRegKey opened = OpenKey(root, key.c_str())) {
-            RegDeleteValueW(opened.get(), name.c_str());
+            const RegistryData before = Journal().Recording() ? ReadRegistryValue(opened.get(), name.c_str())
+                                                              : RegistryData();
+            if (RegDeleteValueW(opened.get(), name.c_str()) == ERROR_SUCCESS && before.exists) {
+                Journal().Add(RecordKind::kUnvalue, {rootName, key, name, FormatRegistryData(before)});
+            }
             LogLine(L"Delete Value %s, %s, %s", rootName.c_str(), key.c_str(), name.c_str());
         }
         return PushBoolean(state, true);
@@ -199,7 +236,7 @@ int Lua_RegDel(lua_State* state) {
         LogLine(L"OpenKey %s failed, errcode: %ld\r\n", rootName.c_str(), error);
         return PushBoolean(state, true);
     }
-    error = DeleteKeyTree(opened.get(), key.c_str());
+    error = DeleteKeyTree(opened.get(), key.c_str(), rootName, key);
     if (error != ERROR_SUCCESS) {
         LogLine(L"DeleteSubKey %s failed, errcode: %ld", key.c_str(), error);
     }

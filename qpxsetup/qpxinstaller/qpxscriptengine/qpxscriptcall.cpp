@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "qpxearlyend.h"
 #include "qpxlog.h"
 #include "qpxmessagebox.h"
 #include "qpxtext.h"
@@ -56,7 +57,8 @@ void AppendCallStack(lua_State* state, int level, std::string& text) {
 }
 
 // Message handler of every protected call: shows the error with the call stack and ends the
-// process. Nothing is cleaned up: the state may be in any condition here.
+// process the way every early end does (an unfinished installation is rolled back first when
+// the product asks for it). Nothing else is cleaned up: the state may be in any condition here.
 int ScriptErrorHandler(lua_State* state) {
     const char* message = lua_tolstring(state, -1, nullptr);
     std::string text;
@@ -65,10 +67,33 @@ int ScriptErrorHandler(lua_State* state) {
     std::wstring boxText = CodePageToWide(CP_THREAD_ACP, text.c_str());
     boxText += kFeedbackSentence;
     ShowMessageBox(nullptr, boxText.c_str(), kErrorCaption, MB_ICONERROR);
-    ExitProcess(0);
+    EndProcessEarly(0);
+}
+
+// Message handler of the logged call: the error with the call stack becomes the error value.
+int LoggingErrorHandler(lua_State* state) {
+    const char* message = lua_tolstring(state, -1, nullptr);
+    std::string text;
+    AppendFormat(text, "%s\n", message ? message : "(null)");
+    AppendCallStack(state, 0, text);
+    lua_pushstring(state, text.c_str());
+    return 1;
 }
 
 }  // namespace
+
+int ProtectedCallLogged(lua_State* state, int argumentCount) {
+    const int base = lua_gettop(state) - argumentCount;
+    lua_pushcfunction(state, LoggingErrorHandler);
+    lua_insert(state, base);
+    const int status = lua_pcallk(state, argumentCount, 0, base, 0, nullptr);
+    if (status != LUA_OK) {
+        LogLine(L"%s\r\n", Utf8ToWide(lua_tolstring(state, -1, nullptr)).c_str());
+        lua_pop(state, 1);
+    }
+    lua_remove(state, base);
+    return status;
+}
 
 int ProtectedCall(lua_State* state, int argumentCount, int resultCount) {
     const int base = lua_gettop(state) - argumentCount;

@@ -13,6 +13,11 @@
 // the error value left on the stack.
 int ProtectedCall(lua_State* state, int argumentCount, int resultCount);
 
+// The same call for a script's own clean-up while the run already ends (the rollback hook): a
+// runtime error is logged with its call stack instead of shown, the function ends there and
+// the process goes on. The status; the stack as it was without the function and its arguments.
+int ProtectedCallLogged(lua_State* state, int argumentCount);
+
 // A script function kept in the registry for calls from native code. It owns its reference
 // and releases it when it goes, so a native function releases every callback on every path.
 class ScriptCallback {

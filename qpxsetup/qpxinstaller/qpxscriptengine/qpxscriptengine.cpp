@@ -2,13 +2,13 @@
 // running resource scripts, hooks, and globals for the application.
 #include "qpxscriptengine.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "lauxlib.h"
 #include "lualib.h"
 #include "qpxarchive.h"
+#include "qpxearlyend.h"
 #include "qpxexception.h"
 #include "qpxlog.h"
 #include "qpxluaargs.h"
@@ -31,19 +31,20 @@ private:
 
 namespace {
 
-// os.exit, for the state's own thread as Lua has it. On any other thread (the install worker)
-// the runtime's exit handlers would shut down GDI+ and delete the engine's locks while the
-// main thread still paints and posts progress: that thread ends the process at once instead,
-// with the code asked for (true or none 0, false 1, or the number).
+// os.exit: an early end of the run (an unfinished installation is rolled back first when the
+// product asks for it), then, on the state's own thread, the exit as Lua has it. On any other
+// thread (the install worker) the runtime's exit handlers would shut down GDI+ and delete the
+// engine's locks while the main thread still paints and posts progress: that thread ends the
+// process at once instead, with the code asked for (true or none 0, false 1, or the number).
 int ExitFromScript(lua_State* state) {
     if (GetCurrentThreadId() != lua_tounsigned(state, lua_upvalueindex(2))) {
         const int code = lua_isboolean(state, 1)
                              ? (lua_toboolean(state, 1) ? EXIT_SUCCESS : EXIT_FAILURE)
                              : static_cast<int>(luaL_optinteger(state, 1, EXIT_SUCCESS));
         LogLine(L"os.exit(%d) on a worker thread: the process ends\r\n", code);
-        fflush(nullptr);
-        TerminateProcess(GetCurrentProcess(), static_cast<UINT>(code));
+        EndProcessEarly(static_cast<UINT>(code));
     }
+    RunEarlyEndAction();
     lua_pushvalue(state, lua_upvalueindex(1));
     lua_insert(state, 1);
     lua_call(state, lua_gettop(state) - 1, LUA_MULTRET);
@@ -158,6 +159,16 @@ void QPXScriptEngine::CallHook(const char* name) {
     lua_getglobal(state_, name);
     if (lua_type(state_, -1) == LUA_TFUNCTION) {
         ProtectedCall(state_, 0, 0);
+    } else {
+        lua_pop(state_, 1);
+    }
+}
+
+void QPXScriptEngine::CallHookLogged(const char* name) {
+    StateLock lock(*this);
+    lua_getglobal(state_, name);
+    if (lua_type(state_, -1) == LUA_TFUNCTION) {
+        ProtectedCallLogged(state_, 0);
     } else {
         lua_pop(state_, 1);
     }

@@ -23,6 +23,9 @@ public:
     bool RunChunk(const char* data, size_t size, const char* chunkName);
     // A runtime error in the hook ends the process with the error box (ProtectedCall).
     void CallHook(const char* name);
+    // For a hook that runs while the run already ends: a runtime error is logged, the hook
+    // ends there and the caller goes on (ProtectedCallLogged).
+    void CallHookLogged(const char* name);
 
     std::wstring GetGlobalString(const char* name);
     int GetGlobalInteger(const char* name);

@@ -14,10 +14,13 @@
 #include <string>
 
 #include "qpxcom.h"
+#include "qpxfilesystem.h"
 #include "qpxhandle.h"
+#include "qpxjournal.h"
 #include "qpxlaunch.h"
 #include "qpxlog.h"
 #include "qpxluaargs.h"
+#include "qpxmessagebox.h"
 #include "qpxpath.h"
 #include "qpxsystem.h"
 #include "qpxtext.h"
@@ -28,14 +31,6 @@ namespace {
 
 bool FileExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// The path without its last component.
-std::wstring FolderOf(const std::wstring& path) {
-    std::wstring folder = path;
-    PathRemoveFileSpecW(&folder[0]);
-    folder.resize(wcslen(folder.c_str()));
-    return folder;
 }
 
 bool IsUrl(const std::wstring& text) { return PathIsURLW(text.c_str()) != FALSE; }
@@ -115,12 +110,36 @@ bool MakeShellLink(lua_State* state, const std::wstring& target, ComPtr<IPersist
     return true;
 }
 
+// In an unattended run the shell shows no error box of its own.
+ULONG UnattendedMask() { return RunsUnattended() ? SEE_MASK_FLAG_NO_UI : 0; }
+
+// ShellExecuteW's result; in an unattended run the same call without the shell's own windows.
+INT_PTR ShellExecuteVerb(const std::wstring& verb, const std::wstring& file, const std::wstring& parameters,
+                         const std::wstring& folder) {
+    const wchar_t* verbText = verb.empty() ? nullptr : verb.c_str();
+    const wchar_t* folderText = folder.empty() ? nullptr : folder.c_str();
+    if (!RunsUnattended()) {
+        return reinterpret_cast<INT_PTR>(
+            ShellExecuteW(nullptr, verbText, file.c_str(), parameters.c_str(), folderText, SW_SHOWNORMAL));
+    }
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = UnattendedMask();
+    info.lpVerb = verbText;
+    info.lpFile = file.c_str();
+    info.lpParameters = parameters.c_str();
+    info.lpDirectory = folderText;
+    info.nShow = SW_SHOWNORMAL;
+    ShellExecuteExW(&info);
+    return reinterpret_cast<INT_PTR>(info.hInstApp);
+}
+
 // Runs a program hidden with its default action and waits until it ends.
 bool RunHiddenAndWait(const std::wstring& file, const std::wstring& parameters,
                       const std::wstring& folder) {
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof(info);
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | UnattendedMask();
     info.lpFile = file.c_str();
     info.lpParameters = parameters.c_str();
     info.lpDirectory = folder.empty() ? nullptr : folder.c_str();
@@ -157,17 +176,21 @@ int Lua_CreateShortcut(lua_State* state) {
     const std::wstring target = ArgText(state, 1);
     const std::wstring link = ArgPath(state, 2);
     const std::wstring folder = FolderOf(link);
-    if (!folder.empty() && !FileExists(folder)) SHCreateDirectory(nullptr, folder.c_str());
+    if (!folder.empty() && !FileExists(folder)) CreateFolderPath(folder);
 
     ComPtr<IPersistFile> file;
     const bool made = IsUrl(target) ? MakeInternetShortcut(target, file)
                                     : MakeShellLink(state, ExpandPath(target), file);
     if (!made) return PushBoolean(state, false);
+    InstallJournal& journal = InstallJournal::Instance();
+    const std::wstring kept = journal.MakeWay(link);
     if (FAILED(file->Save(link.c_str(), TRUE))) {
         LogStepFailure(L"Save %s failed!\r\n", link, __LINE__);
+        InstallJournal::TakeBack(kept, link);
         return PushBoolean(state, false);
     }
     LogLine(L"Save Shortcut %s \r\n", link.c_str());
+    if (journal.Recording()) journal.Add(RecordKind::kShortcut, {link, kept});
     return PushBoolean(state, true);
 }
 
@@ -189,9 +212,7 @@ int Lua_Exec(lua_State* state) {
     if (ArgFlag(state, 5))
         return PushBoolean(state, LaunchAsShellUser(file, parameters, folder) == kLaunchStarted);
     if (ArgFlag(state, 4)) return PushBoolean(state, RunHiddenAndWait(file, parameters, folder));
-    const INT_PTR result = reinterpret_cast<INT_PTR>(
-        ShellExecuteW(nullptr, verb.empty() ? nullptr : verb.c_str(), file.c_str(), parameters.c_str(),
-                      folder.empty() ? nullptr : folder.c_str(), SW_SHOWNORMAL));
+    const INT_PTR result = ShellExecuteVerb(verb, file, parameters, folder);
     return PushBoolean(state, IsPinVerb(verb) || result > 32);
 }
 
@@ -212,8 +233,9 @@ int Lua_RegSvr32(lua_State* state) {
     return PushBoolean(state, entry != nullptr && SUCCEEDED(entry()));
 }
 
+// Starting regsvr32 needs no OLE: none is started here, so nothing loads while a script has
+// file-system redirection off around this call.
 int Lua_RegistDll(lua_State* state) {
-    const OleScope ole;
     const std::wstring path = ArgPath(state, 1);
     if (!FileExists(path)) return PushMissingPath(state, L"Lua_RegistDll", path);
     // By its full path: a regsvr32.exe planted beside the installer must not be the one run.
