@@ -99,6 +99,11 @@ class Helper:
         assert code == 0, f"no special folder {csidl}"
         return path
 
+    def short_path(self, path):
+        code, short = self.run("short-path", path)
+        assert code == 0, f"no short name of {path}"
+        return short
+
     def click(self, hwnd, x, y):
         """A left click at client point x, y of a window (no window manager: the window's
         screen rectangle is where X shows it)."""

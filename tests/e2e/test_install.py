@@ -481,6 +481,16 @@ def installation_state(folder):
             "run": run_value(), "service": service_state()}
 
 
+def state_difference(state, expected):
+    """What differs between two installation states, file by file."""
+    differences = {k: (state[k], expected[k]) for k in state if k != "files" and state[k] != expected[k]}
+    files, wanted = state["files"], expected["files"]
+    changed = sorted(name for name in set(files) | set(wanted) if files.get(name) != wanted.get(name))
+    if changed:
+        differences["files"] = changed
+    return differences
+
+
 class Silent:
     """An unattended run through the helper, its debug lines collected, watched for any dialog
     or message box until it ends."""
@@ -543,7 +553,7 @@ def test_a_silent_installation_installs_what_the_wizard_installs_and_logs_every_
     assert run.finish() == 1
     assert not run.window_seen, "a window showed in a silent run"
     state = installation_state(folder)
-    assert state == expected, {k: (state[k], expected[k]) for k in state if state[k] != expected[k]}
+    assert state == expected, state_difference(state, expected)
     texts = log_file_texts(log)
     assert texts[0] == "xm unattended installation", texts[:3]
     assert ascii_only("\n".join(texts)) == ascii_only(run.debug_lines().rstrip("\n"))
@@ -678,11 +688,24 @@ def test_a_silent_installation_is_uninstalled_silently_and_a_file_in_use_stays_u
     before = registry_keys()
     assert Silent([]).finish() == 1
     folder = default_folder()
+    # What the user put into the install folder is not the installation's: it stays, and so does
+    # the folder that holds it.
+    host = host_path(folder)
+    os.makedirs(os.path.join(host, "notes"))
+    for name in ("mine.txt", os.path.join("notes", "mine.txt")):
+        with open(os.path.join(host, name), "w") as f:
+            f.write("the user's own")
     log = os.path.join(tempfile.mkdtemp(prefix="qpx-log-"), "uninstall.log")
     run = Silent(["/LOG=" + wine_path(log)], folder + "\\Uninstall.exe")
     assert run.finish() == 1
     assert not run.window_seen, "a window showed in a silent run"
-    assert log_file_texts(log)[0] == "xm unattended uninstallation"
+    texts = log_file_texts(log)
+    assert texts[0] == "xm unattended uninstallation"
+    assert sorted(os.listdir(host)) == ["mine.txt", "notes"] and os.listdir(os.path.join(host, "notes")) == ["mine.txt"]
+    for kept in ("mine.txt", "notes"):
+        assert f"xm kept {folder}\\{kept}: the installation did not make it" in texts, texts
+    assert not [t for t in texts if "removed at the next restart" in t], texts
+    shutil.rmtree(host)
     check_nothing_left(folder, before)
 
     assert Silent([]).finish() == 1
@@ -743,3 +766,65 @@ def keep_uninstaller_from_the_build():
     for copy, resource in (("Uninst.dar0", "GLOBAL_VAR.LUAC"), ("Uninst.dar1", "UNINSTSCRIPT.LUAC")):
         shutil.copy(os.path.join(ARGS.resources, resource), os.path.join(kept, copy))
     return os.path.join(kept, "Uninstall.exe")
+
+
+# --- what an installation owns ---------------------------------------------------------------
+
+def variant(name):
+    return os.path.join(ARGS.variants, name + ".exe")
+
+
+def test_a_failed_upgrade_is_rolled_back_to_the_first_version_exactly_or_without_rollback_stays_as_it_got(machine):
+    folder = default_folder()
+    # The service is left out: stopping and starting it again is the script's to undo.
+    assert install(variant("corvane_first"), untick=("InstallSearchServer",)).code == 1
+    first = installation_state(folder)
+    assert "Uninst.jnl" in first["files"]
+    log = os.path.join(tempfile.mkdtemp(prefix="qpx-log-"), "install.log")
+    run = Silent(["/LOG=" + wine_path(log)], variant("corvane_second"))
+    assert run.finish() == 0
+    assert not run.window_seen
+    state = installation_state(folder)
+    assert state == first, state_difference(state, first)
+    texts = log_file_texts(log)
+    assert "xm rollback: the installation did not reach its end" in texts, texts
+    assert texts.index("xm rollback: done") > texts.index("xm rollback: the installation did not reach its end")
+    assert f"xm rollback: put back {folder}\\readme.txt" in texts, texts
+
+    # Without the rollback the second version stays as far as it got, as it always did.
+    machine.reset()
+    assert install(untick=("InstallSearchServer",)).code == 1
+    first = installation_state(folder)
+    assert Silent([], variant("corvane_second_norollback")).finish() == 0
+    state = installation_state(folder)
+    assert "second.txt" in state["files"] and state["files"]["readme.txt"] != first["files"]["readme.txt"]
+    assert values("HKLM", REG)["SecondOnly"] == ("REG_SZ", "2")
+    assert values("HKLM", UNINST)["DisplayVersion"] == ("REG_SZ", "2.1.0.1")
+
+
+def test_an_installation_ended_in_the_middle_of_its_extraction_is_removed_by_its_journal_and_nothing_else():
+    folder = default_folder()
+    host = host_path(folder)
+    os.makedirs(host)
+    with open(os.path.join(host, "other.txt"), "w") as f:
+        f.write("not the installation's")
+    assert Silent([], variant("corvane_crash")).finish() == 9
+    written = sorted(set(os.listdir(host)) - {"other.txt", "Uninst.jnl"})
+    assert len(written) == 3, written
+    kept = keep_uninstaller_from_the_build()
+    wine_reg_add("HKLM\\" + UNINST, "InstallLocation", folder)
+    assert Silent([], kept).finish() == 1
+    assert os.listdir(host) == ["other.txt"]
+
+
+def test_a_folder_of_the_system_is_refused_however_it_is_written():
+    programs = "C:\\Program Files (x86)" if win64() and not installer_64bit() else "C:\\Program Files"
+    short = Helper(ARGS.tests).short_path(programs)
+    assert short != programs
+    for spelling in (short, programs.replace("\\", "/"), "\\\\?\\" + programs, programs + "\\.\\",
+                     programs.lower() + "\\Corvane\\.."):
+        log = os.path.join(tempfile.mkdtemp(prefix="qpx-log-"), "install.log")
+        assert Silent(["/LOG=" + wine_path(log), "/D=" + spelling]).finish() == 0, spelling
+        stopped = [t for t in log_file_texts(log) if t.startswith("xm unattended installation stopped: ")]
+        assert len(stopped) == 1 and "Program Files" in stopped[0], (spelling, stopped)
+    assert not os.path.exists(host_path(programs + "\\Corvane.exe"))

@@ -15,6 +15,7 @@
 //                                                      of one registry view; 1 when the key is absent
 //   service-state <name>                               prints the service's state number; 1 when absent
 //   folder <csidl>                                     prints a special folder's path
+//   short-path <path>                                  prints the path's short (8.3) form
 //   hold-dll <path>                                    keeps a DLL loaded (its file locked) until the
 //                                                      file is moved away, then lets it go and waits
 #include <windows.h>
@@ -208,6 +209,13 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"folder" && argc == 3) {
         wchar_t path[MAX_PATH];
         if (FAILED(SHGetFolderPathW(nullptr, _wtoi(argv[2]), nullptr, SHGFP_TYPE_CURRENT, path))) return 1;
+        Print(path);
+        return 0;
+    }
+    if (command == L"short-path" && argc == 3) {
+        wchar_t path[MAX_PATH];
+        const DWORD length = GetShortPathNameW(argv[2], path, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH) return 1;
         Print(path);
         return 0;
     }

@@ -90,9 +90,11 @@ void RemoveMadeFile(const std::wstring& path) {
     LogLine(L"rollback: removed %s\r\n", path.c_str());
 }
 
+// What the run set aside comes back. Whatever took its place meanwhile came from outside the
+// journal's sight during the run (a program the script started): the earlier file wins.
 void PutBack(const std::wstring& kept, const std::wstring& path) {
     if (!IsKept(kept)) return;
-    if (MoveFileExW(kept.c_str(), path.c_str(), 0)) {
+    if (MoveFileExW(kept.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         LogLine(L"rollback: put back %s\r\n", path.c_str());
     } else {
         LogLine(L"rollback: %s cannot be put back from %s, error %d\r\n", path.c_str(), kept.c_str(),
