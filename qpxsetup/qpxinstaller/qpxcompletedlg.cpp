@@ -20,7 +20,7 @@ using QPXUE::ContainerUIObjectImpl;
 namespace {
 
 enum Action : UINT { kClose = 100, kStartProduct = 106 };
-constexpr WPARAM kResultDone = 1;
+constexpr int kResultDone = 1;
 
 QPXScriptEngine& Engine() { return QPXScriptEngine::Instance(); }
 
@@ -60,11 +60,11 @@ void QPXCompleteDlg::ShowOffers(ContainerUIObjectImpl* body) {
 bool QPXCompleteDlg::OnAction(UINT action, WPARAM, LPARAM) {
     switch (action) {
         case kClose:
-            PostMessageW(Window(), WM_CLOSE, kResultDone, 0);
+            EndWith(kResultDone);
             return true;
         case kStartProduct:
             LaunchInstalledProduct();
-            PostMessageW(Window(), WM_CLOSE, kResultDone, 0);
+            EndWith(kResultDone);
             return true;
         default:
             return false;

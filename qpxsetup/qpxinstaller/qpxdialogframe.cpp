@@ -3,6 +3,8 @@
 
 #include <windowsx.h>
 
+#include <utility>
+
 #include "qpxcontrols.h"
 #include "qpxdraw.h"
 #include "qpxglobals.h"
@@ -320,8 +322,8 @@ LRESULT QPXDialogFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
         case WM_COMMAND:  // Enter and Escape never end a dialog
             handled = LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL;
             return 0;
-        case WM_CLOSE:  // wParam: the result; 0 when the system closes the window
-            CloseDialog(static_cast<int>(wParam));
+        case WM_CLOSE:  // 0 unless the dialog asked for its end itself
+            CloseDialog(std::exchange(ownResult_, 0));
             return 0;
         case WM_DESTROY:
             if (loop_) loop_->RemoveMessageFilter(this);
@@ -331,6 +333,11 @@ LRESULT QPXDialogFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
             handled = false;
             return 0;
     }
+}
+
+void QPXDialogFrame::EndWith(int result) {
+    ownResult_ = result;
+    PostMessageW(window_, WM_CLOSE, 0, 0);
 }
 
 void QPXDialogFrame::CloseDialog(int result) {

@@ -72,6 +72,12 @@ protected:
     // Ends the dialog: its loop returns `result`. Inside a handler that pumps messages (a
     // message box, the folder browser) the end waits until that handler has returned.
     void CloseDialog(int result);
+    // Ends the dialog with `result` through its message loop (a WM_CLOSE): the dialog's own
+    // actions end it this way. A WM_CLOSE from anywhere else, whatever it carries, ends it
+    // with 0, so another program cannot answer for the user.
+    void EndWith(int result);
+    // Whether the dialog asked to end itself (EndWith) and the close is on its way.
+    bool EndingItself() const { return ownResult_ != 0; }
     void CentreWindow();
     // The self-start box (if any) takes its visibility and state from the script.
     static void ApplyStartupCheck(QPXUE::CheckBoxUIObjectImpl* box);
@@ -112,5 +118,6 @@ private:
     // window stay while any is, and a close asked for meanwhile waits in `pendingClose_`.
     int dispatchDepth_ = 0;
     std::optional<int> pendingClose_;
+    int ownResult_ = 0;  // what the next WM_CLOSE ends the dialog with
     QPXUE::LayeredPainter painter_;
 };

@@ -47,8 +47,8 @@ constexpr wchar_t kSeparator[] = L"-----------------------------";
 constexpr UINT kBrowseFlags = 0x1053;  // file-system folders, edit box, new style
 constexpr wchar_t kBackupDefault[] = L"c:\\DriversBackup";
 constexpr wchar_t kBackupName[] = L"DriversBackup";
-constexpr WPARAM kResultInstall = 1;
-constexpr WPARAM kResultQuit = 2;
+constexpr int kResultInstall = 1;
+constexpr int kResultQuit = 2;
 
 QPXScriptEngine& Engine() { return QPXScriptEngine::Instance(); }
 
@@ -297,7 +297,7 @@ bool QPXInitDlg::OnAction(UINT action, WPARAM wParam, LPARAM lParam) {
 
 void QPXInitDlg::AskToQuit(LPARAM sender) {
     if (ShowMessageBox(Window(), L"您确定要退出安装程序？", L"提醒", MB_OKCANCEL | MB_ICONQUESTION) == IDOK)
-        PostMessageW(Window(), WM_CLOSE, kResultQuit, 0);
+        EndWith(kResultQuit);
     // The close button lost the pointer to the box: drop its hover look.
     BOOL handled = FALSE;
     if (auto* button = reinterpret_cast<QPXUE::IQPXBaseUIObject*>(sender))
@@ -309,7 +309,7 @@ void QPXInitDlg::Install() {
         ShowMessageBox(Window(), refusal->text.c_str(), refusal->caption, refusal->style);
         return;
     }
-    PostMessageW(Window(), WM_CLOSE, kResultInstall, 0);
+    EndWith(kResultInstall);
 }
 
 void QPXInitDlg::BrowseInstallFolder() {

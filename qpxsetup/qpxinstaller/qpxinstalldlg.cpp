@@ -21,6 +21,7 @@ namespace {
 constexpr double kMillisecondsPerByte = 0.000309651279221807;
 constexpr UINT kFinishingPeriod = 30;  // ms per percent once the worker is done
 constexpr int kFull = 100;
+constexpr int kFinished = 1;  // the dialog's result once the worker is done
 
 // The progress carousel's timers, logged; centred once its tree is built.
 QPXFrameTraits FrameTraits(const wchar_t* titleSuffix) {
@@ -85,8 +86,8 @@ bool QPXInstallDlg::OnOwnMessage(UINT message, WPARAM wParam, LPARAM) {
             OnProgressTick();
             return true;
         case WM_CLOSE:
-            // Only a running worker makes a close from the system wait.
-            if (wParam != 0 || installFinished_ || !worker_) return false;
+            // Only a running worker makes a close from elsewhere wait.
+            if (EndingItself() || installFinished_ || !worker_) return false;
             closeRequested_ = true;
             return true;
         default:
@@ -113,7 +114,7 @@ void QPXInstallDlg::OnProgressTick() {
     // The worker may be inside the script: the write waits for it instead of blocking here.
     QPXScriptEngine::Instance().PostGlobalNumber(kGlobalInstallProgressPos, bar->GetPosition());
     if (installFinished_ && bar->GetPosition() == kFull) {
-        PostMessageW(Window(), WM_CLOSE, 1, 0);
+        EndWith(kFinished);
         KillTimer(Window(), QPX_PROGRESS_TIMER);
     }
 }

@@ -2,6 +2,8 @@
 // single-instance guard of the product, the platform, the layout resource and its pages.
 #include "qpxrun.h"
 
+#include <shlwapi.h>
+
 #include <cwchar>
 #include <string>
 
@@ -66,11 +68,20 @@ void RegisterDialogClass(HINSTANCE instance) {
     RegisterClassW(&windowClass);
 }
 
+// The log file as the one who started the run named it: a relative name lies in their working
+// folder, which an uninstaller's temporary copy is told of.
+std::wstring LogFilePath(const InstallerSwitches& switches) {
+    if (!switches.hasStartFolder || !PathIsRelativeW(switches.logFile.c_str())) return switches.logFile;
+    wchar_t combined[MAX_PATH];
+    if (!PathCombineW(combined, switches.startFolder.c_str(), switches.logFile.c_str())) return switches.logFile;
+    return combined;
+}
+
 }  // namespace
 
 InstallerSwitches StartRun() {
     const InstallerSwitches switches = ParseSwitches(GetCommandLineW());
-    if (switches.hasLogFile) OpenLogFile(switches.logFile);
+    if (switches.hasLogFile) OpenLogFile(LogFilePath(switches));
     if (switches.silent) AnswerMessageBoxesUnattended();
     return switches;
 }

@@ -63,6 +63,9 @@ InstallerSwitches ParseSwitches(const std::wstring& line) {
         } else if (IsSwitch(word, L"ORIGIN=", valueAt)) {
             switches.hasOrigin = true;
             switches.origin = word.substr(valueAt);
+        } else if (IsSwitch(word, L"STARTFOLDER=", valueAt)) {
+            switches.hasStartFolder = true;
+            switches.startFolder = word.substr(valueAt);
         }
     }
     return switches;

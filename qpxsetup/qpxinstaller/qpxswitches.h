@@ -13,6 +13,8 @@ struct InstallerSwitches {
     std::wstring logFile;
     bool hasOrigin = false;     // /ORIGIN=<program>: this uninstaller is the temporary copy of it
     std::wstring origin;
+    bool hasStartFolder = false;  // /STARTFOLDER=<folder>: the original's working folder, which a
+    std::wstring startFolder;     // relative /LOG= names its file in
 };
 
 // Reads the switches from a whole command line, program name first. Switches start with "/" or

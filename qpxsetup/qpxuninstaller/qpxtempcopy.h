@@ -5,6 +5,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 // The original: copies this program and `files` from beside it into a fresh temporary folder,
 // runs the copy with this command line's words and "/ORIGIN=<this program>", waits for it,
@@ -16,6 +17,12 @@ int RunTemporaryCopy(std::initializer_list<const wchar_t*> files);
 // own folder, so that the install folder can be removed while the original waits. Where it
 // went, or empty when it stayed.
 std::wstring MoveOriginalAside(const std::wstring& original, const std::wstring& installFolder);
+
+// The copy: what the original is to have removed once it has ended, because nothing else
+// lets it go (on another volume than the temporary folder the original cannot be moved aside):
+// its own file first, then the folders that wait only for it. The original removes them with
+// its temporary folder, a folder only when it is empty by then.
+void LeaveForTheOriginal(const std::vector<std::wstring>& paths);
 
 // The folder of this program, with a trailing backslash.
 std::wstring ProgramFolder();

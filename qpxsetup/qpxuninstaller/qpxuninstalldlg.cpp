@@ -15,8 +15,8 @@ using QPXUE::LabelUIObjectImpl;
 namespace {
 
 enum Action : UINT { kKeep = 100, kUninstall = 101, kDone = 102 };
-constexpr WPARAM kResultGoOn = 1;
-constexpr WPARAM kResultKeep = 2;
+constexpr int kResultGoOn = 1;
+constexpr int kResultKeep = 2;
 
 // The text with its first "$global$" replaced by that global's value.
 template <typename Control>
@@ -47,14 +47,14 @@ bool QPXUninstallDlg::OnSetup() {
 bool QPXUninstallDlg::OnAction(UINT action, WPARAM, LPARAM) {
     switch (action) {
         case kKeep:
-            PostMessageW(Window(), WM_CLOSE, kResultKeep, 0);
+            EndWith(kResultKeep);
             return true;
         case kUninstall:
             WriteChoices(CurrentChoices(Root()));
-            PostMessageW(Window(), WM_CLOSE, kResultGoOn, 0);
+            EndWith(kResultGoOn);
             return true;
         case kDone:
-            PostMessageW(Window(), WM_CLOSE, kResultGoOn, 0);
+            EndWith(kResultGoOn);
             return true;
         default:
             return false;

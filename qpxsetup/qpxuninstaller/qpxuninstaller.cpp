@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "pugixml.hpp"
 #include "qpxearlyend.h"
@@ -13,6 +14,7 @@
 #include "qpxhandle.h"
 #include "qpxlog.h"
 #include "qpxmessagebox.h"
+#include "qpxpath.h"
 #include "qpxplatform.h"
 #include "qpxremovalguard.h"
 #include "qpxrun.h"
@@ -35,18 +37,10 @@ constexpr UINT kProgressElapse = 60;
 
 // Runs one compiled script file; false when it is missing or does not load.
 bool RunScriptFile(QPXScriptEngine& engine, const wchar_t* name) {
+    constexpr unsigned long long kLargestScript = 64 << 20;
     const std::wstring path = ProgramFolder() + name;
-    UniqueKernelHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 || size.QuadPart > (64 << 20)) {
-        LogLine(L"script file %s cannot be read\r\n", path.c_str());
-        return false;
-    }
-    std::string chunk(static_cast<size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    if (!ReadFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr) ||
-        read != chunk.size()) {
+    std::string chunk;
+    if (!ReadWholeFile(path, kLargestScript, chunk) || chunk.empty()) {
         LogLine(L"script file %s cannot be read\r\n", path.c_str());
         return false;
     }
@@ -121,8 +115,10 @@ int RunUninstallation(HINSTANCE instance, QPXScriptEngine& engine, const Install
     moved.aside.clear();  // the hook ran to its end: the product is gone
     engine.CallHook(kHookAfterUninstall);
     // What the journal lists and was in use when the script removed it: tried again, then
-    // left for the next restart. Nothing else of the folder is touched.
-    FinishRemovals();
+    // left for the next restart, or for the original to have removed once it has ended.
+    // Nothing else of the folder is touched.
+    const std::vector<std::wstring> left = FinishRemovals(switches.origin);
+    if (!left.empty()) LeaveForTheOriginal(left);
     const pugi::xml_node end = FindDialog(layout, L"UninstalledDlg");
     if (!end || !pages->Completion(end)) return kExitStopped;
     return kExitDone;

@@ -828,3 +828,60 @@ def test_a_folder_of_the_system_is_refused_however_it_is_written():
         stopped = [t for t in log_file_texts(log) if t.startswith("xm unattended installation stopped: ")]
         assert len(stopped) == 1 and "Program Files" in stopped[0], (spelling, stopped)
     assert not os.path.exists(host_path(programs + "\\Corvane.exe"))
+
+
+# --- an uninstaller that stops, an installation on another drive ------------------------------
+
+def uninstaller_with_script(folder, script):
+    """An installation's uninstaller in `folder` (a host path): the built program, the sample's
+    globals and an uninstall script of `script` (source text), found through the uninstall
+    entry as the sample finds its installation."""
+    os.makedirs(folder, exist_ok=True)
+    shutil.copy(ARGS.uninstaller, folder)
+    shutil.copy(os.path.join(ARGS.resources, "GLOBAL_VAR.LUAC"), os.path.join(folder, "Uninst.dar0"))
+    with open(os.path.join(folder, "Uninst.dar1"), "w") as f:
+        f.write('function QPXSE_BeforeInit() global_install_path = '
+                'Lua_RegQuery("HKLM", global_uninst_sub_key, "InstallLocation") end\n' + script)
+
+
+def test_an_uninstallation_that_stops_before_its_end_keeps_its_uninstaller_and_logs_where_it_was_started():
+    folder = "C:\\Corvane Test\\Corvane"  # the reset removes it
+    wine_reg_add("HKLM\\" + UNINST, "InstallLocation", folder)
+    for script, code in (('function QPXSE_OnUninstall() error("stops here") end', 0),
+                         ('function QPXSE_OnUninstall() os.exit(3) end', 3)):
+        uninstaller_with_script(host_path(folder), script)
+        started = tempfile.mkdtemp(prefix="qpx-started-")
+        run = subprocess.run(["wine", folder + "\\Uninstall.exe", "/S", "/LOG=uninstall.log"], cwd=started,
+                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                             timeout=120)
+        assert run.returncode == code, script
+        assert os.path.exists(os.path.join(host_path(folder), "Uninstall.exe")), "the uninstaller is lost"
+        # The copy writes the log where the original's relative name puts it, not in its own folder.
+        texts = log_file_texts(os.path.join(started, "uninstall.log"))
+        assert "xm unattended uninstallation" in texts and f"xm put {folder}\\Uninstall.exe back" in texts, texts
+
+
+def test_an_installation_on_another_drive_is_removed_whole_without_a_restart():
+    mount = tempfile.mkdtemp(prefix="qpx-drive-")
+    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=100m", "tmpfs", mount],
+                      capture_output=True).returncode != 0:
+        pytest.skip("a second drive needs a tmpfs mount, which this machine refuses")
+    drive = os.path.join(os.environ["WINEPREFIX"], "dosdevices", "d:")
+    try:
+        os.symlink(mount, drive)
+        fresh_session()  # the server sees drives it starts with
+        assert Silent(["/D=D:\\Corvane"]).finish() == 1
+        log = os.path.join(tempfile.mkdtemp(prefix="qpx-log-"), "uninstall.log")
+        assert Silent(["/LOG=" + wine_path(log)], "D:\\Corvane\\Uninstall.exe").finish() == 1
+        end = time.time() + 15
+        while os.path.exists(os.path.join(mount, "Corvane")) and time.time() < end:
+            time.sleep(0.5)
+        assert not os.path.exists(os.path.join(mount, "Corvane")), os.listdir(os.path.join(mount, "Corvane"))
+        texts = log_file_texts(log)
+        assert "xm removed once the uninstaller has ended: D:\\Corvane\\Uninstall.exe" in texts, texts
+        assert "D:\\Corvane" not in pending_renames()
+    finally:
+        end_session()
+        if os.path.lexists(drive):
+            os.remove(drive)
+        subprocess.run(["umount", mount], capture_output=True)

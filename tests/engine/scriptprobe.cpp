@@ -1,8 +1,10 @@
 // Runs engine operations in a process of its own, so tests can read the debug lines they
-// write:  scriptprobe chunk <file> [hook [worker]] | missing-resource | long-log | format-log |
-//         api-fail
+// write:  scriptprobe chunk <file> [hook [worker]] | journaled <folder> <file> | missing-resource |
+//         long-log | format-log | api-fail
 // With "worker" the hook runs on a thread of its own while this thread posts progress, as the
-// progress dialog does.
+// progress dialog does. "journaled" records the chunk's changes in the install journal of
+// <folder>, as an installation that can be rolled back does, and exits with 1 when the chunk
+// ran and left the global `result` true.
 #include <windows.h>
 
 #include <atomic>
@@ -11,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "qpxjournal.h"
 #include "qpxlog.h"
 #include "qpxluaargs.h"
 #include "qpxscriptengine.h"
@@ -40,6 +43,16 @@ int wmain(int argc, wchar_t** argv) {
         }
         worker.join();
         return 1;
+    }
+    if (command == L"journaled" && argc == 4) {
+        InstallJournal& journal = InstallJournal::Instance();
+        journal.Arm();
+        journal.Begin(argv[2], true);
+        std::ifstream file(argv[3], std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        const bool ran = engine.RunChunk(bytes.data(), bytes.size(), "probe");
+        journal.Complete();
+        return ran && engine.GetGlobalBoolean("result") ? 1 : 0;
     }
     if (command == L"missing-resource") return engine.DoResLua(L"LUA", L"NOPE.LUAC") ? 1 : 0;
     if (command == L"long-log") {

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "qpxhandle.h"
+
 std::wstring ExpandPath(const std::wstring& path) {
     std::wstring expanded(MAX_PATH, L'\0');
     for (;;) {
@@ -42,4 +44,17 @@ std::vector<std::wstring> MissingFolders(const std::wstring& path) {
         at = parent;
     }
     return missing;
+}
+
+bool ReadWholeFile(const std::wstring& path, unsigned long long largest, std::string& bytes) {
+    UniqueKernelHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.get(), &size) || static_cast<unsigned long long>(size.QuadPart) > largest) {
+        return false;
+    }
+    bytes.assign(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    return bytes.empty() ||
+           (ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) && read == bytes.size());
 }

@@ -19,5 +19,8 @@ std::wstring NameOf(const std::wstring& path);
 // The folders of `path` that do not exist yet, outermost first, `path` itself included.
 std::vector<std::wstring> MissingFolders(const std::wstring& path);
 
+// The whole of a file of at most `largest` bytes; false when it cannot be read or is larger.
+bool ReadWholeFile(const std::wstring& path, unsigned long long largest, std::string& bytes);
+
 // `folder` and `name` with one backslash between them.
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);

@@ -220,21 +220,11 @@ RegistryData ReadRegistryValue(HKEY key, const wchar_t* name) {
 
 JournalContents ReadJournal(const std::wstring& path) {
     JournalContents contents;
-    UniqueKernelHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return contents;
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return contents;
     contents.exists = true;
-    LARGE_INTEGER size{};
-    constexpr LONGLONG kLargestJournal = 256LL << 20;
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > kLargestJournal) {
-        LogLine(L"install journal %s cannot be read\r\n", path.c_str());
-        contents.damaged = true;
-        return contents;
-    }
-    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    if (!bytes.empty() && (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-                           read != bytes.size())) {
+    constexpr unsigned long long kLargestJournal = 256ULL << 20;
+    std::string bytes;
+    if (!ReadWholeFile(path, kLargestJournal, bytes)) {
         LogLine(L"install journal %s cannot be read\r\n", path.c_str());
         contents.damaged = true;
         return contents;

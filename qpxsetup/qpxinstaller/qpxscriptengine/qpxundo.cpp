@@ -421,23 +421,50 @@ bool RemoveRecorded(const std::wstring& folder) {
     return Pending().files.size() + Pending().folders.size() == pendingBefore;
 }
 
-void FinishRemovals() {
+std::vector<std::wstring> FinishRemovals(const std::wstring& lastToGo) {
     PendingRemovals& pending = Pending();
-    if (pending.files.empty() && pending.folders.empty()) return;
-    for (unsigned attempt = 0; attempt < kRemovalAttempts; ++attempt) {
+    const bool holdsLast = std::any_of(pending.files.begin(), pending.files.end(),
+                                       [&lastToGo](const std::wstring& file) { return Lower(file) == Lower(lastToGo); });
+    auto waitsForLast = [&](const std::wstring& path) {
+        return holdsLast && (Lower(path) == Lower(lastToGo) || IsInsideFolder(lastToGo, path));
+    };
+    auto othersLeft = [&] {
+        return std::any_of(pending.files.begin(), pending.files.end(), [&](const std::wstring& p) { return !waitsForLast(p); }) ||
+               std::any_of(pending.folders.begin(), pending.folders.end(), [&](const std::wstring& p) { return !waitsForLast(p); });
+    };
+    for (unsigned attempt = 0; attempt < kRemovalAttempts && othersLeft(); ++attempt) {
         Sleep(kRemovalPauseMs);
-        pending.files.erase(std::remove_if(pending.files.begin(), pending.files.end(), DeleteFileNow),
+        pending.files.erase(std::remove_if(pending.files.begin(), pending.files.end(),
+                                           [&](const std::wstring& path) { return !waitsForLast(path) && DeleteFileNow(path); }),
                             pending.files.end());
         pending.folders.erase(std::remove_if(pending.folders.begin(), pending.folders.end(),
-                                             [](const std::wstring& path) {
-                                                 return RemoveDirectoryW(path.c_str()) || !Exists(path);
+                                             [&](const std::wstring& path) {
+                                                 return !waitsForLast(path) &&
+                                                        (RemoveDirectoryW(path.c_str()) || !Exists(path));
                                              }),
                               pending.folders.end());
-        if (pending.files.empty() && pending.folders.empty()) return;
     }
-    if (Exists(pending.top)) LogLine(L"install folder %s is still there\r\n", pending.top.c_str());
-    for (const std::wstring& file : pending.files) ScheduleRemovalAtRestart(file);
-    for (const std::wstring& path : pending.folders) ScheduleRemovalAtRestart(path);
+    std::vector<std::wstring> later;
+    if (othersLeft() && Exists(pending.top)) LogLine(L"install folder %s is still there\r\n", pending.top.c_str());
+    for (const std::wstring& file : pending.files) {
+        if (waitsForLast(file)) {
+            later.insert(later.begin(), file);
+        } else {
+            ScheduleRemovalAtRestart(file);
+        }
+    }
+    for (const std::wstring& path : pending.folders) {
+        // A folder that also holds what waits for the restart goes at the restart.
+        const bool alsoOthers = std::any_of(pending.files.begin(), pending.files.end(), [&](const std::wstring& file) {
+            return !waitsForLast(file) && IsInsideFolder(file, path);
+        });
+        if (waitsForLast(path) && !alsoOthers) {
+            later.push_back(path);
+        } else {
+            ScheduleRemovalAtRestart(path);
+        }
+    }
     pending.files.clear();
     pending.folders.clear();
+    return later;
 }

@@ -27,5 +27,7 @@ bool RemoveRecorded(const std::wstring& folder);
 
 // What RemoveRecorded could not remove is tried again for a moment (a program the script
 // started may still be letting it go), then scheduled for removal at the next restart, each
-// with its log line.
-void FinishRemovals();
+// with its log line. `lastToGo`, when it is among them, is neither tried nor scheduled: it is a
+// program file in use by a process that ends after this one and can have it removed then.
+// Returned are that file and the folders that wait only for it, deepest first, or nothing.
+std::vector<std::wstring> FinishRemovals(const std::wstring& lastToGo = std::wstring());
