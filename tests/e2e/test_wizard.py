@@ -268,6 +268,29 @@ def test_a_system_close_during_the_install_waits_for_the_hook():
         run.kill()
 
 
+def test_a_script_error_on_the_worker_rolls_the_installation_back_after_its_box():
+    folder = tempfile.mkdtemp(prefix="qpx-rollback-")
+    target = os.path.join(folder, "FlowTest")
+    run = Run(QPX_ROLLBACK=1, QPX_FAIL_HOOK="QPXSE_OnInstall", QPX_INSTALL_MAKES=1,
+              QPX_INSTALL_PATH=wine_path(target))
+    try:
+        run.window()
+        run.click("InitDlg", "InstallBtn")
+        code, box = helper("wait-window", "#32770", ":-( 杯具，脚本执行时发生错误", "30000")
+        assert code == 0, "no error box"
+        assert os.path.isdir(os.path.join(target, "made", "deeper"))
+        helper("press", box, "ok")
+        assert run.finish() == 0
+        trace = run.trace()
+        assert trace[-2:] == ["QPXSE_OnInstall", "QPXSE_OnRollback"], trace
+        # The folder the options made for the installation goes with what the hook made.
+        assert not os.path.exists(target), os.listdir(target)
+        code, _ = helper("reg-values", "HKCU", "Software\\QPXFlowTest", "64")  # a key both views share
+        assert code == 1, "the registry value stayed"
+    finally:
+        run.kill()
+
+
 def launched(folder):
     path = os.path.join(folder, "launched.txt")
     for _ in range(50):

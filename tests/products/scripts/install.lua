@@ -14,11 +14,11 @@ trace("top-level")
 local function hook(name, body)
   _G[name] = function()
     trace(name)
+    if body then body() end
     if os.getenv("QPX_FAIL_HOOK") == name then
       local t = {}
-      t.missing.field = 1  -- a runtime error inside the hook
+      t.missing.field = 1  -- a runtime error inside the hook, after its work
     end
-    if body then body() end
   end
 end
 
@@ -34,6 +34,11 @@ hook("QPXSE_BeforeInstall", function()
   end
 end)
 hook("QPXSE_OnInstall", function()
+  -- Changes of the kind an installation makes, for a rollback to undo.
+  if os.getenv("QPX_INSTALL_MAKES") then
+    Lua_CreateDirectory(global_install_path .. "\\made\\deeper")
+    Lua_RegAdd("HKCU", "Software\\QPXFlowTest", "made", "REG_SZ", "by the installation", true)
+  end
   -- msvcrt's clock is wall time: the hook takes as long as the test asks.
   local seconds = tonumber(os.getenv("QPX_INSTALL_SECONDS") or "0")
   local start = os.clock()
@@ -44,6 +49,7 @@ hook("QPXSE_BeforeComplete", function()
   show("global_install_progress_elapse")
 end)
 hook("QPXSE_AfterComplete")
+hook("QPXSE_OnRollback")
 
 local notFunction = os.getenv("QPX_NOT_FUNCTION")
 if notFunction then _G[notFunction] = 42 end
