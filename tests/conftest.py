@@ -6,7 +6,7 @@ import tempfile
 
 import pytest
 
-OPTIONS = ("source", "build", "luac", "lua-size-t", "windres", "installer", "second-installer",
+OPTIONS = ("source", "build", "luac", "installer", "second-installer",
            "tests", "programs", "resources", "analyze-installer", "nostat-installer", "layout",
            "uninstaller", "uninstall-layout", "prefix")
 # Paths the cases use from other working folders.
