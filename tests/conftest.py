@@ -8,7 +8,7 @@ import pytest
 
 OPTIONS = ("source", "build", "luac", "installer", "second-installer",
            "tests", "programs", "resources", "analyze-installer", "nostat-installer", "layout",
-           "uninstaller", "uninstall-layout", "prefix")
+           "uninstaller", "uninstall-layout", "prefix", "kit", "tree-arch")
 # Paths the cases use from other working folders.
 ABSOLUTE = ("source", "build", "luac")
 
