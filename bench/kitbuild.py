@@ -8,7 +8,6 @@ import os
 import shutil
 import statistics
 import subprocess
-import tarfile
 import tempfile
 import time
 
@@ -34,8 +33,7 @@ def main():
     args = ap.parse_args()
     work = tempfile.mkdtemp(prefix="qpx-bench-kit-")
     try:
-        with tarfile.open(args.kit) as tar:
-            tar.extractall(work, filter="tar")
+        subprocess.run(["tar", "xzf", args.kit, "-C", work], check=True)
         [kit] = glob.glob(os.path.join(work, "qpx-kit-*"))
         product = os.path.join(work, "sample")
         shutil.copytree(os.path.join(args.source, "resources"), product)

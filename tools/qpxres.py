@@ -1,4 +1,3 @@
-#!/usr/bin/env python3
 """Turns a product folder into the resources of its installer and of its uninstaller.
 
 A product folder holds:
@@ -6,10 +5,12 @@ A product folder holds:
   skin/<number>.png     the skin images, stored as "PNG" resources by number
   scripts/global_var.lua, scripts/install.lua, scripts/uninstall.lua
                         compiled, stripped, to GLOBAL_VAR.LUAC, INSTSCRIPT.LUAC, UNINSTSCRIPT.LUAC
-                        with the target's size_t (--lua-size-t)
+                        with the target's size_t (the stub's)
   payload/              packed with 7zz into "_7Z" "APP.7Z", first two bytes exchanged, together
-                        with the build's own files given by --payload-file (at the payload's root)
-  icon.ico              optional; the engine's default icon otherwise
+                        with the build's own files (at the payload's root: the uninstaller and
+                        those of qpxbuild's --payload-file)
+  icon.ico              optional; the engine's default icon otherwise; stored as the icon group
+                        128 with its images, beside the wizard's dialog template 129
   pack.conf             optional 7zz switches for the payload instead of PACK_SWITCHES
   date.conf             optional date of the payload's files (see payload_time)
   signing.conf          optional certificate and key to sign the installer with (qpxsign.py)
