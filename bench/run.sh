@@ -4,16 +4,16 @@
 # repaint cost of each shipped dialog; the installer's start-up time beside a program that only
 # shows a window; the installer's own weight. Ends with a table of every result.
 #   ONLY=ui,startup,weight make bench    runs only the parts named (extraction, ui, startup,
-#                                         weight); all of them by default
+#                                         weight, build); all of them by default
 #   bench/run.sh <build> [<i686 build>]   the programs of the first build run; the weight is
 #                                         the i686 installer's, on every machine
 set -euo pipefail
 build=$(cd "${1:?build folder}" && pwd)
 weight_build=$(cd "${2:-$1}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
-parts=${ONLY:-extraction,ui,startup,weight}
+parts=${ONLY:-extraction,ui,startup,weight,build}
 for part in ${parts//,/ }; do
-  case $part in extraction|ui|startup|weight) ;; *) echo "unknown part: $part"; exit 2 ;; esac
+  case $part in extraction|ui|startup|weight|build) ;; *) echo "unknown part: $part"; exit 2 ;; esac
 done
 wanted() { [[ ",$parts," == *",$1,"* ]]; }
 # A part that fails says so and leaves the others to run; the exit code tells at the end.
@@ -29,9 +29,9 @@ trap qpx_display_stop EXIT
 qpx_wine_arch "$build"
 arch=$(qpx_build_arch "$build")
 qpx_wine_prefix "$build/bench-wine" win64
-# The installer `make build` made last, and its product.
-installer=$(sed -n 's/^QPX_INSTALLER_OUT:FILEPATH=//p' "$build/CMakeCache.txt")
-product=$(sed -n 's/^QPX_PRODUCT_DIR:PATH=//p' "$build/CMakeCache.txt")
+# The sample's installer the tree builds, and the sample.
+installer=$build/QPXSetup.exe
+product=$here/../resources
 
 if wanted extraction; then
   echo "== extraction"
@@ -50,10 +50,17 @@ if wanted startup; then
 fi
 if wanted weight; then
   echo "== the installer's own weight ($(qpx_build_arch "$weight_build"))"
-  weight_installer=$(sed -n 's/^QPX_INSTALLER_OUT:FILEPATH=//p' "$weight_build/CMakeCache.txt")
+  weight_installer=$weight_build/QPXSetup.exe
   { cmake --build "$weight_build" --target installer installer_map -j 1 >/dev/null &&
     python3 "$here/weight.py" --installer "$weight_installer" --map "$weight_build/bench/installer.map" \
       --engine "$weight_build/bench/installer_map.exe" --summary "$results"; } || status=1
+fi
+
+if wanted build; then
+  echo "== product build: the sample with the kit and with make installer (i686)"
+  { make -C "$here/.." --no-print-directory kit >/dev/null &&
+    python3 "$here/kitbuild.py" --kit "$(ls "$here"/../build/kit/qpx-kit-*-linux-x86_64.tar.gz)" \
+      --source "$here/.." --build "$weight_build" --summary "$results"; } || status=1
 fi
 
 echo

@@ -1,78 +1,77 @@
-# qpx_add_installer(<target> <product folder> <output exe> [UNCHECKED]
-#                   [SIGN_CERT <file> SIGN_KEY <file>] [PAYLOAD_FILES <files...>]):
-# one installer from a product folder. The engine is the same for every product; only the
+# The engine's stubs, and qpx_add_installer(<target> <product folder> <output exe> [UNCHECKED]
+#                   [SIGN_CERT <file> SIGN_KEY <file>] [PAYLOAD_FILES <files...>]
+#                   [DEPENDS <targets...>]):
+# one installer from a product folder, written by the product builder (tools/qpxbuild.py) into
+# a copy of the stubs, as the kit does. The engine is the same for every product; only the
 # resources differ. The product is checked first (UNCHECKED: only for the engine's own tests
 # of broken products); the installer is signed last when the arguments or the product's
 # signing.conf name a certificate and key. PAYLOAD_FILES are files the build makes (programs of
-# the product); they join the product's payload at its root. A product with an uninstall
-# script gets the uninstaller (qpx_add_uninstaller) in its payload as Uninstall.exe.
-set(QPX_RESOURCE_TOOL ${CMAKE_SOURCE_DIR}/tools/qpxres.py)
-# What every run of the resource tool is given: this machine's script compiler, the target's
-# size_t for the compiled chunks, the resource compiler and the engine's default icon.
-set(QPX_RESOURCE_TOOL_ARGS --luac ${QPX_LUAC} --lua-size-t ${CMAKE_SIZEOF_VOID_P}
-    --windres ${CMAKE_RC_COMPILER} --defaults ${CMAKE_SOURCE_DIR}/resources)
-set(QPX_RESOURCE_TOOL_DEPENDS ${QPX_RESOURCE_TOOL} ${CMAKE_SOURCE_DIR}/tools/qpxcheck.py
+# the product, made by the DEPENDS targets); they join the product's payload at its root. A product with an uninstall
+# script gets the uninstaller in its payload as Uninstall.exe; it and the compiled chunks stay
+# in <target>.res beside the installer's target.
+set(QPX_BUILDER ${CMAKE_SOURCE_DIR}/tools/qpxbuild.py)
+set(QPX_BUILDER_DEPENDS ${QPX_BUILDER} ${CMAKE_SOURCE_DIR}/tools/qpxres.py
+    ${CMAKE_SOURCE_DIR}/tools/qpxcheck.py ${CMAKE_SOURCE_DIR}/tools/qpxlayout.py
+    ${CMAKE_SOURCE_DIR}/tools/qpxpe.py ${CMAKE_SOURCE_DIR}/tools/qpxsign.py
     ${CMAKE_SOURCE_DIR}/tools/luachunk.py)
+set(QPX_STUBS ${CMAKE_BINARY_DIR}/stubs)
+# What every run of the builder is given: the tree's stubs, this machine's script compiler and
+# the engine's default icon and pages.
+set(QPX_BUILDER_ARGS --stubs ${QPX_STUBS} --luac ${QPX_LUAC} --defaults ${CMAKE_SOURCE_DIR}/resources)
 set(QPX_SIGN_CERT "" CACHE FILEPATH "Certificate that signs `installer` (optional)")
 set(QPX_SIGN_KEY "" CACHE FILEPATH "Private key of QPX_SIGN_CERT")
 
-# qpx_add_uninstaller(<target> <product folder> <output folder>): the product's uninstaller,
-# <output folder>/Uninstall.exe: the engine's uninstaller with the product's icon and its
-# uninstall pages (or the engine's default ones).
-function(qpx_add_uninstaller target product out_dir)
-  get_filename_component(product ${product} ABSOLUTE)
-  file(GLOB_RECURSE look CONFIGURE_DEPENDS ${product}/uninstall/* ${product}/skin/* ${product}/icon.ico
-       ${CMAKE_SOURCE_DIR}/resources/uninstall/*)
-  set(work ${CMAKE_CURRENT_BINARY_DIR}/${target}.res)
-  add_custom_command(
-    OUTPUT ${work}/resources.o
-    COMMAND python3 ${QPX_RESOURCE_TOOL} --product ${product} --work ${work} --uninstaller
-            ${QPX_RESOURCE_TOOL_ARGS}
-    DEPENDS ${look} ${QPX_RESOURCE_TOOL_DEPENDS}
-    COMMENT "Building the resources of ${target} from ${product}"
-    VERBATIM)
-  add_executable(${target} WIN32 $<TARGET_OBJECTS:qpxuninstentry> ${work}/resources.o)
-  target_link_libraries(${target} PRIVATE qpxuninst)
-  target_link_options(${target} PRIVATE -municode -mwindows)
-  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${out_dir} OUTPUT_NAME Uninstall)
+# qpx_add_stubs(): the product-independent programs, QPXSetup.exe and Uninstall.exe in
+# QPX_STUBS, linked without resources (target `stubs`).
+function(qpx_add_stubs)
+  add_executable(qpxstub WIN32 $<TARGET_OBJECTS:qpxentry>)
+  target_link_libraries(qpxstub PRIVATE qpxapp)
+  add_executable(qpxuninststub WIN32 $<TARGET_OBJECTS:qpxuninstentry>)
+  target_link_libraries(qpxuninststub PRIVATE qpxuninst)
+  foreach(stub qpxstub qpxuninststub)
+    target_link_options(${stub} PRIVATE -municode -mwindows)
+    set_target_properties(${stub} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QPX_STUBS})
+  endforeach()
+  set_target_properties(qpxstub PROPERTIES OUTPUT_NAME QPXSetup)
+  set_target_properties(qpxuninststub PROPERTIES OUTPUT_NAME Uninstall)
+  add_custom_target(stubs DEPENDS qpxstub qpxuninststub)
 endfunction()
 
 function(qpx_add_installer target product out)
-  cmake_parse_arguments(PARSE_ARGV 3 arg "UNCHECKED" "SIGN_CERT;SIGN_KEY" "PAYLOAD_FILES")
-  set(check)
-  set(payload_files)
+  cmake_parse_arguments(PARSE_ARGV 3 arg "UNCHECKED" "SIGN_CERT;SIGN_KEY" "PAYLOAD_FILES;DEPENDS")
   get_filename_component(product ${product} ABSOLUTE)
-  if(EXISTS ${product}/scripts/uninstall.lua)
-    qpx_add_uninstaller(${target}_uninstaller ${product} ${CMAKE_CURRENT_BINARY_DIR}/${target}.uninstaller)
-    list(APPEND arg_PAYLOAD_FILES $<TARGET_FILE:${target}_uninstaller>)
-  endif()
+  set(options)
   foreach(file ${arg_PAYLOAD_FILES})
-    list(APPEND payload_files --payload-file ${file})
+    list(APPEND options --payload-file ${file})
   endforeach()
   if(arg_UNCHECKED)
-    set(check --unchecked)
+    list(APPEND options --unchecked)
   endif()
+  file(GLOB_RECURSE product_files CONFIGURE_DEPENDS ${product}/* ${CMAKE_SOURCE_DIR}/resources/uninstall/*)
+  add_custom_command(
+    OUTPUT ${out}
+    COMMAND python3 ${QPX_BUILDER} ${product} -o ${out} ${QPX_BUILDER_ARGS}
+            --work ${CMAKE_CURRENT_BINARY_DIR}/${target}.res ${options}
+            --sign-cert "${arg_SIGN_CERT}" --sign-key "${arg_SIGN_KEY}"
+    DEPENDS qpxstub qpxuninststub ${product_files} ${arg_PAYLOAD_FILES} ${QPX_BUILDER_DEPENDS}
+    COMMENT "Building ${target} from ${product}"
+    VERBATIM)
+  add_custom_target(${target} ALL DEPENDS ${out})
+  if(arg_DEPENDS)
+    add_dependencies(${target} ${arg_DEPENDS})
+  endif()
+endfunction()
+
+# qpx_add_resources(<program target> <product folder>): a program of the engine's tests and
+# benchmarks linked without resources gets the product's installer resources written into it
+# after linking, by the same builder, and is linked again when the product changes.
+function(qpx_add_resources target product)
   get_filename_component(product ${product} ABSOLUTE)
   file(GLOB_RECURSE product_files CONFIGURE_DEPENDS ${product}/*)
-  set(work ${CMAKE_CURRENT_BINARY_DIR}/${target}.res)
-  add_custom_command(
-    OUTPUT ${work}/resources.o
-    COMMAND python3 ${QPX_RESOURCE_TOOL} --product ${product} --work ${work}
-            ${QPX_RESOURCE_TOOL_ARGS} ${check} ${payload_files}
-    DEPENDS ${product_files} ${arg_PAYLOAD_FILES} ${QPX_RESOURCE_TOOL_DEPENDS}
-    COMMENT "Building the resources of ${target} from ${product}"
-    VERBATIM)
-  add_executable(${target} WIN32 $<TARGET_OBJECTS:qpxentry> ${work}/resources.o)
-  target_link_libraries(${target} PRIVATE qpxapp)
-  target_link_options(${target} PRIVATE -municode -mwindows)
-  get_filename_component(out_dir ${out} DIRECTORY)
-  get_filename_component(out_name ${out} NAME_WE)
-  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${out_dir}
-                                             OUTPUT_NAME ${out_name})
-  # The payload maps from the file under Wine, not read whole at start; then the signature.
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${product_files} ${QPX_BUILDER_DEPENDS})
+  add_dependencies(${target} qpxuninststub)
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/qpxpe.py $<TARGET_FILE:${target}>
-    COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/qpxsign.py --product ${product}
-            --cert "${arg_SIGN_CERT}" --key "${arg_SIGN_KEY}" $<TARGET_FILE:${target}>
+    COMMAND python3 ${QPX_BUILDER} ${product} -o $<TARGET_FILE:${target}> ${QPX_BUILDER_ARGS}
+            --stub $<TARGET_FILE:${target}> --unchecked
     VERBATIM)
 endfunction()

@@ -6,9 +6,9 @@ import tempfile
 
 import pytest
 
-OPTIONS = ("source", "build", "luac", "lua-size-t", "windres", "installer", "second-installer",
+OPTIONS = ("source", "build", "luac", "installer", "second-installer",
            "tests", "programs", "resources", "analyze-installer", "nostat-installer", "layout",
-           "uninstaller", "uninstall-layout", "prefix", "variants")
+           "uninstaller", "uninstall-layout", "prefix", "variants", "kit", "tree-arch")
 # Paths the cases use from other working folders.
 ABSOLUTE = ("source", "build", "luac")
 

@@ -5,8 +5,16 @@
 # The uninstaller's pages get images of their own, without the product's name (the layout's
 # labels carry it). Restyle by changing the palette, fonts and texts below and running it again:
 #   tools/make-skin.sh [skin folder] [icon file] [uninstaller's skin folder]
+# With --starter it draws the starter product's neutral skin instead (kit/starter/skin and
+# uninstall/skin): English words on the buttons, no name and no mark of any product.
+#   tools/make-skin.sh --starter [starter folder]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+starter=
+if [ "${1:-}" = --starter ]; then
+  starter=${2:-$(dirname "$here")/kit/starter}
+  set -- "$starter/skin" "" "$starter/uninstall/skin"
+fi
 out=${1:-$(dirname "$here")/resources/skin}
 icon=${2:-$(dirname "$here")/resources/icon.ico}
 uninstall_out=${3:-$(dirname "$here")/resources/uninstall/skin}
@@ -22,6 +30,9 @@ font_file() {
 }
 CJK=$(font_file "WenQuanYi Zen Hei" Regular)
 LATIN_BOLD=$(font_file "Liberation Sans" Bold)
+# The buttons' words: the sample's are Chinese, the starter's English.
+BUTTON_FONT=$CJK
+[ -z "$starter" ] || BUTTON_FONT=$(font_file "Liberation Sans" Regular)
 
 PRODUCT=Corvane
 TAGLINE="轻快 · 安全 · 高效的桌面助手"
@@ -99,7 +110,7 @@ pill_frame() {
     layers+=(-fill none -stroke "$border" -strokewidth 1
              -draw "roundrectangle 2.5,$y0.5 $((w - 4)).5,$((y1 - 1)).5 $r,$r")
   fi
-  convert "${layers[@]}" -font "$CJK" -pointsize "$size" -fill "$ink" -stroke "$ink" \
+  convert "${layers[@]}" -font "$BUTTON_FONT" -pointsize "$size" -fill "$ink" -stroke "$ink" \
     -strokewidth 0.4 -gravity center -annotate "+0+$((dy - 2))" "$label" "PNG32:$file"
 }
 
@@ -331,9 +342,9 @@ complete_background() {
     -fill '#7ee0c3' -draw "circle 470,70 470,75" \
     -fill '#ff9fb2' -draw "roundrectangle 420,150 428,158 2,2" \
     -fill 'rgba(255,255,255,0.6)' -draw "circle 200,120 200,123" -draw "circle 400,40 400,43" \
-    -font "$CJK" -pointsize 26 -fill white -stroke white -strokewidth 0.6 -gravity north \
+    -font "$BUTTON_FONT" -pointsize 26 -fill white -stroke white -strokewidth 0.6 -gravity north \
     -annotate +0+148 "$1" -stroke none \
-    -font "$CJK" -pointsize 14 -fill 'rgba(255,255,255,0.88)' -gravity north -annotate +0+190 "$2" \
+    -font "$BUTTON_FONT" -pointsize 14 -fill 'rgba(255,255,255,0.88)' -gravity north -annotate +0+190 "$2" \
     "PNG32:$3"
   finish_window "$3"
 }
@@ -407,6 +418,49 @@ uninstalling_background() {
     "PNG32:$1"
   finish_window "$1"
 }
+
+# ---- the starter's neutral pages ----------------------------------------------------------
+
+# A page with the coloured top $2 pixels high and nothing drawn on it; $1 file.
+plain_hero_page() {
+  hero 600 "$2" "path 'M 0,0 L 600,0 L 600,$(($2 - 40)) C 470,$(($2 + 6)) 190,$(($2 - 38)) 0,$(($2 - 8)) Z'" \
+    "$work/hero.png"
+  convert -size 600x430 xc:white "$work/hero.png" -composite "PNG32:$1"
+  finish_window "$1"
+}
+
+# A white page under a title bar 50 pixels high; $1 file.
+plain_page() {
+  convert -size 600x430 xc:white -fill '#eef1f5' -draw "rectangle 0,49 599,49" "PNG32:$1"
+  finish_window "$1"
+}
+
+starter_skin() {
+  plain_hero_page "$out/301.png" 200
+  close_button "$out/302.png"
+  check_box "$out/303.png"
+  text_box 443 32 square "$out/304.png"
+  browse_button "$out/305.png"
+  plain_page "$out/307.png"
+  primary_button 170 45 "Install" 17 "$out/308.png"
+  complete_background "Setup complete" "Everything is in place" "$out/310.png"
+  progress "$out/311.png" "$out/312.png"
+  primary_button 170 45 "Finish" 17 "$out/315.png"
+
+  plain_hero_page "$uninstall_out/401.png" 140
+  primary_button 150 42 "Uninstall" 15 "$uninstall_out/402.png"
+  secondary_button 150 42 "Cancel" 15 "$uninstall_out/403.png"
+  plain_page "$uninstall_out/405.png"
+  complete_background "Uninstall complete" "Thank you for using it" "$uninstall_out/406.png"
+  primary_button 170 45 "Finish" 17 "$uninstall_out/407.png"
+  mogrify -strip "$out"/*.png "$uninstall_out"/*.png
+  echo "starter skin written to $out and $uninstall_out"
+}
+
+if [ -n "$starter" ]; then
+  starter_skin
+  exit 0
+fi
 
 # ---- everything ----------------------------------------------------------------------------
 

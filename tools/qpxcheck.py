@@ -17,10 +17,11 @@ import unicodedata
 import xml.parsers.expat
 import zlib
 
-# The dialogs the installer opens by name; without the first two it ends before installing.
-REQUIRED_DIALOGS = ("InitDlg", "InstallDlg")
-# The completion page can be switched off by the globals (global_show_completewindow).
-OPTIONAL_DIALOGS = ("CompleteDlg",)
+import qpxlayout
+
+# The uninstaller's pages and the skin folders its images come from, relative to the product.
+UNINSTALL_LAYOUT = ("uninstall", "layout.xml")
+UNINSTALL_SKINS = ("skin", "uninstall/skin")
 
 # The hooks the installer calls in the install script.
 HOOKS = ("QPXSE_BeforeInit", "QPXSE_BeforeInstall", "QPXSE_OnInstall", "QPXSE_BeforeComplete",
@@ -82,53 +83,15 @@ class Report:
 
 # ---- Layout ----
 
-class Element:
-    def __init__(self, tag, attributes, line):
-        self.tag, self.attributes, self.line = tag, attributes, line
-        self.children = []
-        self.text = None  # the first text child, as the loader reads it
-
-    def get(self, name, default=None):
-        return self.attributes.get(name, default)
-
-
-def parse_xml(data):
-    """Parses into Elements that keep their line; raises ExpatError with the line."""
-    parser = xml.parsers.expat.ParserCreate()
-    stack, root = [], []
-
-    def start(tag, attributes):
-        element = Element(tag, attributes, parser.CurrentLineNumber)
-        (stack[-1].children if stack else root).append(element)
-        stack.append(element)
-
-    def end(_):
-        stack.pop()
-
-    def text(data):
-        if stack and not stack[-1].children and stack[-1].text is None:
-            stack[-1].text = data
-        elif stack and not stack[-1].children:
-            stack[-1].text += data
-
-    parser.StartElementHandler, parser.EndElementHandler = start, end
-    parser.CharacterDataHandler = text
-    parser.Parse(data, True)
-    return root[0]
-
-
-def read_layout_text(path):
-    """A layout document's text, UTF-16 with a byte-order mark or UTF-8: the one reader of
-    the checker and the resource packer."""
-    data = open(path, "rb").read()
-    if data.startswith(b"\xff\xfe") or data.startswith(b"\xfe\xff"):
-        return data.decode("utf-16")
-    return data.decode("utf-8-sig")
-
-
 class LayoutChecker:
-    def __init__(self, product, path, report):
+    """One program's layout document: its pages (qpxlayout's required and optional names) and
+    the images they name, looked up in the skin folders (relative to the product; a later
+    folder's image replaces an earlier one's, as the packer stores them)."""
+
+    def __init__(self, product, path, report, program="installer", pages=qpxlayout.INSTALLER_PAGES,
+                 skins=("skin",)):
         self.product, self.path, self.report = product, path, report
+        self.program, self.pages, self.skins = program, pages, skins
         # resource number -> [(strip width or None, frame height or None, where, who)]
         self.needs = {}
 
@@ -285,13 +248,14 @@ class LayoutChecker:
 
     def check(self):
         try:
-            root = parse_xml(read_layout_text(os.path.join(self.product, "layout.xml")))
+            root = qpxlayout.parse(qpxlayout.read_text(self.path))
         except UnicodeDecodeError as e:
             self.report.error(self.path, f"not UTF-8 or UTF-16 text: {e}")
             return
         except xml.parsers.expat.ExpatError as e:
             self.report.error(f"{self.path}:{e.lineno}", xml.parsers.expat.ErrorString(e.code))
             return
+        required, optional = self.pages
         seen = {}
         for dlg in root.children:
             if dlg.tag != "Dlg":
@@ -303,23 +267,23 @@ class LayoutChecker:
                                     f"{seen[name].line} is used")
                 continue
             seen[name] = dlg
-            self.dialog(dlg, name in REQUIRED_DIALOGS + OPTIONAL_DIALOGS)
-        for name in REQUIRED_DIALOGS:
+            self.dialog(dlg, name in required + optional)
+        for name in required:
             if name not in seen:
-                self.report.error(self.at(root), f'no <Dlg name="{name}">: the installer ends there')
-        for name in OPTIONAL_DIALOGS:
+                self.report.error(self.at(root), f'no <Dlg name="{name}">: the {self.program} ends there')
+        for name in optional:
             if name not in seen:
-                self.report.warning(self.at(root), f'no <Dlg name="{name}">: the installer ends '
+                self.report.warning(self.at(root), f'no <Dlg name="{name}">: the {self.program} ends '
                                     "without its last page unless the globals switch the page off")
         self.images()
 
     def images(self):
         for number, uses in sorted(self.needs.items()):
-            image = os.path.join(self.product, "skin", f"{number}.png")
-            size = png_size(image)
+            name = skin_image(self.product, self.skins, number)
+            size = png_size(os.path.join(self.product, name))
             if isinstance(size, str):
                 for _, _, where, who in uses:
-                    self.report.error(where, f"{who}: skin/{number}.png {size}")
+                    self.report.error(where, f"{who}: {name} {size}")
                 continue
             width, height = size
             # Controls of different heights may share a strip: each draws it at its top, so it
@@ -327,8 +291,16 @@ class LayoutChecker:
             heights = [h for _, h, _, _ in uses if h is not None]
             for w, h, where, who in uses:
                 if (w is not None and w != width) or (heights and height != min(heights)):
-                    self.report.error(where, f"{who} needs skin/{number}.png of "
+                    self.report.error(where, f"{who} needs {name} of "
                                       f"{w or 'any width'} x {min(heights)}; it is {width} x {height}")
+
+
+def skin_image(product, skins, number):
+    """The image of that number relative to the product: from the last skin folder that holds
+    it, or the first folder's name for it when none does."""
+    names = [f"{skin}/{number}.png" for skin in skins]
+    return next((name for name in reversed(names) if os.path.exists(os.path.join(product, name))),
+                names[0])
 
 
 def png_size(path):
@@ -381,8 +353,8 @@ def png_size(path):
     return width, height
 
 
-def check_skin_folder(product, report):
-    skin = os.path.join(product, "skin")
+def check_skin_folder(product, folder, report):
+    skin = os.path.join(product, folder)
     if not os.path.isdir(skin):
         return
     for name in sorted(os.listdir(skin)):
@@ -508,6 +480,17 @@ def check_payload(product, report, extra_files=()):
                        f"{total} bytes the payload unpacks to")
 
 
+def check_uninstaller_pages(product, report):
+    """The uninstaller's own pages, read and checked as the installer's are; a product without
+    them gets the engine's, and one without an uninstall script gets no uninstaller."""
+    layout = os.path.join(product, *UNINSTALL_LAYOUT)
+    if not os.path.exists(layout) or not os.path.exists(os.path.join(product, "scripts", "uninstall.lua")):
+        return
+    LayoutChecker(product, layout, report, "uninstaller", qpxlayout.UNINSTALLER_PAGES,
+                  UNINSTALL_SKINS).check()
+    check_skin_folder(product, UNINSTALL_SKINS[-1], report)
+
+
 def check_icon(product, report):
     icon = os.path.join(product, "icon.ico")
     if os.path.exists(icon) and open(icon, "rb").read(4) != b"\0\0\1\0":
@@ -523,7 +506,8 @@ def check_product(product, luac, extra_payload=()):
         LayoutChecker(product, layout, report).check()
     else:
         report.error(layout, "missing: the installer draws its windows from it")
-    check_skin_folder(product, report)
+    check_skin_folder(product, "skin", report)
+    check_uninstaller_pages(product, report)
     check_scripts(product, luac, report)
     check_payload(product, report, extra_payload)
     check_icon(product, report)

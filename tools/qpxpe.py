@@ -1,13 +1,18 @@
 """Reads what the build's checks, tests and benchmarks look at in a PE image: the header's
-machine, kind and subsystem, the imported DLLs and the resources; moves the resource section
-to a page boundary of the file:
-    qpxpe.py <program.exe>...   (each one in place)"""
+machine, kind and subsystem, the imported DLLs and the resources; writes a resource section
+into an image that has none, on a page boundary of the file."""
 import struct
 
 PE32, PE32_PLUS = 0x10B, 0x20B
 I386, AMD64 = 0x14C, 0x8664
 DIRECTORY_IMPORT, DIRECTORY_RESOURCE, DIRECTORY_SECURITY, DIRECTORY_DEBUG = 1, 2, 4, 6
 PAGE = 0x1000
+# The language every resource is stored under (English, United States), as the resource
+# compilers write it when the script names none.
+RESOURCE_LANGUAGE = 0x409
+# A section of initialised data that is read, not written or run.
+READ_ONLY_DATA = 0x40000040
+SECTION_HEADER = 40
 
 
 class PeImage:
@@ -19,6 +24,7 @@ class PeImage:
         optional = pe + 24
         self.magic = struct.unpack_from("<H", data, optional)[0]
         self.subsystem = struct.unpack_from("<H", data, optional + 68)[0]
+        self._optional = optional
         self._directories = optional + (96 if self.magic == PE32 else 112)
         self._symbols = pe + 12
         self._checksum = optional + 64
@@ -83,31 +89,112 @@ class PeImage:
         return next(data for k, n, data in self.resources() if k == kind and n == name)
 
 
-def page_align_resources(data):
-    """The image with its resource section's bytes moved to a page boundary of the file (and the
-    sections after it moved as far), or the image as it is when they are there already. Wine
-    maps a section whose file offset is page-aligned and reads any other whole into memory
-    when the program starts: the payload archive, in the resources, would be read before the
-    first window, and kept. Refuses images with debug data or a signature, whose file
-    offsets it would have to follow; the header's checksum is made again."""
+def align(value, to):
+    return -(-value // to) * to
+
+
+def resource_key(key):
+    """Named entries come first, in the order of their upper-cased names; numbered ones after,
+    by number."""
+    return (1, key, "") if isinstance(key, int) else (0, 0, key.upper())
+
+
+def resource_section(resources, rva):
+    """The bytes of a resource section that starts at `rva`, holding every (type, name, bytes)
+    under RESOURCE_LANGUAGE; types and names are text or numbers (text is stored upper-cased,
+    as the loader compares it)."""
+    tree = {}
+    for kind, name, data in resources:
+        tree.setdefault(kind, {})[name] = data
+    kinds = sorted(tree, key=resource_key)
+    # Directories first (the root, one per type, one language level per name), then the data
+    # entries, the names and the data.
+    tables, leaves = [], []
+
+    def table(keys):
+        tables.append(keys)
+        return len(tables) - 1
+
+    root = table(kinds)
+    type_tables = {kind: table(sorted(tree[kind], key=resource_key)) for kind in kinds}
+    name_tables = {}
+    for kind in kinds:
+        for name in tables[type_tables[kind]]:
+            name_tables[kind, name] = table([RESOURCE_LANGUAGE])
+            leaves.append((kind, name))
+    offsets, at = [], 0
+    for keys in tables:
+        offsets.append(at)
+        at += 16 + 8 * len(keys)
+    leaf_at = at
+    at += 16 * len(leaves)
+    strings = {}
+    for key in sorted({k for keys in tables for k in keys if isinstance(k, str)}):
+        strings[key] = at
+        at += 2 + 2 * len(key)
+    out = bytearray(align(at, 8))
+    for key, where in strings.items():
+        text = key.upper().encode("utf-16-le")
+        out[where:where + 2 + len(text)] = struct.pack("<H", len(text) // 2) + text
+
+    def write_table(index, targets):
+        keys = tables[index]
+        named = sum(isinstance(k, str) for k in keys)
+        struct.pack_into("<IIHHHH", out, offsets[index], 0, 0, 0, 0, named, len(keys) - named)
+        for i, (key, target) in enumerate(zip(keys, targets)):
+            ident = strings[key] | 0x80000000 if isinstance(key, str) else key
+            struct.pack_into("<II", out, offsets[index] + 16 + 8 * i, ident, target)
+
+    write_table(root, [offsets[type_tables[k]] | 0x80000000 for k in kinds])
+    for kind in kinds:
+        write_table(type_tables[kind], [offsets[name_tables[kind, n]] | 0x80000000
+                                        for n in tables[type_tables[kind]]])
+    for i, (kind, name) in enumerate(leaves):
+        write_table(name_tables[kind, name], [leaf_at + 16 * i])
+        data = tree[kind][name]
+        struct.pack_into("<IIII", out, leaf_at + 16 * i, rva + len(out), len(data), 0, 0)
+        out += data + bytes(-len(data) % 8)
+    return bytes(out)
+
+
+def with_resources(data, resources):
+    """The image (linked without resources) with a resource section of `resources` added as
+    its last section. The section starts on a page of the file: Wine maps a section whose file
+    offset is page-aligned and reads any other whole into memory when the program starts, so
+    the payload archive, in the resources, is not read before the first window. The header's
+    checksum is made again. Refuses images that have resources, a symbol table, debug data or
+    a signature, or no room for another section header."""
     image = PeImage(data)
-    rsrc = image.directory(DIRECTORY_RESOURCE)
-    if not rsrc:
-        return data
-    start = next(raw for rva, size, raw in image._sections if rva <= rsrc < rva + size)
-    pad = -start % PAGE
-    if pad == 0:
-        return data
-    if image.directory(DIRECTORY_DEBUG) or image.directory(DIRECTORY_SECURITY):
-        raise ValueError("the image has debug data or a signature")
-    out = bytearray(data[:start] + bytes(pad) + data[start:])
-    fields = [image._section_table + 40 * i + 20 for i in range(len(image._sections))]
-    for field in fields + [image._symbols]:
-        offset = struct.unpack_from("<I", out, field)[0]
-        if offset >= start:
-            struct.pack_into("<I", out, field, offset + pad)
+    if image.directory(DIRECTORY_RESOURCE) or image.directory(DIRECTORY_DEBUG) or \
+            image.directory(DIRECTORY_SECURITY) or struct.unpack_from("<I", data, image._symbols)[0]:
+        raise ValueError("the image has resources, symbols, debug data or a signature already")
+    section_align, file_align = struct.unpack_from("<II", data, image._optional + 32)
+    headers = struct.unpack_from("<I", data, image._optional + 60)[0]
+    table_end = image._section_table + SECTION_HEADER * len(image._sections)
+    if table_end + SECTION_HEADER > headers:
+        raise ValueError("no room for another section header")
+    rva = align(max(start + size for start, size, _ in image._sections), section_align)
+    section = resource_section(resources, rva)
+    raw_size = align(len(section), file_align)
+    start = align(len(data), PAGE)
+    out = bytearray(data + bytes(start - len(data)) + section + bytes(raw_size - len(section)))
+    struct.pack_into("<8sIIIIIIHHI", out, table_end, b".rsrc", len(section), rva, raw_size, start,
+                     0, 0, 0, 0, READ_ONLY_DATA)
+    pe = struct.unpack_from("<I", out, 0x3C)[0]
+    struct.pack_into("<H", out, pe + 6, len(image._sections) + 1)
+    initialised = struct.unpack_from("<I", out, image._optional + 8)[0]
+    struct.pack_into("<I", out, image._optional + 8, initialised + raw_size)
+    struct.pack_into("<I", out, image._optional + 56, align(rva + len(section), section_align))
+    struct.pack_into("<II", out, image._directories + 8 * DIRECTORY_RESOURCE, rva, len(section))
     struct.pack_into("<I", out, image._checksum, checksum(out, image._checksum))
     return bytes(out)
+
+
+def resources_on_a_page(data):
+    """Whether the image's resources start on a page of the file (or it has none)."""
+    image = PeImage(data)
+    rsrc = image.directory(DIRECTORY_RESOURCE)
+    return not rsrc or image.offset(rsrc) % PAGE == 0
 
 
 def checksum(data, field):
@@ -119,14 +206,3 @@ def checksum(data, field):
     while total >> 16:
         total = (total & 0xFFFF) + (total >> 16)
     return total + len(data)
-
-
-if __name__ == "__main__":
-    import sys
-    for path in sys.argv[1:]:
-        with open(path, "rb") as f:
-            before = f.read()
-        after = page_align_resources(before)
-        if after is not before:
-            with open(path, "wb") as f:
-                f.write(after)

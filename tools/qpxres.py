@@ -1,37 +1,37 @@
-#!/usr/bin/env python3
-"""Turns a product folder into the installer's resource object.
+"""Turns a product folder into the resources of its installer and of its uninstaller.
 
 A product folder holds:
   layout.xml            the window layout (UTF-8 or UTF-16 text; stored as UTF-16LE with BOM)
   skin/<number>.png     the skin images, stored as "PNG" resources by number
   scripts/global_var.lua, scripts/install.lua, scripts/uninstall.lua
                         compiled, stripped, to GLOBAL_VAR.LUAC, INSTSCRIPT.LUAC, UNINSTSCRIPT.LUAC
-                        with the target's size_t (--lua-size-t)
+                        with the target's size_t (the stub's)
   payload/              packed with 7zz into "_7Z" "APP.7Z", first two bytes exchanged, together
-                        with the build's own files given by --payload-file (at the payload's root)
-  icon.ico              optional; the engine's default icon otherwise
+                        with the build's own files (at the payload's root: the uninstaller and
+                        those of qpxbuild's --payload-file)
+  icon.ico              optional; the engine's default icon otherwise; stored as the icon group
+                        128 with its images, beside the wizard's dialog template 129
   pack.conf             optional 7zz switches for the payload instead of PACK_SWITCHES
   date.conf             optional date of the payload's files (see payload_time)
   signing.conf          optional certificate and key to sign the installer with (qpxsign.py)
 
-With --uninstaller it makes the resources of the product's uninstaller instead: the icon, the
-dialog template and the pages of uninstall/layout.xml over skin/ and uninstall/skin/ (the
-engine's default pages when the product has none), no scripts and no payload.
+The uninstaller's resources are the icon, the dialog template and the pages of
+uninstall/layout.xml over skin/ and uninstall/skin/ (the engine's default pages when the
+product has none), no scripts and no payload.
 
-The folder is checked first (qpxcheck.py); any error stops the build. The same folder gives the
-same bytes on every build: the payload is packed from a copy with fixed times and modes, with
-switches that leave out what differs between checkouts.
+The same folder gives the same bytes on every build: the payload is packed from a copy with
+fixed times and modes, with switches that leave out what differs between checkouts.
 """
-import argparse
 import datetime
 import os
 import shutil
+import struct
 import subprocess
 import sys
-import xml.etree.ElementTree as ET
 
 import luachunk
 import qpxcheck
+import qpxlayout
 
 # LZMA2 with 7-Zip's automatic filters (x86 code gets BCJ), solid. The installer decodes
 # through a window of the dictionary's size, so 12 MiB keeps extracting any payload under
@@ -49,32 +49,24 @@ SCRIPTS = [("global_var.lua", "GLOBAL_VAR.LUAC"),
            ("install.lua", "INSTSCRIPT.LUAC"),
            ("uninstall.lua", "UNINSTSCRIPT.LUAC")]
 
-# Dialog template shared by every wizard window: the class name lets a second start find it.
-DIALOG = """129 DIALOGEX 0, 0, 187, 98
-STYLE DS_SETFONT | DS_MODALFRAME | DS_FIXEDSYS | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX
-EXSTYLE WS_EX_LAYERED
-CLASS "Qpx_Installer"
-CAPTION "QPXInstaller"
-FONT 8, "MS Shell Dlg", 0, 0, 0x1
-BEGIN
-END
-"""
+# Dialog template shared by every wizard window, as a DIALOGEX template: no controls, 187 x 98
+# dialog units, the 8-point shell font. The class name lets a second start find the window.
+DIALOG_ID = 129
+DIALOG_STYLE = 0x00CA00C8  # WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME | DS_SETFONT | DS_FIXEDSYS
+DIALOG_EX_STYLE = 0x00080000  # WS_EX_LAYERED
+DIALOG_SIZE = (187, 98)
+DIALOG_CLASS = "QPX_INSTALLER"
+DIALOG_CAPTION = "QPXInstaller"
+DIALOG_FONT = (8, "MS Shell Dlg")
+ICON_GROUP_ID = 128
+RT_ICON, RT_DIALOG, RT_GROUP_ICON = 3, 5, 14
+ICON_HEADER = 6
+ICON_ENTRY = 16
 
 
 def fail(message):
     print(message, file=sys.stderr)
     sys.exit(1)
-
-
-def rc_path(path):
-    return '"' + path.replace("\\", "/").replace('"', '\\"') + '"'
-
-
-def layout_utf16(source, target):
-    """The layout as the engine reads it: UTF-16LE with its byte-order mark."""
-    text = qpxcheck.read_layout_text(source)
-    with open(target, "wb") as out:
-        out.write(b"\xff\xfe" + text.encode("utf-16-le"))
 
 
 def pack_switches(product):
@@ -159,18 +151,37 @@ def pack_payload(product, files, target, stage):
     return True
 
 
-# The pages the uninstaller runs, in order.
-UNINSTALL_PAGES = ("UninstallDlg", "UninstallingDlg", "UninstalledDlg")
+def text_z(text):
+    return (text + "\0").encode("utf-16-le")
 
 
-def layout_lines(layout, work):
-    """The layout stored as UTF-16 for the engine."""
-    out = os.path.join(work, "LAYOUT.XML")
-    layout_utf16(layout, out)
-    return [f'LAYOUT.XML XML {rc_path(out)}']
+def dialog_template():
+    """The wizard windows' template in the DIALOGEX form."""
+    head = struct.pack("<HHIIIHhhhh", 1, 0xFFFF, 0, DIALOG_EX_STYLE, DIALOG_STYLE, 0, 0, 0, *DIALOG_SIZE)
+    points, face = DIALOG_FONT
+    return head + b"\0\0" + text_z(DIALOG_CLASS) + text_z(DIALOG_CAPTION) + \
+        struct.pack("<HHBB", points, 0, 0, 1) + text_z(face)
 
 
-def skin_lines(folders):
+def icon_resources(path):
+    """An .ico file as its images (RT_ICON, numbered from 1) and their group (RT_GROUP_ICON)."""
+    data = open(path, "rb").read()
+    _, kind, count = struct.unpack_from("<HHH", data)
+    if kind != 1:
+        fail(f"{path}: error: is not an icon file")
+    group = struct.pack("<HHH", 0, 1, count)
+    images = []
+    for number in range(1, count + 1):
+        entry = ICON_HEADER + ICON_ENTRY * (number - 1)
+        size, offset = struct.unpack_from("<II", data, entry + 8)
+        if offset + size > len(data):
+            fail(f"{path}: error: is cut short")
+        images.append((RT_ICON, number, data[offset:offset + size]))
+        group += data[entry:entry + 12] + struct.pack("<H", number)
+    return images + [(RT_GROUP_ICON, ICON_GROUP_ID, group)]
+
+
+def skin_resources(folders):
     """Every <number>.png of the folders; a later folder's image replaces an earlier one's."""
     images = {}
     for skin in folders:
@@ -179,83 +190,59 @@ def skin_lines(folders):
                 stem, ext = os.path.splitext(name)
                 if ext.lower() == ".png" and stem.isdigit():
                     images[int(stem)] = os.path.join(skin, name)
-    return [f'{number} PNG {rc_path(path)}' for number, path in sorted(images.items())]
+    return [("PNG", number, read(path)) for number, path in sorted(images.items())]
 
 
-def uninstaller_look(product, defaults):
-    """The uninstaller's layout and skin folders: the product's own uninstall/ (over its skin)
-    when it has one, else the engine's default pages with their skin."""
-    base = product if os.path.exists(os.path.join(product, "uninstall", "layout.xml")) else defaults
-    layout = os.path.join(base, "uninstall", "layout.xml")
-    root = ET.fromstring(open(layout, "rb").read())
-    names = {d.get("name") for d in root.iter("Dlg")}
-    missing = [page for page in UNINSTALL_PAGES if page not in names]
-    if missing:
-        fail(f"{layout}: error: no Dlg named {', '.join(missing)}: the uninstaller shows them")
-    return layout, [os.path.join(base, "skin"), os.path.join(base, "uninstall", "skin")]
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
 
 
-def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--product", required=True)
-    ap.add_argument("--work", required=True)
-    ap.add_argument("--luac", required=True, help="this machine's Lua 5.2 compiler")
-    ap.add_argument("--lua-size-t", type=int, choices=(4, 8), required=True,
-                    help="the target engine's size_t: 4 for i686, 8 for x86_64")
-    ap.add_argument("--windres", required=True)
-    ap.add_argument("--defaults", required=True, help="the sample product: default icon and pages")
-    ap.add_argument("--unchecked", action="store_true",
-                    help="skip the checks: for test products that are broken on purpose")
-    ap.add_argument("--uninstaller", action="store_true", help="the uninstaller's resources")
-    ap.add_argument("--payload-file", action="append", default=[],
-                    help="a file of the build to put at the payload's root (repeatable)")
-    args = ap.parse_args()
-    product, work = os.path.abspath(args.product), os.path.abspath(args.work)
-    defaults = os.path.abspath(args.defaults)
-    files = [os.path.abspath(path) for path in args.payload_file]
-    if not args.uninstaller and not args.unchecked and not qpxcheck.run(product, args.luac,
-                                                                         extra_payload=files):
-        fail(f"{product}: not built, mend the errors above")
-    os.makedirs(work, exist_ok=True)
-    lines = ["#include <windows.h>", ""]
-
+def frame_resources(product, defaults):
+    """What every program of the product carries: its icon (or the engine's) and the template."""
     icon = os.path.join(product, "icon.ico")
     if not os.path.exists(icon):
         icon = os.path.join(defaults, "icon.ico")
-    lines.append("128 ICON " + rc_path(icon))
-    lines.append(DIALOG)
-
-    if args.uninstaller:
-        layout, skins = uninstaller_look(product, defaults)
-        lines += layout_lines(layout, work) + skin_lines(skins)
-    else:
-        for source, name in SCRIPTS:
-            path = os.path.join(product, "scripts", source)
-            if not os.path.exists(path):
-                continue
-            out = os.path.join(work, name)
-            result = subprocess.run([args.luac, "-s", "-o", out, path], capture_output=True, text=True)
-            if result.returncode != 0:
-                fail(result.stderr.strip() or f"{path}: does not compile")
-            with open(out, "rb") as f:
-                chunk = luachunk.retarget(f.read(), args.lua_size_t)
-            with open(out, "wb") as f:
-                f.write(chunk)
-            lines.append(f'{name} LUA {rc_path(out)}')
-        layout = os.path.join(product, "layout.xml")
-        if os.path.exists(layout):
-            lines += layout_lines(layout, work)
-        lines += skin_lines([os.path.join(product, "skin")])
-        archive = os.path.join(work, "APP.7Z")
-        if pack_payload(product, files, archive, os.path.join(work, "payload")):
-            lines.append(f'APP.7Z _7Z {rc_path(archive)}')
-
-    rc = os.path.join(work, "resources.rc")
-    with open(rc, "w", encoding="utf-8") as f:
-        f.write("\n".join(lines) + "\n")
-    subprocess.run([args.windres, "-c", "65001", "-O", "coff", "-i", rc,
-                    "-o", os.path.join(work, "resources.o")], check=True)
+    return icon_resources(icon) + [(RT_DIALOG, DIALOG_ID, dialog_template())]
 
 
-if __name__ == "__main__":
-    main()
+def uninstaller_resources(product, defaults):
+    """The uninstaller's resources: the icon, the template and the pages of
+    uninstall/layout.xml over skin/ and uninstall/skin/ (the engine's default pages when the
+    product has none); no scripts and no payload."""
+    base = product if os.path.exists(os.path.join(product, *qpxcheck.UNINSTALL_LAYOUT)) else defaults
+    skins = [os.path.join(base, folder) for folder in qpxcheck.UNINSTALL_SKINS]
+    return frame_resources(product, defaults) + \
+        [("XML", "LAYOUT.XML", qpxlayout.engine_bytes(os.path.join(base, *qpxcheck.UNINSTALL_LAYOUT)))] + \
+        skin_resources(skins)
+
+
+def compile_script(luac, source, target, size_t):
+    """A script compiled and stripped by this machine's compiler, for the target's size_t; the
+    chunk is also left in `target`."""
+    result = subprocess.run([luac, "-s", "-o", target, source], capture_output=True, text=True)
+    if result.returncode != 0:
+        fail(result.stderr.strip() or f"{source}: does not compile")
+    chunk = luachunk.retarget(read(target), size_t)
+    with open(target, "wb") as f:
+        f.write(chunk)
+    return chunk
+
+
+def installer_resources(product, work, luac, size_t, defaults, files):
+    """The installer's resources: the frame's, the compiled scripts, the layout, the skin and
+    the payload archive of the product's payload/ and `files` (at its root). The chunks and the
+    archive are left in `work`."""
+    resources = frame_resources(product, defaults)
+    for source, name in SCRIPTS:
+        path = os.path.join(product, "scripts", source)
+        if os.path.exists(path):
+            resources.append(("LUA", name, compile_script(luac, path, os.path.join(work, name), size_t)))
+    layout = os.path.join(product, "layout.xml")
+    if os.path.exists(layout):
+        resources.append(("XML", "LAYOUT.XML", qpxlayout.engine_bytes(layout)))
+    resources += skin_resources([os.path.join(product, "skin")])
+    archive = os.path.join(work, "APP.7Z")
+    if pack_payload(product, files, archive, os.path.join(work, "payload")):
+        resources.append(("_7Z", "APP.7Z", read(archive)))
+    return resources

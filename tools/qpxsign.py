@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Authenticode-signs a built installer with osslsigncode when a certificate and key are named.
 
-They are named on the command line (make installer SIGN_CERT=<file> SIGN_KEY=<file>), which
+They are named on the command line (qpxbuild --sign-cert <file> --sign-key <file>), which
 wins, or in the product folder's signing.conf:
     cert = <certificate file, PEM or DER>
     key = <private key file>
@@ -38,6 +38,34 @@ def read_conf(product):
     return values
 
 
+def sign(product, installer, cert="", key=""):
+    """Signs the installer in place with the given certificate and key, else with those of the
+    product's signing.conf; leaves it unsigned when neither names any."""
+    conf = read_conf(product)
+    if cert or key:
+        conf = {"cert": os.path.abspath(cert), "key": os.path.abspath(key)}
+    if not conf:
+        return
+    for name in ("cert", "key"):
+        if not os.path.isfile(conf.get(name, "")):
+            qpxres.fail(f"signing: error: {name} file {conf.get(name) or '(not named)'} not found")
+    signed = installer + ".signed"
+    command = ["osslsigncode", "sign", "-certs", conf["cert"], "-key", conf["key"], "-h", "sha256"]
+    seconds = qpxres.given_time(product)
+    if seconds is not None:
+        command += ["-time", str(seconds)]
+    if "password" in conf:
+        command += ["-readpass", conf["password"]]
+    result = subprocess.run(command + ["-in", installer, "-out", signed],
+                            capture_output=True, text=True)
+    if result.returncode != 0:
+        if os.path.exists(signed):
+            os.remove(signed)
+        qpxres.fail(f"signing: error: osslsigncode failed\n{result.stdout}{result.stderr}".strip())
+    os.replace(signed, installer)
+    print(f"signed {installer} with {conf['cert']}")
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--product", required=True)
@@ -45,30 +73,7 @@ def main():
     ap.add_argument("--key", default="")
     ap.add_argument("installer")
     args = ap.parse_args()
-    product = os.path.abspath(args.product)
-    conf = read_conf(product)
-    if args.cert or args.key:
-        conf = {"cert": os.path.abspath(args.cert), "key": os.path.abspath(args.key)}
-    if not conf:
-        return
-    for name in ("cert", "key"):
-        if not os.path.isfile(conf.get(name, "")):
-            qpxres.fail(f"signing: error: {name} file {conf.get(name) or '(not named)'} not found")
-    signed = args.installer + ".signed"
-    command = ["osslsigncode", "sign", "-certs", conf["cert"], "-key", conf["key"], "-h", "sha256"]
-    seconds = qpxres.given_time(product)
-    if seconds is not None:
-        command += ["-time", str(seconds)]
-    if "password" in conf:
-        command += ["-readpass", conf["password"]]
-    result = subprocess.run(command + ["-in", args.installer, "-out", signed],
-                            capture_output=True, text=True)
-    if result.returncode != 0:
-        if os.path.exists(signed):
-            os.remove(signed)
-        qpxres.fail(f"signing: error: osslsigncode failed\n{result.stdout}{result.stderr}".strip())
-    os.replace(signed, args.installer)
-    print(f"signed {args.installer} with {conf['cert']}")
+    sign(os.path.abspath(args.product), args.installer, args.cert, args.key)
 
 
 if __name__ == "__main__":

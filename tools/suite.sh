@@ -19,6 +19,8 @@ case $job in
       build ARCH=i686 TARGET=installer
       static=("$top/build/i686")
     fi
+    # The kit's test unpacks the tarball of both architectures' stubs.
+    make -C "$top" --no-print-directory kit
     exec bash "$here/run-tests.sh" "$tree" "$arch $why" "${static[@]}" ;;
   demo)
     exec bash "$here/demo.sh" "$tree" "$tree/QPXSetup.exe" ;;

@@ -9,7 +9,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 from luachunk import ChunkError, describe  # noqa: E402
-from qpxpe import AMD64, I386, PE32, PE32_PLUS, PeImage, page_align_resources  # noqa: E402
+from qpxpe import AMD64, I386, PE32, PE32_PLUS, PeImage, resources_on_a_page  # noqa: E402
 
 # machine, optional header magic and the engine's size_t, by architecture
 TARGETS = {"i686": (I386, PE32, 4), "x86_64": (AMD64, PE32_PLUS, 8)}
@@ -32,7 +32,7 @@ def problems(image, arch):
     for name in image.imports():
         if name.lower() not in KNOWN_DLLS:
             yield "imports a DLL that may be searched for: " + name
-    if page_align_resources(image.data) is not image.data:
+    if not resources_on_a_page(image.data):
         yield "resources do not start on a page of the file: Wine would read them whole at start"
     resources = image.resources()
     if any(kind == MANIFEST for kind, _, _ in resources):

@@ -1,7 +1,7 @@
 """The product builder on this machine: each kind of mistake in a product folder gives its
 message and stops the build, the sample builds without a word, the same folder packs to the
-same bytes, a signed installer still carries its payload, and the resources start on a page of
-the file.
+same bytes, a signed installer still carries its payload, and the resources written into the
+stub start on a page of the file.
 
 Run by pytest with the options of tests/conftest.py.
 """
@@ -12,7 +12,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
-from qpxpe import PeImage, checksum, page_align_resources  # noqa: E402
+from qpxpe import PeImage, checksum, resources_on_a_page, with_resources  # noqa: E402
 
 ARGS = None  # the options, set by tests/conftest.py
 
@@ -35,14 +35,19 @@ def edit(path, old, new, count=1):
 
 
 def build_resources(product, work, env=None, payload_files=()):
-    """qpxres.py as the build runs it: (exit code, messages)."""
+    """qpxbuild.py as the build runs it, the installer written to <work>/setup.exe: (exit code,
+    messages)."""
     extra = [word for path in payload_files for word in ("--payload-file", path)]
-    result = subprocess.run([sys.executable, os.path.join(tools(), "qpxres.py"), "--product", product,
-                             "--work", work, "--luac", ARGS.luac, "--lua-size-t", ARGS.lua_size_t,
-                             "--windres", ARGS.windres,
+    result = subprocess.run([sys.executable, os.path.join(tools(), "qpxbuild.py"), product,
+                             "-o", installer_of(work), "--work", work, "--luac", ARGS.luac,
+                             "--stubs", os.path.join(ARGS.build, "stubs"),
                              "--defaults", os.path.join(ARGS.source, "resources"), *extra],
                             capture_output=True, text=True, env=env)
-    return result.returncode, result.stdout + result.stderr
+    return result.returncode, result.stderr
+
+
+def installer_of(work):
+    return os.path.join(work, "setup.exe")
 
 
 def line_of(path, text):
@@ -56,7 +61,7 @@ def expect_failure(where, product, pattern):
     code, output = build_resources(product, os.path.join(where, "work"))
     assert code != 0, "the build went on:\n" + output
     assert re.search(pattern, output, re.MULTILINE), f"no {pattern!r} in:\n{output}"
-    assert not os.path.exists(os.path.join(where, "work", "resources.o")), "resources written"
+    assert not os.path.exists(installer_of(os.path.join(where, "work"))), "installer written"
 
 
 def expect_warning(where, product, pattern):
@@ -70,7 +75,7 @@ def expect_warning(where, product, pattern):
 def test_sample_builds_without_any_message(where):
     code, output = build_resources(sample(where), os.path.join(where, "work"))
     assert code == 0 and output == "", output
-    assert os.path.exists(os.path.join(where, "work", "resources.o"))
+    assert os.path.exists(installer_of(os.path.join(where, "work")))
 
 
 # ---- Layout ----
@@ -233,7 +238,8 @@ def test_disk_need_below_the_payload_size(where):
     product = sample(where)
     globals_script = os.path.join(product, "scripts", "global_var.lua")
     edit(globals_script, "global_need_disk_space = 57999360", "global_need_disk_space = 10")
-    size = os.path.getsize(os.path.join(product, "payload", "readme.txt"))
+    size = os.path.getsize(os.path.join(product, "payload", "readme.txt")) + \
+        os.path.getsize(os.path.join(ARGS.build, "stubs", "Uninstall.exe"))
     expect_warning(where, product, re.escape(
         f"{globals_script}: warning: global_need_disk_space is 10, less than the {size} bytes"))
 
@@ -257,7 +263,7 @@ def test_built_files_join_an_empty_payload_at_its_root(where):
     unswap(work)
     listing = subprocess.run(["7zz", "l", "-slt", os.path.join(work, "payload.7z")],
                              capture_output=True, text=True, check=True).stdout
-    assert re.findall(r"^Path = (.*)$", listing, re.MULTILINE)[1:] == ["A.exe", "b.dll"], listing
+    assert re.findall(r"^Path = (.*)$", listing, re.MULTILINE)[1:] == ["A.exe", "b.dll", "Uninstall.exe"], listing
     assert archive_times(work) == {"2000-01-01 00:00:00.0000000"}, archive_times(work)
 
 
@@ -273,7 +279,8 @@ def test_built_files_count_toward_the_disk_need(where):
     product = sample(where)
     globals_script = os.path.join(product, "scripts", "global_var.lua")
     edit(globals_script, "global_need_disk_space = 57999360", "global_need_disk_space = 10")
-    size = os.path.getsize(os.path.join(product, "payload", "readme.txt")) + 1002
+    size = os.path.getsize(os.path.join(product, "payload", "readme.txt")) + 1002 + \
+        os.path.getsize(os.path.join(ARGS.build, "stubs", "Uninstall.exe"))
     code, output = build_resources(product, os.path.join(where, "work"),
                                    payload_files=built_files(where, ["A.exe"]))
     assert code == 0 and f"less than the {size} bytes" in output, output
@@ -293,7 +300,7 @@ def test_same_folder_twice_gives_the_same_bytes(where):
         work = os.path.join(os.path.dirname(product), "work")
         code, output = build_resources(product, work)
         assert code == 0, output
-        outputs.append(open(os.path.join(work, "resources.o"), "rb").read())
+        outputs.append(open(installer_of(work), "rb").read())
     assert outputs[0] == outputs[1], "the resources differ"
 
 
@@ -362,18 +369,21 @@ def check_signed(where, installer):
     subprocess.run(["7zz", "t", os.path.join(work, "payload.7z")], capture_output=True, check=True)
 
 
-def test_resources_move_to_a_page_of_the_file_with_nothing_else_changed():
-    # The uninstaller is linked without the move: its resources sit where the linker put them.
-    linked = open(os.path.join(ARGS.build, "installer.uninstaller", "Uninstall.exe"), "rb").read()
-    before = PeImage(linked)
-    assert before.offset(before.directory(2)) % 0x1000, "already on a page: nothing to test"
-    moved = page_align_resources(linked)
-    after = PeImage(moved)
-    assert after.offset(after.directory(2)) % 0x1000 == 0
-    assert len(moved) - len(linked) < 0x1000
-    assert after.resources() == before.resources() and after.imports() == before.imports()
-    assert moved[after._checksum:after._checksum + 4] == checksum(moved, after._checksum).to_bytes(4, "little")
-    assert page_align_resources(moved) is moved
+def test_resources_are_written_on_a_page_of_the_file_with_nothing_else_changed():
+    stub = open(os.path.join(ARGS.build, "stubs", "QPXSetup.exe"), "rb").read()
+    resources = [("PNG", 7, b"seven"), ("XML", "LAYOUT.XML", b"<x/>" * 3), (3, 1, b"i"), ("LUA", "B", b"")]
+    written = with_resources(stub, resources)
+    image = PeImage(written)
+    assert resources_on_a_page(written)
+    assert sorted(image.resources(), key=str) == sorted(resources, key=str)
+    assert image.imports() == PeImage(stub).imports()
+    assert written[image._checksum:image._checksum + 4] == checksum(written, image._checksum).to_bytes(4, "little")
+    try:
+        with_resources(written, resources)
+    except ValueError as e:
+        assert "resources" in str(e)
+    else:
+        raise AssertionError("resources written over resources")
 
 
 def test_signed_from_the_command(where):
