@@ -274,10 +274,21 @@ std::vector<size_t> RemovalOrder(const Owned& owned) {
     return order;
 }
 
+// Whether `path`, its "." and ".." resolved, is spelt as lying in `folder`: what the
+// installation put there, whose place was checked with the folder itself.
+bool SpeltInside(const std::wstring& path, const std::wstring& folder) {
+    wchar_t full[MAX_PATH * 2];
+    const DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
+    if (length == 0 || length >= MAX_PATH * 2) return false;
+    const std::wstring resolved(full, length);
+    return resolved.size() > folder.size() + 1 && resolved[folder.size()] == L'\\' &&
+           Lower(resolved.substr(0, folder.size())) == Lower(folder);
+}
+
 // A listed file or folder may be removed where it is: not reached through a link below the
-// install folder, not in the Windows folder.
+// install folder, and, outside it, not in the Windows folder.
 bool MayRemoveAt(const std::wstring& path, const std::wstring& folder) {
-    if (ReachesThroughLink(path, folder) || IsInWindowsFolder(path)) {
+    if (ReachesThroughLink(path, folder) || (!SpeltInside(path, folder) && IsInWindowsFolder(path))) {
         LogLine(L"Fun:%s, Description:%s lies behind a link or in the Windows folder, kept!\r\n", kRemoveFunction,
                 path.c_str());
         return false;
@@ -332,6 +343,11 @@ bool IsPending(const std::wstring& path) {
 // it; one that holds what the installation did not make stays, and what it holds is named.
 void RemoveListedFolder(const std::wstring& path, const std::wstring& folder, const Owned& owned) {
     if (!IsFolder(path) || !MayRemoveAt(path, folder)) return;
+    // However the journal came to list it, a folder of the system or the user stays.
+    if (const wchar_t* why = RemovalRefusal(path)) {
+        LogLine(L"Fun:%s, Description:%s is %s, refused!\r\n", kRemoveFunction, path.c_str(), why);
+        return;
+    }
     if (RemoveDirectoryW(path.c_str())) {
         LogLine(L"removed %s\r\n", path.c_str());
         return;
