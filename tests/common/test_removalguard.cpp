@@ -128,9 +128,7 @@ TEST(RemovalGuard, AProductsOwnFolderIsNot) {
 class Links : public ::testing::Test {
 protected:
     void SetUp() override {
-        root_ = FreshTempPath(L"qpxguard");
-        RemoveTreeSafely(root_);
-        ASSERT_TRUE(CreateDirectoryW(root_.c_str(), nullptr));
+        root_ = FreshFolder(L"qpxguard");
         ASSERT_TRUE(CreateDirectoryW((root_ + L"\\apps").c_str(), nullptr));
     }
     void TearDown() override { RemoveTreeSafely(root_); }

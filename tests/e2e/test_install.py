@@ -2,6 +2,7 @@
 to the same state before each case: every effect of a real installation (files, registry,
 shortcuts, service, shell extension, statistics report, the product started at the end) is
 checked on the machine afterwards. Run by pytest with the options of tests/conftest.py."""
+import contextlib
 import glob
 import hashlib
 import os
@@ -578,25 +579,33 @@ def test_silent_runs_that_stop_say_why_in_the_log():
     assert first.finish() == 1
 
 
-def test_a_silent_run_into_a_too_small_drive_stops_with_0_and_says_so():
-    mount = tempfile.mkdtemp(prefix="qpx-small-")
-    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=20m", "tmpfs", mount],
+@contextlib.contextmanager
+def drive_d(size):
+    """A drive D: of its own file system (a tmpfs of `size`) while the case runs; the case is
+    skipped where the machine refuses the mount. Yields the mount's host folder."""
+    mount = tempfile.mkdtemp(prefix="qpx-drive-")
+    if subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "tmpfs", mount],
                       capture_output=True).returncode != 0:
-        pytest.skip("a 20 MB drive needs a tmpfs mount, which this machine refuses")
+        pytest.skip(f"a {size} drive needs a tmpfs mount, which this machine refuses")
     drive = os.path.join(os.environ["WINEPREFIX"], "dosdevices", "d:")
     try:
         os.symlink(mount, drive)
         fresh_session()  # the server sees drives it starts with
-        log = os.path.join(tempfile.mkdtemp(prefix="qpx-log-"), "install.log")
-        assert Silent(["/LOG=" + wine_path(log), "/D=D:\\Corvane"]).finish() == 0
-        assert "xm unattended installation stopped: 磁盘剩余可用空间不足,安装程序需要55.31MB的空间来完成安装！" \
-            in log_file_texts(log)
-        assert not os.path.exists(os.path.join(mount, "Corvane", "Corvane.exe"))
+        yield mount
     finally:
         end_session()
         if os.path.lexists(drive):
             os.remove(drive)
         subprocess.run(["umount", mount], capture_output=True)
+
+
+def test_a_silent_run_into_a_too_small_drive_stops_with_0_and_says_so():
+    with drive_d("20m") as mount:
+        log = os.path.join(tempfile.mkdtemp(prefix="qpx-log-"), "install.log")
+        assert Silent(["/LOG=" + wine_path(log), "/D=D:\\Corvane"]).finish() == 0
+        assert "xm unattended installation stopped: 磁盘剩余可用空间不足,安装程序需要55.31MB的空间来完成安装！" \
+            in log_file_texts(log)
+        assert not os.path.exists(os.path.join(mount, "Corvane", "Corvane.exe"))
 
 
 # --- uninstallation -------------------------------------------------------------------------
@@ -862,14 +871,7 @@ def test_an_uninstallation_that_stops_before_its_end_keeps_its_uninstaller_and_l
 
 
 def test_an_installation_on_another_drive_is_removed_whole_without_a_restart():
-    mount = tempfile.mkdtemp(prefix="qpx-drive-")
-    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=100m", "tmpfs", mount],
-                      capture_output=True).returncode != 0:
-        pytest.skip("a second drive needs a tmpfs mount, which this machine refuses")
-    drive = os.path.join(os.environ["WINEPREFIX"], "dosdevices", "d:")
-    try:
-        os.symlink(mount, drive)
-        fresh_session()  # the server sees drives it starts with
+    with drive_d("100m") as mount:
         assert Silent(["/D=D:\\Corvane"]).finish() == 1
         log = os.path.join(tempfile.mkdtemp(prefix="qpx-log-"), "uninstall.log")
         assert Silent(["/LOG=" + wine_path(log)], "D:\\Corvane\\Uninstall.exe").finish() == 1
@@ -880,8 +882,3 @@ def test_an_installation_on_another_drive_is_removed_whole_without_a_restart():
         texts = log_file_texts(log)
         assert "xm removed once the uninstaller has ended: D:\\Corvane\\Uninstall.exe" in texts, texts
         assert "D:\\Corvane" not in pending_renames()
-    finally:
-        end_session()
-        if os.path.lexists(drive):
-            os.remove(drive)
-        subprocess.run(["umount", mount], capture_output=True)

@@ -202,6 +202,21 @@ def check_uninstalled():
         assert not os.path.exists(host_path(link)), f"the {what} shortcut is left"
 
 
+def through_pages(run, clicks, last):
+    """A wizard run from its first page (these clicks) through its progress page to its last
+    page's done button, ending with 1."""
+    try:
+        run.window()
+        for page, name in clicks:
+            run.click(page, name)
+        run.next_window(timeout=30)
+        run.next_window(timeout=120)
+        run.click(last, "DoneBtn")
+        assert run.finish() == 1, run.log()
+    finally:
+        run.kill()
+
+
 def fresh_machine():
     """No earlier run's installation left in the prefix (a case that failed half-way leaves
     one): its folder and shortcuts; the registry entry is written anew by the installation."""
@@ -229,28 +244,11 @@ def test_the_starter_installs_and_uninstalls_through_its_pages(kit, starter):
     fresh_machine()
     folder = tempfile.mkdtemp(prefix="qpx-kit-wizard-")
     layout = Layout(os.path.join(starter[0], "layout.xml"))
-    run = Wizard(helper(), starter[1][wine_arch()], NAME + "安装", layout, folder)
-    try:
-        run.window()
-        run.click("InitDlg", "DesktopShortcutChk")
-        run.click("InitDlg", "InstallBtn")
-        run.next_window(timeout=30)
-        run.next_window(timeout=120)
-        run.click("CompleteDlg", "DoneBtn")
-        assert run.finish() == 1, run.log()
-    finally:
-        run.kill()
+    through_pages(Wizard(helper(), starter[1][wine_arch()], NAME + "安装", layout, folder),
+                  [("InitDlg", "DesktopShortcutChk"), ("InitDlg", "InstallBtn")], "CompleteDlg")
     check_installed(desktop=True)
 
     pages = Layout(os.path.join(starter[0], "uninstall", "layout.xml"))
-    run = Wizard(helper(), install_folder() + "\\Uninstall.exe", NAME + "卸载", pages, folder)
-    try:
-        run.window()
-        run.click("UninstallDlg", "UninstallBtn")
-        run.next_window(timeout=30)
-        run.next_window(timeout=120)
-        run.click("UninstalledDlg", "DoneBtn")
-        assert run.finish() == 1, run.log()
-    finally:
-        run.kill()
+    through_pages(Wizard(helper(), install_folder() + "\\Uninstall.exe", NAME + "卸载", pages, folder),
+                  [("UninstallDlg", "UninstallBtn")], "UninstalledDlg")
     check_uninstalled()

@@ -45,13 +45,6 @@ void RemoveTree(const std::wstring& path) {
     RemoveDirectoryW(path.c_str());
 }
 
-std::wstring FreshFolder(const std::wstring& name) {
-    const std::wstring path = FreshTempPath(name);
-    RemoveTree(path);
-    CreateDirectoryW(path.c_str(), nullptr);
-    return path;
-}
-
 size_t CountEntries(const std::wstring& path) {
     size_t count = 0;
     WIN32_FIND_DATAW found;

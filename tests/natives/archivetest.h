@@ -13,8 +13,6 @@ std::wstring Data(const std::wstring& name);
 // Creates the folder and the folders above it.
 void MakeFolders(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
-// An empty folder of the test's own under the temporary folder.
-std::wstring FreshFolder(const std::wstring& name);
 // Files and folders below `path`, at any depth.
 size_t CountEntries(const std::wstring& path);
 

@@ -38,10 +38,8 @@ bool Missing(const std::wstring& path) {
 class FileSystem : public ::testing::Test {
 protected:
     void SetUp() override {
-        root_ = FreshTempPath(L"qpxfs");
-        RemoveTreeSafely(root_);
-        ASSERT_TRUE(CreateDirectoryW(root_.c_str(), nullptr));
-        SetEnvironmentVariableW(L"QPXFS", root_.c_str());
+        root_ = FreshFolder(L"qpxfs", L"QPXFS");
+        ASSERT_FALSE(root_.empty());
     }
     void TearDown() override {
         SetCurrentDirectoryW(ProgramFolder().c_str());

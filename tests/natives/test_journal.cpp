@@ -145,10 +145,8 @@ TEST(JournalFormat, RecordsReadBackAsWrittenAndADamagedLineEndsTheReading) {
 class Recorded : public ::testing::Test {
 protected:
     void SetUp() override {
-        root_ = FreshTempPath(L"qpxj");
-        RemoveTreeSafely(root_);
-        ASSERT_TRUE(CreateDirectoryW(root_.c_str(), nullptr));
-        SetEnvironmentVariableW(L"QPXJ", root_.c_str());
+        root_ = FreshFolder(L"qpxj", L"QPXJ");
+        ASSERT_FALSE(root_.empty());
         RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey);
         LogSoFar();
     }

@@ -44,14 +44,6 @@ void RemoveTree(const std::wstring& folder) {
     SHFileOperationW(&remove);
 }
 
-// A fresh, empty folder in the temp folder.
-std::wstring FreshFolder(const std::wstring& name) {
-    const std::wstring folder = FreshTempPath(name);
-    RemoveTree(folder);
-    CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
-}
-
 std::wstring ShellFolder(int csidl) {
     wchar_t path[MAX_PATH] = L"";
     SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);

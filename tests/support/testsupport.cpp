@@ -345,3 +345,11 @@ void RemoveTreeSafely(const std::wstring& path) {
         RemoveWithTheShell(path);
     }
 }
+
+std::wstring FreshFolder(const std::wstring& name, const wchar_t* variable) {
+    const std::wstring folder = FreshTempPath(name);
+    RemoveTreeSafely(folder);
+    if (!CreateDirectoryW(folder.c_str(), nullptr)) return {};
+    if (variable) SetEnvironmentVariableW(variable, folder.c_str());
+    return folder;
+}

@@ -69,3 +69,6 @@ std::string HostPath(const std::wstring& path);
 bool MakeFolderLink(const std::wstring& link, const std::wstring& target);
 // Removes a tree without following links, also where the platform cannot remove a link.
 void RemoveTreeSafely(const std::wstring& path);
+// <temp folder>\<name>, made anew and empty (what an earlier run left is removed); scripts also
+// reach it as %<variable>% when one is named. Empty when it cannot be made.
+std::wstring FreshFolder(const std::wstring& name, const wchar_t* variable = nullptr);
