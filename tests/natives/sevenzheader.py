@@ -1,0 +1,41 @@
+"""What the archive test data scripts know of a 7z file's headers: where the start header says
+the next header lies, its numbers, and its CRCs made right again after a change."""
+import zlib
+
+
+def header_span(data):
+    """Offset and size of the next header, as the start header gives them; (32, 0) when they
+    lie outside the file."""
+    offset = int.from_bytes(data[12:20], "little") + 32
+    size = int.from_bytes(data[20:28], "little")
+    if offset > len(data) or offset + size > len(data):
+        return 32, 0
+    return offset, size
+
+
+def fix_crcs(data):
+    """The CRCs of the next header (as it is stored) and of the start header, after a change."""
+    offset, size = header_span(data)
+    data[28:32] = zlib.crc32(bytes(data[offset:offset + size])).to_bytes(4, "little")
+    data[8:12] = zlib.crc32(bytes(data[12:32])).to_bytes(4, "little")
+
+
+def read_number(data, at):
+    """A 7z number at `at`: its value and where it ends."""
+    first, mask, value = data[at], 0x80, 0
+    for i in range(8):
+        if first & mask == 0:
+            return value | ((first & (mask - 1)) << (8 * i)), at + 1 + i
+        value |= data[at + 1 + i] << (8 * i)
+        mask >>= 1
+    return value, at + 9
+
+
+def write_number(data, at, end, value):
+    """`value` as a 7z number of the same length as the one in data[at:end]."""
+    extra = end - at - 1
+    high = value >> (8 * extra)
+    assert high < (0x80 >> extra), "the number needs another byte"
+    data[at] = ((0xFF << (8 - extra)) & 0xFF) | high
+    for i in range(extra):
+        data[at + 1 + i] = (value >> (8 * i)) & 0xFF
