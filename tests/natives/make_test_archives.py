@@ -10,7 +10,7 @@ import subprocess
 import sys
 import zlib
 
-from sevenzheader import fix_crcs, header_span, read_number, write_number
+from sevenzheader import fix_crcs, pack_streams, stream_ends, write_number
 
 out = os.path.abspath(sys.argv[1])
 windres = sys.argv[2] if len(sys.argv) > 2 else None
@@ -92,28 +92,17 @@ def set_hidden(archive, name):
     fix_crcs(data)
     open(archive, "wb").write(data)
 
-def pack_sizes(data):
-    """Where a plain header's packed streams start (after the start header) and, for each,
-    the span of its size field and the size."""
-    at, _ = header_span(data)
-    assert data[at:at + 3] == b"\x01\x04\x06", "no pack information first in the header"
-    position, at = read_number(data, at + 3)
-    count, at = read_number(data, at)
-    assert data[at] == 0x09
-    at += 1
-    sizes = []
-    for _ in range(count):
-        size, end = read_number(data, at)
-        sizes.append((at, end, size))
-        at = end
-    return 32 + position, sizes
+def files_streams(data):
+    """Where a plain header's packed streams start and their sizes (see pack_streams)."""
+    streams = pack_streams(data)
+    assert streams and not streams[2], "no plain header with pack information first"
+    return streams[:2]
 
 def stream_end(data, index):
-    start, sizes = pack_sizes(data)
-    return start + sum(size for _, _, size in sizes[:index + 1])
+    return stream_ends(*files_streams(data))[index]
 
 def resize_stream(data, index, change):
-    _, sizes = pack_sizes(data)
+    _, sizes = files_streams(data)
     at, end, size = sizes[index]
     write_number(data, at, end, size + change)
     fix_crcs(data)

@@ -1,6 +1,9 @@
 """What the archive test data scripts know of a 7z file's headers: where the start header says
-the next header lies, its numbers, and its CRCs made right again after a change."""
+the next header lies, its numbers, the packed streams it names first, and its CRCs made right
+again after a change."""
 import zlib
+
+K_HEADER, K_MAIN_STREAMS_INFO, K_PACK_INFO, K_SIZE, K_ENCODED_HEADER = 0x01, 0x04, 0x06, 0x09, 0x17
 
 
 def header_span(data):
@@ -39,3 +42,38 @@ def write_number(data, at, end, value):
     data[at] = ((0xFF << (8 - extra)) & 0xFF) | high
     for i in range(extra):
         data[at + 1 + i] = (value >> (8 * i)) & 0xFF
+
+
+def pack_streams(data):
+    """The packed streams the header's first pack information names: where they start, for
+    each the span of its size field and its size, and whether the header is encoded (then they
+    are the header's own, which follow the files'); None when the header begins otherwise."""
+    offset, size = header_span(data)
+    header = bytes(data[offset:offset + size])
+    encoded = header[:2] == bytes([K_ENCODED_HEADER, K_PACK_INFO])
+    if encoded:
+        at = offset + 2
+    elif header[:3] == bytes([K_HEADER, K_MAIN_STREAMS_INFO, K_PACK_INFO]):
+        at = offset + 3
+    else:
+        return None
+    position, at = read_number(data, at)
+    count, at = read_number(data, at)
+    if data[at] != K_SIZE:
+        return None
+    at += 1
+    sizes = []
+    for _ in range(count):
+        value, end = read_number(data, at)
+        sizes.append((at, end, value))
+        at = end
+    return 32 + position, sizes, encoded
+
+
+def stream_ends(start, sizes):
+    """Where each of the packed streams from `start` ends."""
+    ends, at = [], start
+    for _, _, size in sizes:
+        at += size
+        ends.append(at)
+    return ends
