@@ -1,11 +1,12 @@
 // Feeds the hostile archives of mutate_archives.py, one after another, to the script's
 // extraction (Lua_UnCompress7z) and checks each outcome: false with its log line, or true
-// with the very files 7-Zip extracts; never a write outside the destination, never longer
-// than a bound. A crash ends the process: the runner (run_fuzz.py) sees which case it was.
+// with the very files 7-Zip extracts; false whenever 7-Zip's test refuses the archive; never
+// a write outside the destination, never longer than a bound. A crash ends the process: the
+// runner (run_fuzz.py) sees which case it was.
 //   fuzz_extract <folder of the mutants> <first case>
 // Prints "begin <n>" before a case and "<verdict> <n> [detail]" after it, verdicts "refused",
-// "accepted", "escape", "corrupt", "silent" (false without its log line) and "hang"; "done"
-// at the end.
+// "accepted", "escape", "corrupt" (true with other files, or for an archive 7-Zip refuses),
+// "silent" (false without its log line) and "hang"; "done" at the end.
 #include <windows.h>
 
 #include <algorithm>
@@ -25,6 +26,9 @@
 namespace {
 
 constexpr DWORD kCaseTimeoutMs = 30000;
+
+// The manifest's tree of an archive 7-Zip's test refuses.
+const wchar_t kRefused[] = L"REFUSED";
 
 struct Case {
     std::wstring file;
@@ -114,6 +118,10 @@ int wmain(int argc, wchar_t** argv) {
         }
         if (!engine.GetGlobalBoolean("fuzz_ok")) {
             Report(lines.find("UnCompress failed") != std::string::npos ? "refused" : "silent", n);
+            continue;
+        }
+        if (c.tree == kRefused) {
+            Report("corrupt", n);
             continue;
         }
         const std::string expected = ReadFileBytes(folder + L"\\trees\\" + c.tree + L".tree");

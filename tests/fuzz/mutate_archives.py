@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """Deterministic hostile archives: small 7z archives of every method the extractor decodes,
 packed by the real 7-Zip, then mutated (bit flips, truncations, overwritten runs and changed
-sizes, counts and CRCs, in headers and in packed streams). For each mutant, what 7-Zip's own
-extraction gives: the files it writes when it accepts the mutant, else the files before the
-mutation. Writes <out>/mutants/<n>.7z, <out>/trees/<name>.tree and <out>/manifest.txt
-(one line per mutant: file, tree, what was done).
+sizes, counts and CRCs, in headers and in packed streams, and damage where a packed stream
+ends). For each mutant, what 7-Zip makes
+of it: REFUSED when its test refuses the mutant (the extractor must refuse it too), else the
+files its extraction writes; the files before the mutation when it cannot tell in time, cannot
+write what its test accepted, or refuses a mutant for its file properties alone (see
+PROPERTIES_ONLY). Writes <out>/mutants/<n>.7z, <out>/trees/<name>.tree and
+<out>/manifest.txt (one line per mutant: file, tree or REFUSED, what was done).
     mutate_archives.py <out> <count> [seed]"""
 import os
 import random
@@ -14,15 +17,34 @@ import sys
 import tempfile
 import zlib
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "natives"))
+from sevenzheader import (K_HEADER, fix_crcs, header_span, pack_streams,  # noqa: E402
+                          read_number, stream_ends, write_number)
+
 SEVENZ = "7zz"
-# 7-Zip takes well under a second for any of these; a mutant that holds it longer counts as
-# refused by it.
+# 7-Zip takes well under a second for any of these; a mutant that holds it longer is one it
+# cannot tell about in time.
 SEVENZ_TIMEOUT = 20
+# The manifest's tree for a mutant 7-Zip's test refuses.
+REFUSED = "REFUSED"
+# A mutant changed only in the file properties of a plain header (names, times, attributes,
+# padding) that 7-Zip refuses with a header error may be accepted with the files as they were
+# before the mutation. 7-Zip refuses properties that are not framed as it writes them: padding
+# that is not zero, a size unlike what the values take, an empty property of an id that holds
+# values. The LZMA SDK's reader, which the extractor uses, reads the values and skips the rest,
+# and the properties describe no stream: the files come out as the archive holds them, each
+# checked against its CRC.
+HEADER_ERROR = "Headers Error"
+# Words the manifest adds to what was done: a mutant refused for its file properties alone, and
+# one 7-Zip could not tell about in time.
+PROPERTIES_ONLY, UNDECIDED = "properties", "undecided"
+K_FILES_INFO, K_END = 0x05, 0x00
 
 SEEDS = {
     "copy": ["-m0=Copy"],
     "lzma": ["-m0=LZMA:d=64k", "-ms=on"],
     "lzma_plainhdr": ["-m0=LZMA:d=64k", "-mhc=off"],
+    "lzma_mark": ["-m0=LZMA:d=64k:eos", "-ms=on"],
     "lzma2": ["-m0=LZMA2:d=64k", "-ms=off"],
     "lzma2_plainhdr": ["-m0=LZMA2:d=64k", "-mhc=off", "-ms=on"],
     "bcj_lzma2": ["-m0=BCJ", "-m1=LZMA2:d=64k", "-ms=on"],
@@ -71,6 +93,18 @@ def tree_of(folder):
     return sorted(lines)
 
 
+def sevenzip_tests(archive):
+    """Whether 7-Zip's test of `archive` passes (None when it takes too long to tell), and
+    what it printed."""
+    try:
+        done = subprocess.run([SEVENZ, "t", "-bd", archive], stdin=subprocess.DEVNULL,
+                              capture_output=True, text=True, errors="replace",
+                              timeout=SEVENZ_TIMEOUT)
+    except subprocess.TimeoutExpired:
+        return None, ""
+    return done.returncode == 0, done.stdout + done.stderr
+
+
 def sevenzip_tree(archive, scratch):
     """The files 7-Zip extracts from `archive`, or None when it refuses it."""
     shutil.rmtree(scratch, ignore_errors=True)
@@ -84,19 +118,43 @@ def sevenzip_tree(archive, scratch):
     return tree_of(scratch) if done.returncode == 0 else None
 
 
-def header_span(data):
-    """Offset and size of the next header, as the start header gives them."""
-    offset = int.from_bytes(data[12:20], "little") + 32
-    size = int.from_bytes(data[20:28], "little")
-    if offset > len(data) or offset + size > len(data):
-        return 32, 0
-    return offset, size
+def properties_end(header, at):
+    """Where the file properties that start at `at` (the file count, then id, size and value of
+    each) end with their kEnd; None when they do not parse."""
+    try:
+        _, at = read_number(header, at)
+        while True:
+            prop, at = read_number(header, at)
+            if prop == K_END:
+                return at
+            size, at = read_number(header, at)
+            at += size
+    except IndexError:
+        return None
 
 
-def fix_crcs(data):
+def file_properties(data):
+    """The byte range of a plain header's file properties, or None (an encoded header): the
+    kFilesInfo whose properties run to the header's own kEnd."""
     offset, size = header_span(data)
-    data[28:32] = zlib.crc32(bytes(data[offset:offset + size])).to_bytes(4, "little")
-    data[8:12] = zlib.crc32(bytes(data[12:32])).to_bytes(4, "little")
+    header = data[offset:offset + size]
+    if not header or header[0] != K_HEADER or header[-1] != K_END:
+        return None
+    for start, byte in enumerate(header):
+        if byte == K_FILES_INFO and properties_end(header, start + 1) == len(header) - 1:
+            return offset + start + 1, offset + size - 1
+    return None
+
+
+def in_properties_only(seed, mutant):
+    """Whether every byte the mutation changed (beside the CRCs it made right again) lies in
+    the seed's file properties."""
+    span = file_properties(seed)
+    if span is None or len(seed) != len(mutant):
+        return False
+    crcs = set(range(8, 12)) | set(range(28, 32))
+    changed = [i for i in range(len(seed)) if seed[i] != mutant[i] and i not in crcs]
+    return bool(changed) and all(span[0] <= i < span[1] for i in changed)
 
 
 def region(data, rng):
@@ -110,10 +168,28 @@ def region(data, rng):
     return 32, max(33, offset)
 
 
+def cut_stream_end(data, rng):
+    """Damage where a packed stream ends, in what only the coder's end tells: a bit of its last
+    bytes (LZMA2's end byte, LZMA's end mark or last range-coder bytes, any of BCJ2's four), or
+    for a plain header a size that leaves its last byte out. An encoded header names its own
+    stream, which begins where the files' end."""
+    start, sizes, encoded = pack_streams(data)
+    ends = stream_ends(start, sizes) + ([start] if encoded else [])
+    index = rng.randrange(len(sizes))
+    if not encoded and sizes[index][2] > 0 and rng.random() < 0.5:
+        at, end, size = sizes[index]
+        write_number(data, at, end, size - 1)
+        fix_crcs(data)
+        return
+    at = rng.choice(ends) - rng.randint(1, 3)
+    data[at] ^= 1 << rng.randrange(8)
+
+
 def mutate(original, rng):
     """One mutation of `original`; its bytes and a word for what was done."""
     data = bytearray(original)
-    kind = rng.choice(["flip", "flip", "truncate", "run", "number", "number", "crcfix", "size"])
+    kind = rng.choice(["flip", "flip", "truncate", "run", "number", "number", "crcfix", "size",
+                       "end"])
     start, end = region(data, rng)
     end = min(end, len(data))
     if end <= start:
@@ -137,6 +213,8 @@ def mutate(original, rng):
         data[at] = rng.choice([0, 1, 0x7F, 0x80, 0xFF, (data[at] + 1) & 0xFF, (data[at] - 1) & 0xFF,
                                rng.randrange(256)])
         fix_crcs(data)
+    elif kind == "end":
+        cut_stream_end(data, rng)
     else:  # the start header's next-header offset or size
         field = rng.choice([12, 20])
         value = int.from_bytes(data[field:field + 8], "little")
@@ -177,9 +255,18 @@ def main():
                 name = names[n % len(names)]
                 mutant, kind = mutate(seeds[name], rng)
                 file = f"{n:05}.7z"
-                write(os.path.join(out, "mutants", file), mutant)
-                tree = sevenzip_tree(os.path.join(out, "mutants", file), os.path.join(work, "x"))
+                path = os.path.join(out, "mutants", file)
+                write(path, mutant)
+                tested, said = sevenzip_tests(path)
+                tree = sevenzip_tree(path, os.path.join(work, "x")) if tested else None
                 tree_name = name
+                if tested is None:
+                    kind += " " + UNDECIDED
+                elif not tested:
+                    if HEADER_ERROR in said and in_properties_only(seeds[name], mutant):
+                        kind += " " + PROPERTIES_ONLY
+                    else:
+                        tree_name = REFUSED
                 if tree is not None and tree != seed_trees[name]:
                     tree_name = f"{n:05}"
                     with open(os.path.join(out, "trees", tree_name + ".tree"), "w", encoding="utf-8") as f:

@@ -10,6 +10,8 @@ import subprocess
 import sys
 import zlib
 
+from sevenzheader import fix_crcs, pack_streams, stream_ends, write_number
+
 out = os.path.abspath(sys.argv[1])
 windres = sys.argv[2] if len(sys.argv) > 2 else None
 SEVENZ = "7zz"
@@ -87,15 +89,78 @@ def set_hidden(archive, name):
     at = next_offset + marker + 4 + 4 * index
     value = int.from_bytes(data[at:at + 4], "little") | 0x2
     data[at:at + 4] = value.to_bytes(4, "little")
-    fix_header_crcs(data)
+    fix_crcs(data)
     open(archive, "wb").write(data)
 
-def fix_header_crcs(data):
-    """The CRCs of the (uncompressed) header and of the start header, after a change."""
-    next_offset = int.from_bytes(data[12:20], "little") + 32
-    next_size = int.from_bytes(data[20:28], "little")
-    data[28:32] = zlib.crc32(data[next_offset:next_offset + next_size]).to_bytes(4, "little")
-    data[8:12] = zlib.crc32(bytes(data[12:32])).to_bytes(4, "little")
+def files_streams(data):
+    """Where a plain header's packed streams start and their sizes (see pack_streams)."""
+    streams = pack_streams(data)
+    assert streams and not streams[2], "no plain header with pack information first"
+    return streams[:2]
+
+def stream_end(data, index):
+    return stream_ends(*files_streams(data))[index]
+
+def resize_stream(data, index, change):
+    _, sizes = files_streams(data)
+    at, end, size = sizes[index]
+    write_number(data, at, end, size + change)
+    fix_crcs(data)
+
+def flip_last_byte(data, index):
+    data[stream_end(data, index) - 1] ^= 0x01
+
+def cut_last_byte(data, index):
+    """The stream's last byte falls outside it: the stream is one byte short."""
+    resize_stream(data, index, -1)
+
+def add_byte(data, index):
+    """One more byte at the end of the stream, inside it; the header moves on by one."""
+    end = stream_end(data, index)
+    data[end:end] = b"\x00"
+    data[12:20] = (int.from_bytes(data[12:20], "little") + 1).to_bytes(8, "little")
+    resize_stream(data, index, 1)
+
+# Archives whose streams must end where the header says, each with a plain header so the test
+# data can change its packed streams; LZMA once with an end mark.
+ENDS = {
+    "lzma2": ["-m0=LZMA2"],
+    "lzma": ["-m0=LZMA"],
+    "lzma_mark": ["-m0=LZMA:eos"],
+    "bcj_lzma2": ["-m0=BCJ", "-m1=LZMA2"],
+    "arm_lzma": ["-m0=ARM", "-m1=LZMA"],
+    "bcj2": ["-mf=BCJ2", "-m0=LZMA2"],
+}
+# What is done to which packed stream; BCJ2's are its main, range coder, call and jump streams.
+ENDS_DAMAGE = [("lzma2", 0, flip_last_byte), ("lzma2", 0, cut_last_byte),
+               ("lzma2", 0, add_byte), ("lzma", 0, flip_last_byte), ("lzma", 0, add_byte),
+               ("lzma_mark", 0, flip_last_byte), ("lzma_mark", 0, cut_last_byte),
+               ("bcj_lzma2", 0, flip_last_byte), ("arm_lzma", 0, add_byte)]
+ENDS_DAMAGE += [("bcj2", i, damage) for i in range(4) for damage in (flip_last_byte, add_byte)]
+
+def make_ends(out):
+    """Each archive of ENDS as 7-Zip makes it (ends_<name>.7z), its damaged copies
+    (bad/ends/<name>_<what>_<stream>.7z) and their list, ends.txt: one line per damaged copy,
+    the archive it was made from and its file."""
+    src = os.path.join(out, "ends_src")
+    write(f"{src}/notes.txt", text_lines(3, 400))
+    with open(shutil.which(SEVENZ), "rb") as f:
+        f.seek(4096)
+        write(f"{src}/code.bin", f.read(96 << 10))
+    for name, switches in ENDS.items():
+        archive = os.path.join(out, f"ends_{name}.7z")
+        run("a", "-t7z", "-mhc=off", "-ms=on", *switches, archive, ".", cwd=src)
+        run("x", archive, "-o" + os.path.join(out, "expected", f"ends_{name}"))
+        listing(archive, os.path.join(out, f"ends_{name}.list"))
+    lines = []
+    for name, index, damage in ENDS_DAMAGE:
+        data = bytearray(open(os.path.join(out, f"ends_{name}.7z"), "rb").read())
+        damage(data, index)
+        damaged = f"bad/ends/{name}_{damage.__name__}_{index}.7z"
+        write(f"{out}/{damaged}", bytes(data))
+        lines.append(f"ends_{name}\t{damaged.replace('/', chr(92))}\n")
+    with open(os.path.join(out, "ends.txt"), "w", encoding="utf-8") as f:
+        f.writelines(lines)
 
 def make_small_dictionary(out):
     """LZMA with a 4 KiB dictionary whose property then says 256 bytes: the decoder raises
@@ -111,7 +176,7 @@ def make_small_dictionary(out):
     at = data.find(coder)
     assert at >= 0 and data.find(coder, at + 1) < 0, "LZMA coder properties not found"
     data[at + 6:at + 10] = (256).to_bytes(4, "little")
-    fix_header_crcs(data)
+    fix_crcs(data)
     open(archive, "wb").write(data)
     run("x", archive, "-o" + os.path.join(out, "expected", "smalldict"))
     listing(archive, os.path.join(out, "smalldict.list"))
@@ -164,6 +229,7 @@ def main():
         run("x", archive, "-o" + expected)
         listing(archive, os.path.join(out, name + ".list"))
     make_small_dictionary(out)
+    make_ends(out)
     # Damaged and hostile archives.
     good = open(os.path.join(out, "lzma_solid.7z"), "rb").read()
     write(f"{out}/bad/truncated.7z", good[:len(good) // 2])

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -191,6 +192,35 @@ TEST(Extractor, DamageGivesTheDecodersCauseAndLeavesNoWrongFile) {
          {L"bad\\truncated.7z", L"bad\\flipped.7z", L"bad\\zero.7z", L"bad\\lostheader.7z"}) {
         EXPECT_NE(Extract(archive, folder), 0u) << WideToUtf8(archive);
     }
+    RemoveTree(folder);
+}
+
+// Each packed stream of a block must end where the header says: an LZMA2 end byte that is
+// damaged or cut off, an LZMA stream whose range coder does not finish or whose end mark is
+// damaged or cut off, a byte left over after any coder's end, each of BCJ2's four streams
+// damaged at its end or longer than it uses. The decoded bytes are all there and right, so
+// only the end can tell; the block's last file is not left behind.
+TEST(Extractor, StreamsThatDoNotEndWhereTheHeaderSaysAreRefused) {
+    const std::wstring folder = FreshFolder(L"qpx_ext_ends");
+    std::istringstream list(ReadFileBytes(Data(L"ends.txt")));
+    std::string line;
+    size_t cases = 0;
+    while (std::getline(list, line)) {
+        ++cases;
+        const size_t tab = line.find('\t');
+        const std::wstring archive = Utf8ToWide(line.data(), tab);
+        const std::wstring damaged = Utf8ToWide(line.data() + tab + 1, line.size() - tab - 1);
+        const std::wstring last = folder + L"\\" + Files(archive).back().path;
+        EXPECT_EQ(Extract(damaged.c_str(), folder), static_cast<ArchiveStatus>(SZ_ERROR_DATA))
+            << WideToUtf8(damaged);
+        EXPECT_EQ(GetFileAttributesW(last.c_str()), INVALID_FILE_ATTRIBUTES) << WideToUtf8(damaged);
+        // Intact, the same archive (LZMA once with an end mark) extracts as 7-Zip extracts it.
+        EXPECT_EQ(Extract((archive + L".7z").c_str(), folder), 0u) << WideToUtf8(archive);
+        ExpectSameTree(archive, folder);
+        RemoveTree(folder);
+        CreateDirectoryW(folder.c_str(), nullptr);
+    }
+    EXPECT_GT(cases, 0u);
     RemoveTree(folder);
 }
 

@@ -77,6 +77,9 @@ public:
         return SZ_OK;
     }
 
+    // Every byte of the range was taken.
+    SRes CheckEnd() override { return remaining_ == 0 && begin_ == end_ ? SZ_OK : SZ_ERROR_DATA; }
+
 private:
     ISeekInStream* input_;
     UInt64 offset_, remaining_;
@@ -91,6 +94,7 @@ public:
     SRes Read(Byte* dest, size_t capacity, size_t* produced) override {
         return in_->Read(dest, capacity, produced);
     }
+    SRes CheckEnd() override { return in_->CheckEnd(); }
 
 private:
     PackSource* in_;
@@ -152,18 +156,10 @@ public:
             const size_t start = lzma.dicPos;
             const size_t want = static_cast<size_t>(std::min<UInt64>(
                 std::min(capacity - *produced, lzma.dicBufSize - start), remaining_));
-            const Byte* input;
-            SizeT available;
-            SRes result = in_->Look(&input, &available);
-            if (result != SZ_OK) return result;
-            SizeT consumed = available;
+            SizeT consumed;
             ELzmaStatus status;
-            result = lzma2_ ? Lzma2Dec_DecodeToDic(&decoder_, start + want, input, &consumed,
-                                                   LZMA_FINISH_ANY, &status)
-                            : LzmaDec_DecodeToDic(&lzma, start + want, input, &consumed,
-                                                  LZMA_FINISH_ANY, &status);
+            const SRes result = Decode(start + want, LZMA_FINISH_ANY, &consumed, &status);
             if (result != SZ_OK) return result;
-            in_->Skip(consumed);
             const size_t decoded = lzma.dicPos - start;
             memcpy(dest + *produced, dictionary_ + start, decoded);
             *produced += decoded;
@@ -176,7 +172,39 @@ public:
         return SZ_OK;
     }
 
+    // With no room left for output the decoder takes only what ends its stream: LZMA2's end
+    // byte, or LZMA's end mark when the range coder has not finished without one. Then every
+    // packed byte must have been used.
+    SRes CheckEnd() override {
+        if (remaining_ != 0) return SZ_ERROR_DATA;
+        const SizeT end = decoder_.decoder.dicPos;
+        for (;;) {
+            SizeT consumed;
+            ELzmaStatus status;
+            const SRes result = Decode(end, LZMA_FINISH_END, &consumed, &status);
+            if (result != SZ_OK) return result;
+            if (status == LZMA_STATUS_FINISHED_WITH_MARK ||
+                (!lzma2_ && status == LZMA_STATUS_MAYBE_FINISHED_WITHOUT_MARK)) {
+                return in_->CheckEnd();
+            }
+            if (consumed == 0) return SZ_ERROR_DATA;
+        }
+    }
+
 private:
+    // Decodes the buffered input into the dictionary up to `limit` and passes by the input
+    // it took (`*consumed`).
+    SRes Decode(SizeT limit, ELzmaFinishMode mode, SizeT* consumed, ELzmaStatus* status) {
+        const Byte* input;
+        SRes result = in_->Look(&input, consumed);
+        if (result != SZ_OK) return result;
+        result = lzma2_ ? Lzma2Dec_DecodeToDic(&decoder_, limit, input, consumed, mode, status)
+                        : LzmaDec_DecodeToDic(&decoder_.decoder, limit, input, consumed, mode,
+                                              status);
+        if (result == SZ_OK) in_->Skip(*consumed);
+        return result;
+    }
+
     PackSource* in_;
     bool lzma2_;
     UInt64 remaining_;
@@ -199,6 +227,8 @@ public:
         begin_ += *produced;
         return SZ_OK;
     }
+    // Nothing of the coded output is left over.
+    SRes CheckEnd() override { return begin_ == filled_ ? in_->CheckEnd() : SZ_ERROR_DATA; }
 
 private:
     SRes Refill() {
@@ -249,23 +279,50 @@ public:
         decoder_.dest = dest;
         decoder_.destLim = dest + capacity;
         for (;;) {
-            const SRes result = Bcj2Dec_Decode(&decoder_);
+            SRes result = Bcj2Dec_Decode(&decoder_);
             if (result != SZ_OK) return result;
             *produced = static_cast<size_t>(decoder_.dest - dest);
             if (decoder_.dest == decoder_.destLim) return SZ_OK;
-            const unsigned stream = decoder_.state;
-            if (stream >= BCJ2_NUM_STREAMS) return SZ_ERROR_DATA;
-            size_t got;
-            const SRes fill = Refill(stream, &got);
-            if (fill != SZ_OK) return fill;
-            if (got == 0) {
-                // The main stream ending ends the output; any other stream is short.
-                return stream == BCJ2_STREAM_MAIN ? SZ_OK : SZ_ERROR_DATA;
-            }
+            bool ended;
+            result = FeedAwaitedStream(&ended);
+            if (result != SZ_OK) return result;
+            // The main stream ending ends the output; any other stream is short.
+            if (ended) return decoder_.state == BCJ2_STREAM_MAIN ? SZ_OK : SZ_ERROR_DATA;
         }
     }
 
+    // With no room for output the decoder takes only the range coder's last bytes; then it
+    // must wait for more of the main stream, have its range coder finished, and every stream
+    // must be used up.
+    SRes CheckEnd() override {
+        decoder_.dest = &noRoom_;
+        decoder_.destLim = &noRoom_;
+        for (bool ended = false; !ended;) {
+            SRes result = Bcj2Dec_Decode(&decoder_);
+            if (result == SZ_OK) result = FeedAwaitedStream(&ended);
+            if (result != SZ_OK) return result;
+        }
+        for (unsigned i = 0; i < BCJ2_NUM_STREAMS; ++i) {
+            if (decoder_.bufs[i] != decoder_.lims[i]) return SZ_ERROR_DATA;
+            const SRes result = inputs_[i]->CheckEnd();
+            if (result != SZ_OK) return result;
+        }
+        return Bcj2Dec_IsMaybeFinished(&decoder_) ? SZ_OK : SZ_ERROR_DATA;
+    }
+
 private:
+    // Refills the stream the decoder waits for; `*ended` when it waits for none (it has
+    // output to give) or that stream has no more.
+    SRes FeedAwaitedStream(bool* ended) {
+        const unsigned stream = decoder_.state;
+        *ended = true;
+        if (stream >= BCJ2_NUM_STREAMS) return SZ_OK;
+        size_t got;
+        const SRes result = Refill(stream, &got);
+        *ended = got == 0;
+        return result;
+    }
+
     // The call and jump streams hold 32-bit values: fill them in whole values only.
     SRes Refill(unsigned stream, size_t* got) {
         Byte* buffer = buffers_[stream].data();
@@ -288,6 +345,7 @@ private:
     ByteSource* inputs_[BCJ2_NUM_STREAMS];
     std::vector<Byte> buffers_[BCJ2_NUM_STREAMS];
     CBcj2Dec decoder_;
+    Byte noRoom_ = 0;  // where the end check points the decoder's output: it writes nothing
 };
 
 // Holds an SRW lock exclusively for its scope.
@@ -460,7 +518,7 @@ DWORD WINAPI FolderStream::DecodeThread(void* self) {
 }
 
 void FolderStream::Decode() {
-    SRes result = SZ_OK;
+    SRes result = size_ == 0 ? CheckEnd() : SZ_OK;
     size_t head = 0;
     for (UInt64 left = size_; left != 0 && result == SZ_OK;) {
         {
@@ -483,6 +541,10 @@ void FolderStream::Decode() {
         if (result != SZ_OK) break;
         if (checkCrc_) crc_ = CrcUpdate(crc_, chunk.bytes.data(), want);
         left -= want;
+        // The last chunk waits for the end to be checked, so a block that goes on past its
+        // size, or whose coders have not finished there, yields no last file.
+        if (left == 0) result = CheckEnd();
+        if (result != SZ_OK) break;
         LockGuard lock(&lock_);
         chunk.size = want;
         ++filled_;
@@ -494,12 +556,24 @@ void FolderStream::Decode() {
     WakeAllConditionVariable(&changed_);
 }
 
+SRes FolderStream::CheckEnd() {
+    const SRes result = stages_.back()->CheckEnd();
+    if (result != SZ_OK) return result;
+    return checkCrc_ && CRC_GET_DIGEST(crc_) != expectedCrc_ ? SZ_ERROR_CRC : SZ_OK;
+}
+
 bool FolderStream::WaitForChunk(SRes* result) {
     LockGuard lock(&lock_);
     while (filled_ == 0 && !decoded_) SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
     if (filled_ != 0) return true;
     *result = decodeResult_ != SZ_OK ? decodeResult_ : SZ_ERROR_DATA;
     return false;
+}
+
+SRes FolderStream::WaitForDecoded() {
+    LockGuard lock(&lock_);
+    while (!decoded_) SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+    return decodeResult_;
 }
 
 void FolderStream::ReleaseChunk() {
@@ -544,12 +618,13 @@ SRes FolderStream::ReadExact(Byte* dest, size_t size) {
 }
 
 SRes FolderStream::Finish() {
+    if (stages_.empty()) return SZ_ERROR_FAIL;
     if (position_ < size_) {
         if (size_ - position_ > SIZE_MAX) return SZ_ERROR_DATA;
         const SRes result = ReadExact(nullptr, static_cast<size_t>(size_ - position_));
         if (result != SZ_OK) return result;
     }
+    const SRes result = WaitForDecoded();
     Stop();
-    if (checkCrc_ && CRC_GET_DIGEST(crc_) != expectedCrc_) return SZ_ERROR_CRC;
-    return SZ_OK;
+    return result;
 }

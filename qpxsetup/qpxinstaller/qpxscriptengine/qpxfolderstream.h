@@ -19,6 +19,10 @@ class ByteSource {
 public:
     virtual ~ByteSource() = default;
     virtual SRes Read(Byte* dest, size_t capacity, size_t* produced) = 0;
+    // Once the archive's size of the output has been read: SZ_OK when the stage's coded
+    // stream ends right there and its input is used up (a coder that reports its end finished
+    // where the archive says), else SZ_ERROR_DATA or the input's error.
+    virtual SRes CheckEnd() = 0;
 };
 
 // One folder of an opened archive. Methods copy, LZMA, LZMA2, with an optional BCJ (x86) or
@@ -36,9 +40,11 @@ public:
     // next Open; every pack stream seeks it before each read, so the several inputs of BCJ2
     // can share it.
     SRes Open(const CSzArEx& db, UInt32 folderIndex, ISeekInStream* input);
-    // Exactly `size` bytes or an error: a block that ends early is SZ_ERROR_DATA.
+    // Exactly `size` bytes or an error: a block that ends early is SZ_ERROR_DATA. The
+    // block's last bytes come only after its streams were found to end there and its CRC, when
+    // the archive has one, to match: a damaged end fails the read of the last file.
     SRes ReadExact(Byte* dest, size_t size);
-    // Reads what is left of the block and checks the block's CRC when the archive has one.
+    // Reads what is left of the block; SZ_OK when the whole block was sound.
     SRes Finish();
     UInt64 Position() const { return position_; }
 
@@ -51,9 +57,12 @@ private:
 
     static DWORD WINAPI DecodeThread(void* self);
     void Decode();  // the worker
+    SRes CheckEnd();  // the worker's, after the block's last byte
     void Stop();
     // Waits for a decoded chunk; false (with `*result`) when none will come.
     bool WaitForChunk(SRes* result);
+    // Waits for the worker to end; its result.
+    SRes WaitForDecoded();
     void ReleaseChunk();
 
     std::vector<std::unique_ptr<ByteSource>> stages_;  // stages_.back() is the output
