@@ -130,6 +130,18 @@ private:
     HDC dc_;
 };
 
+// Holds an SRW lock exclusively for its scope.
+class ExclusiveLock {
+public:
+    explicit ExclusiveLock(SRWLOCK* lock) : lock_(lock) { AcquireSRWLockExclusive(lock_); }
+    ~ExclusiveLock() { ReleaseSRWLockExclusive(lock_); }
+    ExclusiveLock(const ExclusiveLock&) = delete;
+    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+
+private:
+    SRWLOCK* lock_;
+};
+
 // The process and thread handles that creating a process hands back.
 struct ProcessHandles {
     explicit ProcessHandles(const PROCESS_INFORMATION& created)

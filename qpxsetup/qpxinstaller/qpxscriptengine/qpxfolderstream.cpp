@@ -12,6 +12,7 @@
 #include "CpuArch.h"
 #include "Lzma2Dec.h"
 #include "LzmaDec.h"
+#include "qpxhandle.h"
 
 const ISzAlloc kSzAllocator = {
     [](ISzAllocPtr, size_t size) -> void* { return malloc(size); },
@@ -348,18 +349,6 @@ private:
     Byte noRoom_ = 0;  // where the end check points the decoder's output: it writes nothing
 };
 
-// Holds an SRW lock exclusively for its scope.
-class LockGuard {
-public:
-    explicit LockGuard(SRWLOCK* lock) : lock_(lock) { AcquireSRWLockExclusive(lock_); }
-    ~LockGuard() { ReleaseSRWLockExclusive(lock_); }
-    LockGuard(const LockGuard&) = delete;
-    LockGuard& operator=(const LockGuard&) = delete;
-
-private:
-    SRWLOCK* lock_;
-};
-
 bool IsMainMethod(const CSzCoderInfo& coder) {
     return coder.NumStreams == 1 &&
            (coder.MethodID == kMethodCopy || coder.MethodID == kMethodLzma ||
@@ -522,7 +511,7 @@ void FolderStream::Decode() {
     size_t head = 0;
     for (UInt64 left = size_; left != 0 && result == SZ_OK;) {
         {
-            LockGuard lock(&lock_);
+            ExclusiveLock lock(&lock_);
             while (!stop_ && filled_ == kChunkCount) {
                 SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
             }
@@ -545,12 +534,12 @@ void FolderStream::Decode() {
         // size, or whose coders have not finished there, yields no last file.
         if (left == 0) result = CheckEnd();
         if (result != SZ_OK) break;
-        LockGuard lock(&lock_);
+        ExclusiveLock lock(&lock_);
         chunk.size = want;
         ++filled_;
         WakeAllConditionVariable(&changed_);
     }
-    LockGuard lock(&lock_);
+    ExclusiveLock lock(&lock_);
     decoded_ = true;
     decodeResult_ = result;
     WakeAllConditionVariable(&changed_);
@@ -563,7 +552,7 @@ SRes FolderStream::CheckEnd() {
 }
 
 bool FolderStream::WaitForChunk(SRes* result) {
-    LockGuard lock(&lock_);
+    ExclusiveLock lock(&lock_);
     while (filled_ == 0 && !decoded_) SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
     if (filled_ != 0) return true;
     *result = decodeResult_ != SZ_OK ? decodeResult_ : SZ_ERROR_DATA;
@@ -571,13 +560,13 @@ bool FolderStream::WaitForChunk(SRes* result) {
 }
 
 SRes FolderStream::WaitForDecoded() {
-    LockGuard lock(&lock_);
+    ExclusiveLock lock(&lock_);
     while (!decoded_) SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
     return decodeResult_;
 }
 
 void FolderStream::ReleaseChunk() {
-    LockGuard lock(&lock_);
+    ExclusiveLock lock(&lock_);
     tail_ = (tail_ + 1) % kChunkCount;
     --filled_;
     readOffset_ = 0;
@@ -587,7 +576,7 @@ void FolderStream::ReleaseChunk() {
 void FolderStream::Stop() {
     if (worker_) {
         {
-            LockGuard lock(&lock_);
+            ExclusiveLock lock(&lock_);
             stop_ = true;
             WakeAllConditionVariable(&changed_);
         }

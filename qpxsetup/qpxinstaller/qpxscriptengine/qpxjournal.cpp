@@ -108,18 +108,6 @@ std::wstring UtcNow() {
     return text;
 }
 
-// Holds an SRW lock for its scope.
-class Exclusive {
-public:
-    explicit Exclusive(SRWLOCK* lock) : lock_(lock) { AcquireSRWLockExclusive(lock_); }
-    ~Exclusive() { ReleaseSRWLockExclusive(lock_); }
-    Exclusive(const Exclusive&) = delete;
-    Exclusive& operator=(const Exclusive&) = delete;
-
-private:
-    SRWLOCK* lock_;
-};
-
 bool WriteBytes(HANDLE file, const std::string& bytes) {
     DWORD written = 0;
     return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
@@ -261,7 +249,7 @@ InstallJournal& InstallJournal::Instance() {
 }
 
 void InstallJournal::Arm() {
-    Exclusive hold(&lock_);
+    ExclusiveLock hold(&lock_);
     file_.reset();
     armed_ = true;
     begun_ = complete_ = rollback_ = fileExisted_ = failureLogged_ = false;
@@ -272,17 +260,17 @@ void InstallJournal::Arm() {
 }
 
 bool InstallJournal::Recording() const {
-    Exclusive hold(&lock_);
+    ExclusiveLock hold(&lock_);
     return armed_;
 }
 
 bool InstallJournal::Unfinished() const {
-    Exclusive hold(&lock_);
+    ExclusiveLock hold(&lock_);
     return (begun_ || !run_.empty()) && !complete_;
 }
 
 void InstallJournal::Begin(const std::wstring& folder, bool rollback) {
-    Exclusive hold(&lock_);
+    ExclusiveLock hold(&lock_);
     begun_ = true;
     rollback_ = rollback;
     folder_ = folder;
@@ -338,7 +326,7 @@ void InstallJournal::Write(const JournalRecord& record) {
 }
 
 void InstallJournal::Add(RecordKind kind, std::vector<std::wstring> fields) {
-    Exclusive hold(&lock_);
+    ExclusiveLock hold(&lock_);
     if (!armed_) return;
     run_.push_back(JournalRecord{kind, std::move(fields)});
     if (!begun_) return;
@@ -347,7 +335,7 @@ void InstallJournal::Add(RecordKind kind, std::vector<std::wstring> fields) {
 }
 
 std::wstring InstallJournal::SetAside(const std::wstring& path) {
-    Exclusive hold(&lock_);
+    ExclusiveLock hold(&lock_);
     if (!armed_ || !begun_ || !rollback_ || complete_) return {};
     const std::wstring folder = JoinPath(folder_, kSetAsideFolderName);
     if (CreateDirectoryW(folder.c_str(), nullptr)) {
@@ -386,7 +374,7 @@ void InstallJournal::AddFolders(const std::vector<std::wstring>& levels) {
 }
 
 void InstallJournal::Complete() {
-    Exclusive hold(&lock_);
+    ExclusiveLock hold(&lock_);
     if (!armed_ || complete_) return;
     complete_ = true;
     if (!begun_) return;
@@ -414,13 +402,13 @@ void InstallJournal::Complete() {
 }
 
 std::vector<JournalRecord> InstallJournal::StopRecording() {
-    Exclusive hold(&lock_);
+    ExclusiveLock hold(&lock_);
     armed_ = false;
     return run_;
 }
 
 void InstallJournal::ForgetRun() {
-    Exclusive hold(&lock_);
+    ExclusiveLock hold(&lock_);
     const std::wstring path = JoinPath(folder_, kJournalFileName);
     if (file_) {
         if (fileExisted_ && lengthBeforeRun_ > 0) {
