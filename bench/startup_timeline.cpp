@@ -14,6 +14,7 @@
 #include "pugixml.hpp"
 #include "qpxdraw.h"
 #include "qpxglobals.h"
+#include "qpxlanguage.h"
 #include "qpxlayout.h"
 #include "qpxlog.h"
 #include "qpxplatform.h"
@@ -95,10 +96,14 @@ void MeasureImageDecode(pugi::xml_node container) {
 int wmain() {
     Timeline timeline;
     const HINSTANCE instance = GetModuleHandleW(nullptr);
+    const InstallerSwitches switches = StartRun();
+    timeline.Step("switches");
     QPXScriptEngine& engine = QPXScriptEngine::Instance();
     timeline.Step("script engine (Lua state, libraries, natives)");
-    if (!engine.DoResLua(L"LUA", L"GLOBAL_VAR.LUAC") || !engine.DoResLua(L"LUA", L"INSTSCRIPT.LUAC")) return 1;
-    timeline.Step("script load (globals and install script)");
+    if (!engine.DoResLua(L"LUA", L"GLOBAL_VAR.LUAC")) return 1;
+    ChooseLanguage(engine, switches);
+    if (!engine.DoResLua(L"LUA", L"INSTSCRIPT.LUAC")) return 1;
+    timeline.Step("script load (globals, language and install script)");
     const QPXPlatformScope platform;
     timeline.Step("platform (COM, GDI+, common controls)");
     engine.CallHook(kHookBeforeInit);

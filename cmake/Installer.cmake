@@ -17,12 +17,12 @@ set(QPX_SIGN_CERT "" CACHE FILEPATH "Certificate that signs `installer` (optiona
 set(QPX_SIGN_KEY "" CACHE FILEPATH "Private key of QPX_SIGN_CERT")
 
 # qpx_add_uninstaller(<target> <product folder> <output folder>): the product's uninstaller,
-# <output folder>/Uninstall.exe: the engine's uninstaller with the product's icon and its
-# uninstall pages (or the engine's default ones).
+# <output folder>/Uninstall.exe: the engine's uninstaller with the product's icon, its
+# uninstall pages (or the engine's default ones) and its language files.
 function(qpx_add_uninstaller target product out_dir)
   get_filename_component(product ${product} ABSOLUTE)
-  file(GLOB_RECURSE look CONFIGURE_DEPENDS ${product}/uninstall/* ${product}/skin/* ${product}/icon.ico
-       ${CMAKE_SOURCE_DIR}/resources/uninstall/*)
+  file(GLOB_RECURSE look CONFIGURE_DEPENDS ${product}/uninstall/* ${product}/skin/* ${product}/lang/*
+       ${product}/icon.ico ${CMAKE_SOURCE_DIR}/resources/uninstall/*)
   set(work ${CMAKE_CURRENT_BINARY_DIR}/${target}.res)
   add_custom_command(
     OUTPUT ${work}/resources.o

@@ -62,6 +62,9 @@ DLG_ATTRIBUTES = {"name", "width", "height"}
 # Frames side by side in the image strip of each control that cuts one.
 STRIP_FRAMES = {"Button": 4, "TextBox": 3, "CheckBox": 6}
 
+# A language file lang/<tag>.lua: a language tag such as en, de or zh-CN.
+LANGUAGE_TAG = re.compile(r"[A-Za-z]{2,3}(-[A-Za-z0-9]{1,8})*")
+
 
 class Report:
     """Collects messages in the order found; counts errors and warnings."""
@@ -407,6 +410,47 @@ def compiler_message(text, path):
     return path, text
 
 
+def compile_listing(luac, path, report):
+    """The compiler's listing of a script; None, reported, when it does not compile."""
+    result = subprocess.run([luac, "-p", "-l", path], capture_output=True, text=True, errors="replace")
+    if result.returncode != 0:
+        report.error(*compiler_message(result.stderr, path))
+        return None
+    return result.stdout
+
+
+def language_files(product):
+    """(tag, path) of every lang/<tag>.lua whose name is a language tag, by name."""
+    folder = os.path.join(product, "lang")
+    if not os.path.isdir(folder):
+        return []
+    files = []
+    for name in sorted(os.listdir(folder)):
+        stem, ext = os.path.splitext(name)
+        if ext.lower() == ".lua" and LANGUAGE_TAG.fullmatch(stem):
+            files.append((stem, os.path.join(folder, name)))
+    return files
+
+
+def check_languages(product, luac, report):
+    """Every language file is named by its tag and compiles; no two name the same language."""
+    folder = os.path.join(product, "lang")
+    if not os.path.isdir(folder):
+        return
+    for name in sorted(os.listdir(folder)):
+        stem, ext = os.path.splitext(name)
+        if ext.lower() == ".lua" and not LANGUAGE_TAG.fullmatch(stem):
+            report.error(os.path.join(folder, name), "not stored: language files are named <tag>.lua, "
+                         "with a language tag such as en or zh-CN")
+    seen = {}
+    for tag, path in language_files(product):
+        if tag.lower() in seen:
+            report.error(path, f"names the language of {seen[tag.lower()]} again: tags are read "
+                         "without regard to case")
+        seen[tag.lower()] = path
+        compile_listing(luac, path, report)
+
+
 def check_scripts(product, luac, report):
     """Compiles every script; checks the install script's hooks in the compiler's listing."""
     scripts = os.path.join(product, "scripts")
@@ -416,14 +460,12 @@ def check_scripts(product, luac, report):
             if required:
                 report.error(path, "missing: the installer runs this script")
             continue
-        result = subprocess.run([luac, "-p", "-l", path], capture_output=True, text=True,
-                                errors="replace")
-        if result.returncode != 0:
-            report.error(*compiler_message(result.stderr, path))
+        listing = compile_listing(luac, path, report)
+        if listing is None:
             continue
         if name == "install.lua":
             # Any assignment to the global, a `function` statement included, stores it in _ENV.
-            defined = set(re.findall(r'SETTABUP\s.*; _ENV "(QPXSE_\w+)"', result.stdout))
+            defined = set(re.findall(r'SETTABUP\s.*; _ENV "(QPXSE_\w+)"', listing))
             for hook in HOOKS:
                 if hook not in defined:
                     report.warning(path, f"does not define {hook}: the installer calls it")
@@ -525,6 +567,7 @@ def check_product(product, luac, extra_payload=()):
         report.error(layout, "missing: the installer draws its windows from it")
     check_skin_folder(product, report)
     check_scripts(product, luac, report)
+    check_languages(product, luac, report)
     check_payload(product, report, extra_payload)
     check_icon(product, report)
     return report

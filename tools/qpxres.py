@@ -7,6 +7,7 @@ A product folder holds:
   scripts/global_var.lua, scripts/install.lua, scripts/uninstall.lua
                         compiled, stripped, to GLOBAL_VAR.LUAC, INSTSCRIPT.LUAC, UNINSTSCRIPT.LUAC
                         with the target's size_t (--lua-size-t)
+  lang/<tag>.lua        optional language files, compiled the same way to LANG_<tag>.LUAC
   payload/              packed with 7zz into "_7Z" "APP.7Z", first two bytes exchanged, together
                         with the build's own files given by --payload-file (at the payload's root)
   icon.ico              optional; the engine's default icon otherwise
@@ -15,8 +16,9 @@ A product folder holds:
   signing.conf          optional certificate and key to sign the installer with (qpxsign.py)
 
 With --uninstaller it makes the resources of the product's uninstaller instead: the icon, the
-dialog template and the pages of uninstall/layout.xml over skin/ and uninstall/skin/ (the
-engine's default pages when the product has none), no scripts and no payload.
+dialog template, the pages of uninstall/layout.xml over skin/ and uninstall/skin/ (the engine's
+default pages when the product has none) and the language files; no other scripts and no
+payload.
 
 The folder is checked first (qpxcheck.py); any error stops the build. The same folder gives the
 same bytes on every build: the payload is packed from a copy with fixed times and modes, with
@@ -182,6 +184,27 @@ def skin_lines(folders):
     return [f'{number} PNG {rc_path(path)}' for number, path in sorted(images.items())]
 
 
+def compile_script(luac, size_t, source, out):
+    """The script compiled and stripped into `out`, its chunk written for the target's size_t."""
+    result = subprocess.run([luac, "-s", "-o", out, source], capture_output=True, text=True)
+    if result.returncode != 0:
+        fail(result.stderr.strip() or f"{source}: does not compile")
+    with open(out, "rb") as f:
+        chunk = luachunk.retarget(f.read(), size_t)
+    with open(out, "wb") as f:
+        f.write(chunk)
+
+
+def language_lines(product, work, luac, size_t):
+    """Every lang/<tag>.lua of the product, compiled, as the script LANG_<tag>.LUAC."""
+    lines = []
+    for tag, source in qpxcheck.language_files(product):
+        out = os.path.join(work, f"LANG_{tag}.LUAC")
+        compile_script(luac, size_t, source, out)
+        lines.append(f'LANG_{tag}.LUAC LUA {rc_path(out)}')
+    return lines
+
+
 def uninstaller_look(product, defaults):
     """The uninstaller's layout and skin folders: the product's own uninstall/ (over its skin)
     when it has one, else the engine's default pages with their skin."""
@@ -225,6 +248,7 @@ def main():
     lines.append("128 ICON " + rc_path(icon))
     lines.append(DIALOG)
 
+    lines += language_lines(product, work, args.luac, args.lua_size_t)
     if args.uninstaller:
         layout, skins = uninstaller_look(product, defaults)
         lines += layout_lines(layout, work) + skin_lines(skins)
@@ -234,13 +258,7 @@ def main():
             if not os.path.exists(path):
                 continue
             out = os.path.join(work, name)
-            result = subprocess.run([args.luac, "-s", "-o", out, path], capture_output=True, text=True)
-            if result.returncode != 0:
-                fail(result.stderr.strip() or f"{path}: does not compile")
-            with open(out, "rb") as f:
-                chunk = luachunk.retarget(f.read(), args.lua_size_t)
-            with open(out, "wb") as f:
-                f.write(chunk)
+            compile_script(args.luac, args.lua_size_t, path, out)
             lines.append(f'{name} LUA {rc_path(out)}')
         layout = os.path.join(product, "layout.xml")
         if os.path.exists(layout):

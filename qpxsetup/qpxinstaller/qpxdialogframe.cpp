@@ -4,6 +4,7 @@
 #include <windowsx.h>
 
 #include "qpxcontrols.h"
+#include "qpxdlgtext.h"
 #include "qpxdraw.h"
 #include "qpxglobals.h"
 #include "qpxlayout.h"
@@ -85,7 +86,8 @@ bool QPXDialogFrame::SetUp() {
     if ((style & kNoCaptionNoFrame) != style) SetWindowLongW(window_, GWL_STYLE, style & kNoCaptionNoFrame);
     SetWindowPos(window_, HWND_TOP, 0, 0, QPXUE::DialogWidth(dlgElement_), QPXUE::DialogHeight(dlgElement_),
                  SWP_NOMOVE);
-    const std::wstring title = QPXScriptEngine::Instance().GetGlobalString(kGlobalProductName) + traits_.titleSuffix;
+    const std::wstring title =
+        QPXScriptEngine::Instance().GetGlobalString(kGlobalProductName) + EngineText(traits_.titleSuffix);
     SetWindowTextW(window_, title.c_str());
 
     if (!traits_.centreAfterBuild) CentreWindow();
@@ -96,7 +98,21 @@ bool QPXDialogFrame::SetUp() {
         return false;
     }
     if (traits_.centreAfterBuild) CentreWindow();
-    return OnSetup();
+    if (!OnSetup()) return false;
+    FillGlobalTexts();
+    return true;
+}
+
+void QPXDialogFrame::FillGlobalTexts() {
+    const auto valueOf = [](const std::string& name) {
+        return QPXScriptEngine::Instance().GetGlobalString(name.c_str());
+    };
+    const auto fill = [&valueOf](auto* control) {
+        control->SetText(FillGlobalTokens(control->GetText(), valueOf));
+    };
+    for (auto* label : root_->CollectControlsOfType<QPXUE::LabelUIObjectImpl>()) fill(label);
+    for (auto* link : root_->CollectControlsOfType<QPXUE::LinkLabelUIObjectImpl>()) fill(link);
+    for (auto* box : root_->CollectControlsOfType<QPXUE::CheckBoxUIObjectImpl>()) fill(box);
 }
 
 void QPXDialogFrame::CentreWindow() {

@@ -13,6 +13,7 @@
 #include "qpxhandle.h"
 #include "qpxmessageloop.h"
 #include "qpxpainter.h"
+#include "qpxtexts.h"
 #include "qpxuiobject.h"
 
 namespace QPXUE {
@@ -34,7 +35,7 @@ struct QPXFrameTraits {
     bool animationTimers = false;         // runs the timers of carousels
     const wchar_t* timerLogName = nullptr;  // logs timer requests under this class name
     bool centreAfterBuild = false;        // centres once the tree exists, not before
-    const wchar_t* titleSuffix = L"安装";  // the window title is the product's name and this
+    TextId titleSuffix = TextId::kSetupTitleSuffix;  // the window title is the product's name and this
 };
 
 // A dialog with text boxes: input-language and IME messages go to the focus holder, capture
@@ -95,6 +96,9 @@ private:
     bool IsFocusMessage(UINT message) const;
     void RouteMouse(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
     void SetCursorFromObjects();
+    // Labels, link labels and check boxes show the text of each "$global_...$" they name that
+    // holds one: one layout serves every language.
+    void FillGlobalTexts();
     void OnHolderMessage(UINT message, QPXUE::IQPXBaseUIObject* object);
     void OnAnimationTimer(UINT message, WPARAM wParam, QPXUE::IQPXBaseAnimationObject* animation);
     void EndDialog(int result);

@@ -23,7 +23,7 @@ constexpr UINT kFinishingPeriod = 30;  // ms per percent once the worker is done
 constexpr int kFull = 100;
 
 // The progress carousel's timers, logged; centred once its tree is built.
-QPXFrameTraits FrameTraits(const wchar_t* titleSuffix) {
+QPXFrameTraits FrameTraits(TextId titleSuffix) {
     QPXFrameTraits traits;
     traits.titleSuffix = titleSuffix;
     traits.animationTimers = true;

@@ -1,6 +1,6 @@
-// The process entry: loads the scripts, guards against a second instance, starts the
-// platform and runs the hooks and the three pages in their fixed order: the wizard dialogs,
-// or their defaults in an unattended run.
+// The process entry: loads the scripts and the run's language, guards against a second
+// instance, starts the platform and runs the hooks and the three pages in their fixed order:
+// the wizard dialogs, or their defaults in an unattended run.
 #include <windows.h>
 
 #include <memory>
@@ -10,6 +10,7 @@
 #include "qpxglobals.h"
 #include "qpxhandle.h"
 #include "qpxinitdlg.h"
+#include "qpxlanguage.h"
 #include "qpxlog.h"
 #include "qpxpages.h"
 #include "qpxplatform.h"
@@ -36,7 +37,7 @@ int RunInstallation(HINSTANCE instance, QPXScriptEngine& engine, const Installer
         pages = std::make_unique<UnattendedPages>(UnattendedRun{kHookOnInstall, true, switches.launch});
     } else {
         pages = std::make_unique<WizardPages<QPXInitDlg, QPXCompleteDlg>>(
-            ProgressPage{kHookOnInstall, QPXInstallDlg::PayloadProgressElapse(), L"安装"});
+            ProgressPage{kHookOnInstall, QPXInstallDlg::PayloadProgressElapse(), TextId::kSetupTitleSuffix});
     }
 
     const pugi::xml_node initElement = FindDialog(layout, L"InitDlg");
@@ -71,6 +72,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         LogLine(L"DoResLua failed, GLOBAL_VAR.LUAC");
         return kExitStopped;
     }
+    ChooseLanguage(engine, switches);
     if (!engine.DoResLua(L"LUA", L"INSTSCRIPT.LUAC")) {
         LogLine(L"DoResLua failed, INSTSCRIPT.LUAC");
         return kExitStopped;

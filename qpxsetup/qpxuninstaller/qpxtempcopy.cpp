@@ -11,6 +11,7 @@
 #include "qpxmessagebox.h"
 #include "qpxremovalguard.h"
 #include "qpxswitches.h"
+#include "qpxtexts.h"
 
 namespace {
 
@@ -67,7 +68,8 @@ void RemoveAfterExit(const std::wstring& folder) {
 
 int CannotRun(const wchar_t* what) {
     LogLine(L"uninstaller copy: %s failed, error %d\r\n", what, static_cast<int>(GetLastError()));
-    ShowMessageBox(nullptr, L"无法准备卸载程序，卸载已取消。", L"卸载", MB_ICONERROR);
+    ShowMessageBox(nullptr, EngineText(TextId::kUninstallCopyFailed).c_str(),
+                   EngineText(TextId::kUninstallCaption).c_str(), MB_ICONERROR);
     return 0;
 }
 

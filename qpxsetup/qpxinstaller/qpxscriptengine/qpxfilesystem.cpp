@@ -13,6 +13,7 @@
 #include "qpxlog.h"
 #include "qpxluaargs.h"
 #include "qpxmessagebox.h"
+#include "qpxtexts.h"
 
 namespace {
 
@@ -21,10 +22,6 @@ constexpr FILEOP_FLAGS kMoveFlags = FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR;
 constexpr FILEOP_FLAGS kDeleteFlags = FOF_SILENT | FOF_NOCONFIRMATION;  // permanent, no undo
 constexpr WORD kShCreateDirectoryOrdinal = 165;
 constexpr size_t kTempFolderUnits = MAX_PATH - 14;
-constexpr wchar_t kDeletePromptCaption[] = L"提示";
-constexpr wchar_t kDeletePromptBefore[] = L"无法删除\"";
-constexpr wchar_t kDeletePromptAfter[] =
-    L"\"，可能是被占用，请关闭占用程序后点击重试或者点击忽略在卸载完成之后手动删除！";
 
 bool Exists(const std::wstring& path) { return PathFileExistsW(path.c_str()) != FALSE; }
 
@@ -229,8 +226,9 @@ int Lua_DeleteFile(lua_State* state) {
         if (!Exists(path)) break;
         const int result = DeleteOnce(path);
         if (result == 0) break;
-        const std::wstring prompt = kDeletePromptBefore + path + kDeletePromptAfter;
-        const int button = ShowMessageBox(nullptr, prompt.c_str(), kDeletePromptCaption,
+        const std::wstring prompt = EngineText(TextId::kDeleteFailed, path);
+        const std::wstring& caption = EngineText(TextId::kDeleteFailedCaption);
+        const int button = ShowMessageBox(nullptr, prompt.c_str(), caption.c_str(),
                                        MB_ICONQUESTION | MB_ABORTRETRYIGNORE);
         if (button == IDABORT) ExitProcess(0);
         if (button == IDRETRY) continue;
