@@ -62,6 +62,11 @@ DLG_ATTRIBUTES = {"name", "width", "height"}
 # Frames side by side in the image strip of each control that cuts one.
 STRIP_FRAMES = {"Button": 4, "TextBox": 3, "CheckBox": 6}
 
+# A skin image <number><suffix>.png and the resource type it is stored as: the image drawn at
+# 100 %, and the same image drawn at 150 % and 200 % (exactly that many times its size).
+SKIN_SCALES = {"": "PNG", "@1.5x": "PNG_150", "@2x": "PNG_200"}
+SKIN_SCALE_FACTORS = {"@1.5x": (3, 2), "@2x": (2, 1)}
+
 # A language file lang/<tag>.lua: a language tag such as en, de or zh-CN.
 LANGUAGE_TAG = re.compile(r"[A-Za-z]{2,3}(-[A-Za-z0-9]{1,8})*")
 
@@ -384,18 +389,54 @@ def png_size(path):
     return width, height
 
 
-def check_skin_folder(product, report):
-    skin = os.path.join(product, "skin")
-    if not os.path.isdir(skin):
+def skin_image_name(name):
+    """(number, scale suffix) of a skin image's file name ("301@2x.png": (301, "@2x")); None for
+    a name the packer does not store."""
+    match = re.fullmatch(r"(\d+)(@1\.5x|@2x)?\.png", name, re.IGNORECASE)
+    if not match:
+        return None
+    return int(match.group(1)), (match.group(2) or "").lower()
+
+
+def check_scaled_image(path, bases, number, scale, report):
+    """An image for 150 % or 200 % is exactly that many times its 100 % image, the first of
+    `bases` (folders) that has one."""
+    size = png_size(path)
+    if isinstance(size, str):
+        report.error(path, size)
         return
-    for name in sorted(os.listdir(skin)):
-        stem, ext = os.path.splitext(name)
-        if ext.lower() != ".png":
+    base = next((png_size(os.path.join(folder, f"{number}.png")) for folder in bases
+                 if os.path.exists(os.path.join(folder, f"{number}.png"))), None)
+    if base is None:
+        report.warning(path, f"has no {number}.png to scale: it is never drawn")
+        return
+    if isinstance(base, str):
+        return  # the layout's check reports the image itself
+    times, per = SKIN_SCALE_FACTORS[scale]
+    if any(side * times % per for side in base) or size != tuple(side * times // per for side in base):
+        wanted = " x ".join(f"{side * times / per:g}" for side in base)
+        report.error(path, f"is {size[0]} x {size[1]}; at {scale[1:]} its image of {base[0]} x {base[1]} "
+                     f"must be exactly {wanted}")
+
+
+def check_skin_folder(product, report):
+    """The installer's skin and the uninstaller's, whose images go over the installer's."""
+    installer_skin = os.path.join(product, "skin")
+    for skin in (installer_skin, os.path.join(product, "uninstall", "skin")):
+        if not os.path.isdir(skin):
             continue
-        if not stem.isdigit():
-            report.warning(os.path.join(skin, name), "not stored: skin images are named <number>.png")
-        elif not 0 < int(stem) <= 0xFFFF:
-            report.error(os.path.join(skin, name), "image numbers run from 1 to 65535")
+        for name in sorted(os.listdir(skin)):
+            stem, ext = os.path.splitext(name)
+            if ext.lower() != ".png":
+                continue
+            parsed = skin_image_name(name)
+            if parsed is None:
+                report.warning(os.path.join(skin, name), "not stored: skin images are named <number>.png, "
+                               "<number>@1.5x.png or <number>@2x.png")
+            elif not 0 < parsed[0] <= 0xFFFF:
+                report.error(os.path.join(skin, name), "image numbers run from 1 to 65535")
+            elif parsed[1]:
+                check_scaled_image(os.path.join(skin, name), (skin, installer_skin), *parsed, report)
 
 
 # ---- Scripts ----

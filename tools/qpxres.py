@@ -3,7 +3,9 @@
 
 A product folder holds:
   layout.xml            the window layout (UTF-8 or UTF-16 text; stored as UTF-16LE with BOM)
-  skin/<number>.png     the skin images, stored as "PNG" resources by number
+  skin/<number>.png     the skin images, stored as "PNG" resources by number; skin/<number>@2x.png
+                        and skin/<number>@1.5x.png, the same images at 200 % and 150 %, as
+                        "PNG_200" and "PNG_150" resources of the same number
   scripts/global_var.lua, scripts/install.lua, scripts/uninstall.lua
                         compiled, stripped, to GLOBAL_VAR.LUAC, INSTSCRIPT.LUAC, UNINSTSCRIPT.LUAC
                         with the target's size_t (--lua-size-t)
@@ -173,15 +175,17 @@ def layout_lines(layout, work):
 
 
 def skin_lines(folders):
-    """Every <number>.png of the folders; a later folder's image replaces an earlier one's."""
+    """Every <number>.png of the folders, and every <number>@2x.png and <number>@1.5x.png under
+    its scale's type; a later folder's image replaces an earlier one's."""
     images = {}
     for skin in folders:
         if os.path.isdir(skin):
             for name in sorted(os.listdir(skin)):
-                stem, ext = os.path.splitext(name)
-                if ext.lower() == ".png" and stem.isdigit():
-                    images[int(stem)] = os.path.join(skin, name)
-    return [f'{number} PNG {rc_path(path)}' for number, path in sorted(images.items())]
+                parsed = qpxcheck.skin_image_name(name)
+                if parsed:
+                    number, scale = parsed
+                    images[(number, qpxcheck.SKIN_SCALES[scale])] = os.path.join(skin, name)
+    return [f'{number} {kind} {rc_path(path)}' for (number, kind), path in sorted(images.items())]
 
 
 def compile_script(luac, size_t, source, out):

@@ -25,11 +25,11 @@ public:
 // Final: Release deletes it through its own type.
 class CTxtWinHost final : public ITextHost, public ITextEditControl {
 public:
-    // Builds the host and its text services over `client` (window client pixels), active in
-    // place. Returns null when the rich-edit library or its text services cannot be had or
-    // activated.
+    // Builds the host and its text services over `client` (window client pixels) with `margin`
+    // pixels around the text, active in place. Returns null when the rich-edit library or its
+    // text services cannot be had or activated.
     static Microsoft::WRL::ComPtr<CTxtWinHost> Create(TextBoxUIObjectImpl* box, HWND window,
-                                                      const RECT& client);
+                                                      const RECT& client, int margin);
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
@@ -84,6 +84,9 @@ public:
     ITextServices* Services() const { return services_.Get(); }
     // The text area: the client rect deflated by the margin on every side.
     RECT TextArea() const;
+    // A new client rect and margin, as after a change of the window's scale; the services lay
+    // the text out in the new area.
+    void SetClientRect(const RECT& client, int margin);
     // Switches property bits on or off and tells the text services.
     void SetPropertyBits(DWORD mask, bool on);
     void SetTextColor(COLORREF rgb);
@@ -121,10 +124,12 @@ private:
     DWORD propertyBits_;
     DWORD maxLength_ = 0x7FFF;
     RECT client_{};
+    int margin_ = 0;  // pixels between the client rect and the text area
     SIZEL extent_{};
     CHARFORMAT2W charFormat_{};
     PARAFORMAT paraFormat_{};
     bool dropTargetRegistered_ = false;
+    bool shown_ = true;
     POINT caretPos_{};
     int caretHeight_ = 0;
     bool caretVisible_ = false;

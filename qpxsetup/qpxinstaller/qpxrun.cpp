@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <string>
 
+#include "qpxdpi.h"
 #include "qpxglobals.h"
 #include "qpxhandle.h"
 #include "qpxlog.h"
@@ -69,6 +70,7 @@ void RegisterDialogClass(HINSTANCE instance) {
 }  // namespace
 
 InstallerSwitches StartRun() {
+    DeclareDpiAwareness();
     const InstallerSwitches switches = ParseSwitches(GetCommandLineW());
     if (switches.hasLogFile) OpenLogFile(switches.logFile);
     if (switches.silent) AnswerMessageBoxesUnattended();

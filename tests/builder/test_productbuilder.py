@@ -34,9 +34,10 @@ def edit(path, old, new, count=1):
     open(path, "w", encoding="utf-8").write(text.replace(old, new, count))
 
 
-def build_resources(product, work, env=None, payload_files=()):
+def build_resources(product, work, env=None, payload_files=(), uninstaller=False):
     """qpxres.py as the build runs it: (exit code, messages)."""
     extra = [word for path in payload_files for word in ("--payload-file", path)]
+    extra += ["--uninstaller"] if uninstaller else []
     result = subprocess.run([sys.executable, os.path.join(tools(), "qpxres.py"), "--product", product,
                              "--work", work, "--luac", ARGS.luac, "--lua-size-t", ARGS.lua_size_t,
                              "--windres", ARGS.windres,
@@ -171,6 +172,52 @@ def test_rect_turned_inside_out(where):
     layout_case(where, 'rect="560,15,580,35" type="PNG" resId="302" action="100"/>\n      </CaptionContainer>\n      <Container name="Body" rect="0,270',
                 'rect="580,15,560,35" type="PNG" resId="302" action="100"/>\n      </CaptionContainer>\n      <Container name="Body" rect="0,270',
                 "error", r'rect="580,15,560,35": right or bottom lies left', 'rect="580,15,560,35"')
+
+
+# ---- Images at other scales, language files ----
+
+def test_scaled_image_not_exactly_its_scale(where):
+    product = sample(where)
+    image = os.path.join(product, "skin", "302@2x.png")
+    subprocess.run(["convert", os.path.join(product, "skin", "302.png"), "-resize", "161x40!", "PNG32:" + image],
+                   check=True)
+    expect_failure(where, product, re.escape(f"{image}: error: is 161 x 40; at 2x its image of 80 x 20 must be "
+                                             "exactly 160 x 40"))
+    os.remove(image)
+    image = os.path.join(product, "uninstall", "skin", "402@1.5x.png")
+    subprocess.run(["convert", os.path.join(product, "uninstall", "skin", "402.png"), "PNG32:" + image], check=True)
+    expect_failure(where, product, re.escape(f"{image}: error: is 600 x 42; at 1.5x its image of 600 x 42 must be "
+                                             "exactly 900 x 63"))
+
+
+def test_scaled_images_and_language_files_become_resources_of_both_programs(where):
+    product = sample(where)
+    subprocess.run(["convert", os.path.join(product, "skin", "302.png"), "-resize", "150%",
+                    "PNG32:" + os.path.join(product, "skin", "302@1.5x.png")], check=True)
+    os.makedirs(os.path.join(product, "lang"))
+    for tag, text in (("en", "Welcome"), ("zh-CN", "欢迎")):
+        open(os.path.join(product, "lang", tag + ".lua"), "w", encoding="utf-8").write(f'global_greeting = "{text}"\n')
+    for program in ("installer", "uninstaller"):
+        work = os.path.join(where, program)
+        code, output = build_resources(product, work, uninstaller=program == "uninstaller")
+        assert code == 0 and output == "", output
+        lines = open(os.path.join(work, "resources.rc"), encoding="utf-8").read().splitlines()
+        kinds = {" ".join(line.split()[:2]) for line in lines if line[:1].isalnum()}
+        assert {"LANG_en.LUAC LUA", "LANG_zh-CN.LUAC LUA"} <= kinds, lines
+        expected = {"302 PNG_150", "302 PNG_200", "301 PNG_200"} if program == "installer" else {"401 PNG_200"}
+        assert expected <= kinds, lines
+
+
+def test_language_files_named_by_their_tag_that_compile(where):
+    product = sample(where)
+    os.makedirs(os.path.join(product, "lang"))
+    wrong = os.path.join(product, "lang", "english.lua")
+    open(wrong, "w").write("global_greeting = 'Welcome'\n")
+    expect_failure(where, product, re.escape(f"{wrong}: error: not stored: language files are named <tag>.lua"))
+    os.remove(wrong)
+    broken = os.path.join(product, "lang", "en.lua")
+    open(broken, "w").write("global_greeting = = 'Welcome'\n")
+    expect_failure(where, product, re.escape(f"{broken}:1: error: ") + "unexpected symbol")
 
 
 # ---- Scripts ----
