@@ -8,18 +8,12 @@
 namespace QPXUE {
 namespace {
 
-// One counter for the whole process: every carousel gets indices no other object uses.
-WORD g_nextTimerIndex = 0;
-
 // The single-precision constant 66.666664 (0x42855555): one fade tick's share of a second
 // scaled so that step = tick / fade interval.
 constexpr float kFadeTickMs = 66.666664f;
 constexpr WPARAM kFadeTimerPeriod = 0x42;  // ms, in the high word of the request
 
 }  // namespace
-
-CarouselUIObjectImpl::CarouselUIObjectImpl()
-    : slideTimer_(g_nextTimerIndex++), fadeTimer_(g_nextTimerIndex++) {}
 
 int CarouselUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) {
     InitBase(owner, rect);

@@ -10,11 +10,10 @@ namespace QPXUE {
 
 // A slide show over the frames of one strip: every `interval` ms it cross-fades from the
 // current frame to the next in steps of one 66 ms fade tick. It asks its window for two
-// timers (slide and fade) with QPXUM_SETANIMATIONTIMER; the window stops it (Stop) before
-// it destroys the tree.
+// timers (slide and fade) with QPXUM_SETANIMATIONTIMER, by the indices its window's tree gave
+// it; the window stops it (Stop) before it destroys the tree.
 class CarouselUIObjectImpl : public PictureUIObjectImpl, public IQPXBaseAnimationObject {
 public:
-    CarouselUIObjectImpl();  // takes the next two process-wide timer indices
     int Draw(Gdiplus::Graphics& graphics) override;
     // Its image is a strip of its frames: the frame count is set before.
     int Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) override;
@@ -28,6 +27,11 @@ public:
     void ResetFrame() { currentFrame_ = 0; }
     void SetInterval(UINT ms) { interval_ = ms; }
     void SetFadeInterval(UINT ms) { fadeInterval_ = ms; }
+    // The two animation timer indices of this carousel among its window's.
+    void SetTimerIndices(WORD slide, WORD fade) {
+        slideTimer_ = slide;
+        fadeTimer_ = fade;
+    }
     int GetCurrentFrame() const { return currentFrame_; }
     float GetAlpha() const { return alpha_; }
     float GetFadeStep() const { return fadeStep_; }
@@ -45,8 +49,8 @@ private:
     float fadeStep_ = 0.1f;
     UINT fadeInterval_ = 500;
     UINT interval_ = 1000;
-    WORD slideTimer_;
-    WORD fadeTimer_;
+    WORD slideTimer_ = 0;
+    WORD fadeTimer_ = 0;
     bool playing_ = false;
 };
 

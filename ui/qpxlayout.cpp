@@ -12,6 +12,7 @@
 #include "qpxcontrols.h"
 #include "qpxexception.h"
 #include "qpxlog.h"
+#include "qpxmessages.h"
 #include "qpxtextbox.h"
 
 namespace QPXUE {
@@ -91,10 +92,12 @@ int ReadPositive(pugi::xml_node node, const wchar_t* name, int fallback) {
 
 // ---- Per-element readers, in the order each element's attributes are read ----
 
-// What the objects of one window's tree are built with: its window and its scale.
+// What the objects of one window's tree are built with: its window, its scale and the next
+// animation timer index among its carousels.
 struct BuildContext {
     HWND owner;
     DisplayScale scale;
+    UINT nextTimerIndex;
 };
 
 // A new object at the tree's scale, before anything of the element is read.
@@ -239,6 +242,10 @@ std::unique_ptr<IQPXBaseUIObject> MakeCarousel(BuildContext& context, pugi::xml_
     object->SetFrameCount(ReadPositive(node, L"framecount", 1));  // its image is a strip of them
     InitFromElement(*object, context, node, rect);
     ReadNameVisibleEnable(*object, node);
+    // Two timers of the window's own: its tree refuses more carousels than there are timers.
+    if (context.nextTimerIndex + 1 > QPX_ANIMATION_INDEX_LAST) throw QPXException(E_INVALIDARG);
+    object->SetTimerIndices(static_cast<WORD>(context.nextTimerIndex), static_cast<WORD>(context.nextTimerIndex + 1));
+    context.nextTimerIndex += 2;
     object->ResetFrame();
     object->SetInterval(ReadUInt(node, L"interval", 1000));
     object->SetFadeInterval(ReadUInt(node, L"fadeinterval", 500));
@@ -386,7 +393,7 @@ ContainerUIObjectImpl* BuildLayout(HWND owner, pugi::xml_node container, const D
     ContainerUIObjectImpl* root = registry.Insert(owner, std::unique_ptr<ContainerUIObjectImpl>(
                                                              new ContainerUIObjectImpl));
     pugi::xml_node current = container;
-    BuildContext context{owner, scale};
+    BuildContext context{owner, scale, 0};
     try {
         BuildTree(context, *root, container, current);
     } catch (const QPXException& error) {

@@ -303,7 +303,7 @@ LRESULT QPXDialogFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
         return TRUE;
     }
     if (RouteToHolders(message, wParam, lParam)) return 0;
-    if (message >= QPXUM_ACTION_BASE && message < QPX_REDRAW_TIMER) {
+    if (message >= QPXUM_ACTION_BASE && message < QPXUM_ACTION_END) {
         handled = OnAction(message - QPXUM_ACTION_BASE, wParam, lParam);
         return 0;
     }
