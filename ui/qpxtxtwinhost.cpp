@@ -47,7 +47,7 @@ CTxtWinHost::CTxtWinHost(TextBoxUIObjectImpl* box, HWND window, SIZE pixelsPerIn
 
 CTxtWinHost::~CTxtWinHost() {
     if (services_) {
-        if (dropTargetRegistered_) RevokeDragDrop(window_);
+        if (dropTargetRegistered_) WindowDropTarget::Leave(window_, this);
         services_->OnTxInPlaceDeactivate();
     }
 }
@@ -109,8 +109,8 @@ ComPtr<CTxtWinHost> CTxtWinHost::Create(TextBoxUIObjectImpl* box, HWND window,
 
 void CTxtWinHost::RegisterDropTarget() {
     ComPtr<IDropTarget> dropTarget;
-    if (SUCCEEDED(services_->TxGetDropTarget(&dropTarget)) && dropTarget) {
-        dropTargetRegistered_ = SUCCEEDED(RegisterDragDrop(window_, dropTarget.Get()));
+    if (!dropTargetRegistered_ && SUCCEEDED(services_->TxGetDropTarget(&dropTarget)) && dropTarget) {
+        dropTargetRegistered_ = WindowDropTarget::Join(window_, this, dropTarget.Get());
     }
 }
 
@@ -121,7 +121,7 @@ void CTxtWinHost::SetShown(bool shown) {
         RegisterDropTarget();
         return;
     }
-    if (dropTargetRegistered_) RevokeDragDrop(window_);
+    if (dropTargetRegistered_) WindowDropTarget::Leave(window_, this);
     dropTargetRegistered_ = false;
     services_->OnTxInPlaceDeactivate();
 }

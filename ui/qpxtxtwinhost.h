@@ -7,6 +7,7 @@
 #include <textserv.h>
 #include <wrl/client.h>
 
+#include "qpxdroptarget.h"
 #include "qpxhandle.h"
 
 namespace QPXUE {
@@ -23,7 +24,7 @@ public:
 // ITextHost methods carry no calling-convention keyword in the platform header, so they are
 // thiscall on i686, as riched20 calls them; only IUnknown's are stdcall.
 // Final: Release deletes it through its own type.
-class CTxtWinHost final : public ITextHost, public ITextEditControl {
+class CTxtWinHost final : public ITextHost, public ITextEditControl, public DropArea {
 public:
     // Builds the host and its text services over `client` (window client pixels) with `margin`
     // pixels around the text, active in place. Returns null when the rich-edit library or its
@@ -84,6 +85,8 @@ public:
     ITextServices* Services() const { return services_.Get(); }
     // The text area: the client rect deflated by the margin on every side.
     RECT TextArea() const;
+    // DropArea: drops land in the text area.
+    RECT DropRect() const override { return TextArea(); }
     // A new client rect and margin, as after a change of the window's scale; the services lay
     // the text out in the new area.
     void SetClientRect(const RECT& client, int margin);
@@ -94,7 +97,8 @@ public:
     void SetFont(HFONT font);
     void SetMaxLength(DWORD length);
     void SetDisabledLook(bool disabled);
-    // A hidden box's services are deactivated and take no drops; shown, they are active again.
+    // A hidden box's services are deactivated and take no drops; shown, they are active again
+    // and take the drops over their area.
     void SetShown(bool shown);
     POINT CaretPos() const { return caretPos_; }
     int CaretHeight() const { return caretHeight_; }
@@ -105,7 +109,7 @@ private:
     ~CTxtWinHost();
     // Activates the services in place over the text area.
     HRESULT Activate();
-    // Makes the services the window's drop target, when no other is.
+    // The services take the drops over the text area, beside the window's other boxes.
     void RegisterDropTarget();
     void InitDefaultFormats();
     // The extent of the text area inside the client rect, in HIMETRIC.
