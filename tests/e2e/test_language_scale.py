@@ -112,6 +112,17 @@ QUIET = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subproc
 NAME = (230, 100, 370, 145)
 
 
+def default_dpi():
+    """The prefix's display at its default of 96 DPI."""
+    subprocess.run(["wine", "reg", "delete", DESKTOP, "/v", "LogPixels", "/f"], **QUIET)
+
+
+@pytest.fixture(scope="module", autouse=True)
+def starts_at_the_default_dpi(module_args):
+    """A run that was ended in the middle of a case may have left the prefix at another DPI."""
+    default_dpi()
+
+
 @contextlib.contextmanager
 def prefix_dpi(dpi):
     """The prefix's display at `dpi` for what runs inside, and at its default of 96 afterwards."""
@@ -120,7 +131,7 @@ def prefix_dpi(dpi):
     try:
         yield
     finally:
-        subprocess.run(["wine", "reg", "delete", DESKTOP, "/v", "LogPixels", "/f"], **QUIET)
+        default_dpi()
 
 
 def rgb(source, area, resize=None):
