@@ -14,6 +14,7 @@
 #include "pugixml.hpp"
 #include "qpxdraw.h"
 #include "qpxglobals.h"
+#include "qpxlanguage.h"
 #include "qpxlayout.h"
 #include "qpxlog.h"
 #include "qpxplatform.h"
@@ -53,10 +54,12 @@ void CollectImages(pugi::xml_node node, std::vector<UINT>& ids) {
     for (pugi::xml_node child : node.children()) CollectImages(child, ids);
 }
 
-// The options dialog's window as the frame makes it: layered, borderless, the layout's size.
+// The options dialog's window as the frame makes it: layered, borderless, the layout's size at
+// the primary monitor's scale.
 HWND CreateDialogWindow(pugi::xml_node dialog) {
-    return CreateWindowExW(WS_EX_LAYERED, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, DialogWidth(dialog),
-                           DialogHeight(dialog), nullptr, nullptr, nullptr, nullptr);
+    const DisplayScale scale(PrimaryMonitorDpi());
+    return CreateWindowExW(WS_EX_LAYERED, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, scale.Px(DialogWidth(dialog)),
+                           scale.Px(DialogHeight(dialog)), nullptr, nullptr, nullptr, nullptr);
 }
 
 void FirstFrame(HWND window, ContainerUIObjectImpl& root, Timeline& timeline) {
@@ -84,7 +87,7 @@ void MeasureImageDecode(pugi::xml_node container) {
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
-    for (UINT id : ids) LoadRequiredImage(L"PNG", id);
+    for (UINT id : ids) LoadImageResource(L"PNG", id, DisplayScale(PrimaryMonitorDpi()));
     QueryPerformanceCounter(&end);
     std::printf("of the tree build: image decode (%u images, again alone)\t%.1f\n", static_cast<unsigned>(ids.size()),
                 1000.0 * (end.QuadPart - start.QuadPart) / frequency.QuadPart);
@@ -95,10 +98,14 @@ void MeasureImageDecode(pugi::xml_node container) {
 int wmain() {
     Timeline timeline;
     const HINSTANCE instance = GetModuleHandleW(nullptr);
+    const InstallerSwitches switches = StartRun();
+    timeline.Step("switches and DPI awareness");
     QPXScriptEngine& engine = QPXScriptEngine::Instance();
     timeline.Step("script engine (Lua state, libraries, natives)");
-    if (!engine.DoResLua(L"LUA", L"GLOBAL_VAR.LUAC") || !engine.DoResLua(L"LUA", L"INSTSCRIPT.LUAC")) return 1;
-    timeline.Step("script load (globals and install script)");
+    if (!engine.DoResLua(L"LUA", L"GLOBAL_VAR.LUAC")) return 1;
+    ChooseLanguage(engine, switches);
+    if (!engine.DoResLua(L"LUA", L"INSTSCRIPT.LUAC")) return 1;
+    timeline.Step("script load (globals, language and install script)");
     const QPXPlatformScope platform;
     timeline.Step("platform (COM, GDI+, common controls)");
     engine.CallHook(kHookBeforeInit);
@@ -108,7 +115,7 @@ int wmain() {
     const pugi::xml_node dialog = FindDialog(layout, L"InitDlg");
     timeline.Step("layout parse");
     const pugi::xml_node container = dialog.child(L"Container");
-    auto skin = std::make_unique<SkinPreload>(LayoutSkin(container));
+    auto skin = std::make_unique<SkinPreload>(LayoutSkin(container), DisplayScale(PrimaryMonitorDpi()));
     HWND window = CreateDialogWindow(dialog);
     timeline.Step("window (images and fonts prepared on a thread)");
     const HMODULE richEdit = LoadLibraryW(L"riched20.dll");

@@ -2,9 +2,9 @@
 // on their redraw timer: a tick with nothing changed since the last, a tick after a change,
 // and ticks during a carousel's cross-fade, beside the system's part of a whole-window
 // update; can write each dialog's picture to a PNG file. Each tree is built as the dialogs
-// build theirs, its images decoded beforehand on a second thread, and its first frame must
-// be the one a tree built without that draws, pixel for pixel.
-//   ui_repaint [--png <folder>]
+// build theirs, at the display scale asked for, its images decoded beforehand on a second
+// thread, and its first frame must be the one a tree built without that draws, pixel for pixel.
+//   ui_repaint [--png <folder>] [--dpi <dots per inch, 96 when not given>]
 // Exit code 0 when every dialog's tree was built and drew that first frame, 1 otherwise.
 #include <windows.h>
 #include <gdiplus.h>
@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <memory>
 #include <string>
 #include <vector>
@@ -155,18 +156,19 @@ bool SamePixels(const Surface& a, const Surface& b) {
     return true;
 }
 
-// The tree of `container` for `window`, built after a preload of its images as a dialog
-// builds it; null when it does not build, or when its first frame differs from that of a
+// The tree of `container` for `window` at `scale`, built after a preload of its images as a
+// dialog builds it; null when it does not build, or when its first frame differs from that of a
 // tree built without the preload (said on the output).
-ContainerUIObjectImpl* BuildAsTheDialogs(HWND window, pugi::xml_node container, int width, int height) {
-    ContainerUIObjectImpl* plain = BuildLayout(window, container);
+ContainerUIObjectImpl* BuildAsTheDialogs(HWND window, pugi::xml_node container, int width, int height,
+                                         const DisplayScale& scale) {
+    ContainerUIObjectImpl* plain = BuildLayout(window, container, scale);
     if (plain == nullptr) return nullptr;
     const std::unique_ptr<Surface> expected = FirstFrame(*plain, width, height);
     DestroyLayout(window);
     ContainerUIObjectImpl* root;
     {
-        const SkinPreload skin(LayoutSkin(container));
-        root = BuildLayout(window, container);
+        const SkinPreload skin(LayoutSkin(container), scale);
+        root = BuildLayout(window, container, scale);
     }
     if (root != nullptr && !SamePixels(*expected, *FirstFrame(*root, width, height))) {
         std::printf("the first frame of the tree built after a preload differs\n");
@@ -183,7 +185,12 @@ void PrintCost(const char* what, const RepaintCost& cost) {
 
 int wmain(int argc, wchar_t** argv) {
     std::wstring pngFolder;
-    if (argc == 3 && std::wstring(argv[1]) == L"--png") pngFolder = argv[2];
+    DisplayScale scale;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::wstring(argv[i]) == L"--png") pngFolder = argv[i + 1];
+        if (std::wstring(argv[i]) == L"--dpi")
+            scale = DisplayScale(static_cast<UINT>(std::wcstoul(argv[i + 1], nullptr, 10)));
+    }
     OleInitialize(nullptr);
     Gdiplus::GdiplusStartupInput input;
     ULONG_PTR token = 0;
@@ -197,11 +204,11 @@ int wmain(int argc, wchar_t** argv) {
     }
     for (pugi::xml_node dlg : document.first_child().children(L"Dlg")) {
         const std::wstring name = dlg.attribute(L"name").value();
-        const int width = DialogWidth(dlg);
-        const int height = DialogHeight(dlg);
+        const int width = scale.Px(DialogWidth(dlg));
+        const int height = scale.Px(DialogHeight(dlg));
         HWND window = CreateWindowExW(WS_EX_LAYERED | WS_EX_NOACTIVATE, L"STATIC", name.c_str(),
                                       WS_POPUP | WS_VISIBLE, 0, 0, width, height, nullptr, nullptr, nullptr, nullptr);
-        ContainerUIObjectImpl* root = BuildAsTheDialogs(window, dlg.child(L"Container"), width, height);
+        ContainerUIObjectImpl* root = BuildAsTheDialogs(window, dlg.child(L"Container"), width, height, scale);
         if (root == nullptr) {
             std::printf("%ls: the layout does not build\n", name.c_str());
             result = 1;

@@ -15,8 +15,8 @@ from qpxpe import PeImage  # noqa: E402
 
 TARGET = 300 * 1024
 # Resource types the product brings; everything else in the file is the engine's.
-PRODUCT_TYPES = {"_7Z": "payload archive", "PNG": "skin images", "XML": "layout",
-                 "LUA": "scripts"}
+PRODUCT_TYPES = {"_7Z": "payload archive", "PNG": "skin images", "PNG_150": "skin images at 150 %",
+                 "PNG_200": "skin images at 200 %", "XML": "layout", "LUA": "scripts"}
 KIB = 1024
 
 

@@ -3,10 +3,11 @@
 # Quick and offline when everything is already there.
 set -euo pipefail
 
-# python3-pytest runs the Python tests, with Debian's own Python (/usr/bin/python3).
+# python3-pytest runs the Python tests, with Debian's own Python (/usr/bin/python3); locales
+# has the sources the language tests make their locales from.
 need_pkgs=(wine wine64 wine32:i386 g++-mingw-w64-i686 g++-mingw-w64-x86-64 cmake make
            xvfb xdotool x11-apps 7zip imagemagick fonts-liberation fonts-wqy-zenhei
-           googletest dpkg-dev osslsigncode nsis gcc-multilib python3 python3-pytest)
+           googletest dpkg-dev osslsigncode nsis gcc-multilib python3 python3-pytest locales)
 
 missing=()
 for p in "${need_pkgs[@]}"; do

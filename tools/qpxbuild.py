@@ -65,7 +65,7 @@ def product_build(args):
         if uninstalls:
             uninstaller = os.path.join(work, UNINSTALLER_NAME)
             write_program(os.path.join(stubs, UNINSTALLER_STUB), uninstaller,
-                          qpxres.uninstaller_resources(product, defaults))
+                          qpxres.uninstaller_resources(product, defaults, work, luac, size_t))
             files.append(uninstaller)
         resources = qpxres.installer_resources(product, work, luac, size_t, defaults, files)
         os.makedirs(os.path.dirname(out), exist_ok=True)

@@ -63,6 +63,14 @@ DLG_ATTRIBUTES = {"name", "width", "height"}
 # Frames side by side in the image strip of each control that cuts one.
 STRIP_FRAMES = {"Button": 4, "TextBox": 3, "CheckBox": 6}
 
+# A skin image <number><suffix>.png and the resource type it is stored as: the image drawn at
+# 100 %, and the same image drawn at 150 % and 200 % (exactly that many times its size).
+SKIN_SCALES = {"": "PNG", "@1.5x": "PNG_150", "@2x": "PNG_200"}
+SKIN_SCALE_FACTORS = {"@1.5x": (3, 2), "@2x": (2, 1)}
+
+# A language file lang/<tag>.lua: a language tag such as en, de or zh-CN.
+LANGUAGE_TAG = re.compile(r"[A-Za-z]{2,3}(-[A-Za-z0-9]{1,8})*")
+
 
 class Report:
     """Collects messages in the order found; counts errors and warnings."""
@@ -353,7 +361,39 @@ def png_size(path):
     return width, height
 
 
+def skin_image_name(name):
+    """(number, scale suffix) of a skin image's file name ("301@2x.png": (301, "@2x")); None for
+    a name the packer does not store."""
+    match = re.fullmatch(r"(\d+)(@1\.5x|@2x)?\.png", name, re.IGNORECASE)
+    if not match:
+        return None
+    return int(match.group(1)), (match.group(2) or "").lower()
+
+
+def check_scaled_image(path, bases, number, scale, report):
+    """An image for 150 % or 200 % is exactly that many times its 100 % image, the first of
+    `bases` (folders) that has one."""
+    size = png_size(path)
+    if isinstance(size, str):
+        report.error(path, size)
+        return
+    base = next((png_size(os.path.join(folder, f"{number}.png")) for folder in bases
+                 if os.path.exists(os.path.join(folder, f"{number}.png"))), None)
+    if base is None:
+        report.warning(path, f"has no {number}.png to scale: it is never drawn")
+        return
+    if isinstance(base, str):
+        return  # the layout's check reports the image itself
+    times, per = SKIN_SCALE_FACTORS[scale]
+    if any(side * times % per for side in base) or size != tuple(side * times // per for side in base):
+        wanted = " x ".join(f"{side * times / per:g}" for side in base)
+        report.error(path, f"is {size[0]} x {size[1]}; at {scale[1:]} its image of {base[0]} x {base[1]} "
+                     f"must be exactly {wanted}")
+
+
 def check_skin_folder(product, folder, report):
+    """The images of one skin folder; an image at another scale is checked against its 100 %
+    image there or, for the uninstaller's, in the installer's skin, which it goes over."""
     skin = os.path.join(product, folder)
     if not os.path.isdir(skin):
         return
@@ -361,10 +401,14 @@ def check_skin_folder(product, folder, report):
         stem, ext = os.path.splitext(name)
         if ext.lower() != ".png":
             continue
-        if not stem.isdigit():
-            report.warning(os.path.join(skin, name), "not stored: skin images are named <number>.png")
-        elif not 0 < int(stem) <= 0xFFFF:
+        parsed = skin_image_name(name)
+        if parsed is None:
+            report.warning(os.path.join(skin, name), "not stored: skin images are named <number>.png, "
+                           "<number>@1.5x.png or <number>@2x.png")
+        elif not 0 < parsed[0] <= 0xFFFF:
             report.error(os.path.join(skin, name), "image numbers run from 1 to 65535")
+        elif parsed[1]:
+            check_scaled_image(os.path.join(skin, name), (skin, os.path.join(product, "skin")), *parsed, report)
 
 
 # ---- Scripts ----
@@ -379,6 +423,47 @@ def compiler_message(text, path):
     return path, text
 
 
+def compile_listing(luac, path, report):
+    """The compiler's listing of a script; None, reported, when it does not compile."""
+    result = subprocess.run([luac, "-p", "-l", path], capture_output=True, text=True, errors="replace")
+    if result.returncode != 0:
+        report.error(*compiler_message(result.stderr, path))
+        return None
+    return result.stdout
+
+
+def language_files(product):
+    """(tag, path) of every lang/<tag>.lua whose name is a language tag, by name."""
+    folder = os.path.join(product, "lang")
+    if not os.path.isdir(folder):
+        return []
+    files = []
+    for name in sorted(os.listdir(folder)):
+        stem, ext = os.path.splitext(name)
+        if ext.lower() == ".lua" and LANGUAGE_TAG.fullmatch(stem):
+            files.append((stem, os.path.join(folder, name)))
+    return files
+
+
+def check_languages(product, luac, report):
+    """Every language file is named by its tag and compiles; no two name the same language."""
+    folder = os.path.join(product, "lang")
+    if not os.path.isdir(folder):
+        return
+    for name in sorted(os.listdir(folder)):
+        stem, ext = os.path.splitext(name)
+        if ext.lower() == ".lua" and not LANGUAGE_TAG.fullmatch(stem):
+            report.error(os.path.join(folder, name), "not stored: language files are named <tag>.lua, "
+                         "with a language tag such as en or zh-CN")
+    seen = {}
+    for tag, path in language_files(product):
+        if tag.lower() in seen:
+            report.error(path, f"names the language of {seen[tag.lower()]} again: tags are read "
+                         "without regard to case")
+        seen[tag.lower()] = path
+        compile_listing(luac, path, report)
+
+
 def check_scripts(product, luac, report):
     """Compiles every script; checks the install script's hooks in the compiler's listing."""
     scripts = os.path.join(product, "scripts")
@@ -388,14 +473,12 @@ def check_scripts(product, luac, report):
             if required:
                 report.error(path, "missing: the installer runs this script")
             continue
-        result = subprocess.run([luac, "-p", "-l", path], capture_output=True, text=True,
-                                errors="replace")
-        if result.returncode != 0:
-            report.error(*compiler_message(result.stderr, path))
+        listing = compile_listing(luac, path, report)
+        if listing is None:
             continue
         if name == "install.lua":
             # Any assignment to the global, a `function` statement included, stores it in _ENV.
-            defined = set(re.findall(r'SETTABUP\s.*; _ENV "(QPXSE_\w+)"', result.stdout))
+            defined = set(re.findall(r'SETTABUP\s.*; _ENV "(QPXSE_\w+)"', listing))
             for hook in HOOKS:
                 if hook not in defined:
                     report.warning(path, f"does not define {hook}: the installer calls it")
@@ -509,6 +592,7 @@ def check_product(product, luac, extra_payload=()):
     check_skin_folder(product, "skin", report)
     check_uninstaller_pages(product, report)
     check_scripts(product, luac, report)
+    check_languages(product, luac, report)
     check_payload(product, report, extra_payload)
     check_icon(product, report)
     return report

@@ -2,10 +2,14 @@
 
 A product folder holds:
   layout.xml            the window layout (UTF-8 or UTF-16 text; stored as UTF-16LE with BOM)
-  skin/<number>.png     the skin images, stored as "PNG" resources by number
+  skin/<number>.png     the skin images, stored as "PNG" resources by number; skin/<number>@2x.png
+                        and skin/<number>@1.5x.png, the same images at 200 % and 150 %, as
+                        "PNG_200" and "PNG_150" resources of the same number
   scripts/global_var.lua, scripts/install.lua, scripts/uninstall.lua
                         compiled, stripped, to GLOBAL_VAR.LUAC, INSTSCRIPT.LUAC, UNINSTSCRIPT.LUAC
                         with the target's size_t (the stub's)
+  lang/<tag>.lua        optional language files, compiled the same way to LANG_<tag>.LUAC, in the
+                        installer and the uninstaller
   payload/              packed with 7zz into "_7Z" "APP.7Z", first two bytes exchanged, together
                         with the build's own files (at the payload's root: the uninstaller and
                         those of qpxbuild's --payload-file)
@@ -15,9 +19,9 @@ A product folder holds:
   date.conf             optional date of the payload's files (see payload_time)
   signing.conf          optional certificate and key to sign the installer with (qpxsign.py)
 
-The uninstaller's resources are the icon, the dialog template and the pages of
-uninstall/layout.xml over skin/ and uninstall/skin/ (the engine's default pages when the
-product has none), no scripts and no payload.
+The uninstaller's resources are the icon, the dialog template, the pages of uninstall/layout.xml
+over skin/ and uninstall/skin/ (the engine's default pages when the product has none) and the
+language files; no other scripts and no payload.
 
 The same folder gives the same bytes on every build: the payload is packed from a copy with
 fixed times and modes, with switches that leave out what differs between checkouts.
@@ -182,15 +186,17 @@ def icon_resources(path):
 
 
 def skin_resources(folders):
-    """Every <number>.png of the folders; a later folder's image replaces an earlier one's."""
+    """Every <number>.png of the folders, and every <number>@2x.png and <number>@1.5x.png under
+    its scale's type; a later folder's image replaces an earlier one's."""
     images = {}
     for skin in folders:
         if os.path.isdir(skin):
             for name in sorted(os.listdir(skin)):
-                stem, ext = os.path.splitext(name)
-                if ext.lower() == ".png" and stem.isdigit():
-                    images[int(stem)] = os.path.join(skin, name)
-    return [("PNG", number, read(path)) for number, path in sorted(images.items())]
+                parsed = qpxcheck.skin_image_name(name)
+                if parsed:
+                    number, scale = parsed
+                    images[(qpxcheck.SKIN_SCALES[scale], number)] = os.path.join(skin, name)
+    return [(kind, number, read(path)) for (kind, number), path in sorted(images.items())]
 
 
 def read(path):
@@ -206,15 +212,15 @@ def frame_resources(product, defaults):
     return icon_resources(icon) + [(RT_DIALOG, DIALOG_ID, dialog_template())]
 
 
-def uninstaller_resources(product, defaults):
-    """The uninstaller's resources: the icon, the template and the pages of
-    uninstall/layout.xml over skin/ and uninstall/skin/ (the engine's default pages when the
-    product has none); no scripts and no payload."""
+def uninstaller_resources(product, defaults, work, luac, size_t):
+    """The uninstaller's resources: the icon, the template, the pages of uninstall/layout.xml
+    over skin/ and uninstall/skin/ (the engine's default pages when the product has none) and
+    the language files; no other scripts and no payload."""
     base = product if os.path.exists(os.path.join(product, *qpxcheck.UNINSTALL_LAYOUT)) else defaults
     skins = [os.path.join(base, folder) for folder in qpxcheck.UNINSTALL_SKINS]
     return frame_resources(product, defaults) + \
         [("XML", "LAYOUT.XML", qpxlayout.engine_bytes(os.path.join(base, *qpxcheck.UNINSTALL_LAYOUT)))] + \
-        skin_resources(skins)
+        skin_resources(skins) + language_resources(product, work, luac, size_t)
 
 
 def compile_script(luac, source, target, size_t):
@@ -229,9 +235,15 @@ def compile_script(luac, source, target, size_t):
     return chunk
 
 
+def language_resources(product, work, luac, size_t):
+    """Every lang/<tag>.lua of the product, compiled, as the script LANG_<tag>.LUAC."""
+    return [("LUA", f"LANG_{tag}.LUAC", compile_script(luac, source, os.path.join(work, f"LANG_{tag}.LUAC"), size_t))
+            for tag, source in qpxcheck.language_files(product)]
+
+
 def installer_resources(product, work, luac, size_t, defaults, files):
-    """The installer's resources: the frame's, the compiled scripts, the layout, the skin and
-    the payload archive of the product's payload/ and `files` (at its root). The chunks and the
+    """The installer's resources: the frame's, the compiled scripts, the layout, the skin, the
+    language files and the payload archive of the product's payload/ and `files` (at its root). The chunks and the
     archive are left in `work`."""
     resources = frame_resources(product, defaults)
     for source, name in SCRIPTS:
@@ -242,6 +254,7 @@ def installer_resources(product, work, luac, size_t, defaults, files):
     if os.path.exists(layout):
         resources.append(("XML", "LAYOUT.XML", qpxlayout.engine_bytes(layout)))
     resources += skin_resources([os.path.join(product, "skin")])
+    resources += language_resources(product, work, luac, size_t)
     archive = os.path.join(work, "APP.7Z")
     if pack_payload(product, files, archive, os.path.join(work, "payload")):
         resources.append(("_7Z", "APP.7Z", read(archive)))

@@ -63,7 +63,8 @@ qpx_display_start() {
   local n
   for n in $(seq 90 120); do
     [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-    Xvfb :$n -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+    # As large as a display at 200 % (2560 x 1600), which the wizard at that scale needs.
+    Xvfb :$n -screen 0 2560x1600x24 -nolisten tcp >/dev/null 2>&1 &
     QPX_XVFB_PID=$!
     export DISPLAY=:$n
     local i

@@ -8,9 +8,10 @@ import time
 import xml.etree.ElementTree as ET
 
 
-def utf8_env(env=None):
-    """Wine reads command lines in the locale's character set, and window titles are Chinese."""
-    return dict(env or os.environ, LC_ALL="C.UTF-8")
+def utf8_env(env=None, locale="C.UTF-8"):
+    """Wine reads command lines in the locale's character set, and window titles are Chinese:
+    a UTF-8 locale, the neutral one unless another is asked for."""
+    return dict(env or os.environ, LC_ALL=locale)
 
 
 def wine_path(path):
@@ -67,12 +68,12 @@ class Helper:
         # Only line ends go: a registry line of the default value begins with its empty name.
         return code, text.strip("\r\n")
 
-    def start_logged(self, log_path, program, env=None, args=()):
+    def start_logged(self, log_path, program, env=None, args=(), locale="C.UTF-8"):
         """Starts `program` (a path on this machine, or a Windows path such as C:\\x.exe) through
-        the helper, which collects its debug lines into log_path."""
+        the helper, which collects its debug lines into log_path; in `locale` (a UTF-8 one)."""
         program = program if program[1:3] == ":\\" else wine_path(program)
         return subprocess.Popen(["wine", self.exe, "run-logged", wine_path(log_path), program,
-                                 *args], env=utf8_env(env),
+                                 *args], env=utf8_env(env, locale),
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def reg_values(self, root, key, view="32"):
@@ -117,7 +118,7 @@ class Helper:
 
 
 class Layout:
-    """Control positions from a product's layout document."""
+    """Control positions from a product's layout document, in its pixels (96 DPI)."""
 
     def __init__(self, path):
         self.root = ET.parse(path).getroot()
@@ -134,12 +135,13 @@ class Layout:
 
 
 class Wizard:
-    """One installer process started through the helper, and its wizard's windows."""
+    """One installer process started through the helper, and its wizard's windows, drawn at
+    `scale` (the display's DPI / 96) in `locale`."""
 
-    def __init__(self, helper, installer, title, layout, folder, env=None, args=()):
-        self.helper, self.title, self.layout = helper, title, layout
+    def __init__(self, helper, installer, title, layout, folder, env=None, args=(), scale=1, locale="C.UTF-8"):
+        self.helper, self.title, self.layout, self.scale = helper, title, layout, scale
         self.log_path = os.path.join(folder, "installer.log")
-        self.process = helper.start_logged(self.log_path, installer, env, args)
+        self.process = helper.start_logged(self.log_path, installer, env, args, locale)
         self.hwnd = None
 
     def window(self, timeout=30):
@@ -166,7 +168,7 @@ class Wizard:
         return code == 0 and out == self.hwnd
 
     def click(self, dlg, name):
-        self.helper.click(self.hwnd, *self.layout.centre(dlg, name))
+        self.helper.click(self.hwnd, *(round(v * self.scale) for v in self.layout.centre(dlg, name)))
 
     def focus(self, name=None):
         """Gives the X window of the wizard (or of the window named `name`) the keyboard: there

@@ -8,9 +8,6 @@
 namespace QPXUE {
 namespace {
 
-// One counter for the whole process: every carousel gets indices no other object uses.
-WORD g_nextTimerIndex = 0;
-
 // The single-precision constant 66.666664 (0x42855555): one fade tick's share of a second
 // scaled so that step = tick / fade interval.
 constexpr float kFadeTickMs = 66.666664f;
@@ -18,8 +15,11 @@ constexpr WPARAM kFadeTimerPeriod = 0x42;  // ms, in the high word of the reques
 
 }  // namespace
 
-CarouselUIObjectImpl::CarouselUIObjectImpl()
-    : slideTimer_(g_nextTimerIndex++), fadeTimer_(g_nextTimerIndex++) {}
+int CarouselUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) {
+    InitBase(owner, rect);
+    image_.Load(resType, resId, scale_, frameCount_);
+    return 0;
+}
 
 void CarouselUIObjectImpl::SendTimerRequest(UINT msg, WPARAM wParam) {
     // The window keeps the animation interface, not the UI object.
@@ -75,12 +75,31 @@ int CarouselUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
 
 int ProgressUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) {
     InitBase(owner, rect);
-    background_ = LoadRequiredImage(resType, resId);
+    background_.Load(resType, resId, scale_);
     return 0;
 }
 
-void ProgressUIObjectImpl::SetFillImage(const wchar_t* resType, UINT resId) {
-    fill_ = LoadRequiredImage(resType, resId);
+void ProgressUIObjectImpl::SetFillImage(const wchar_t* resType, UINT resId) { fill_.Load(resType, resId, scale_); }
+
+void ProgressUIObjectImpl::SetFillRect(const RECT& rect) {
+    layoutFillRect_ = rect;
+    fillRect_ = scale_.Px(rect);
+}
+
+void ProgressUIObjectImpl::SetSlices(int left, int right) {
+    layoutLeftSlice_ = left;
+    layoutRightSlice_ = right;
+    leftSlice_ = scale_.Px(left);
+    rightSlice_ = scale_.Px(right);
+}
+
+void ProgressUIObjectImpl::SetScale(const DisplayScale& scale) {
+    BaseUIObjectImpl::SetScale(scale);
+    fillRect_ = scale.Px(layoutFillRect_);
+    leftSlice_ = scale.Px(layoutLeftSlice_);
+    rightSlice_ = scale.Px(layoutRightSlice_);
+    background_.Rescale(scale);
+    fill_.Rescale(scale);
 }
 
 void ProgressUIObjectImpl::SetRect(int left, int top, int, int) {

@@ -10,12 +10,13 @@ namespace QPXUE {
 
 // A slide show over the frames of one strip: every `interval` ms it cross-fades from the
 // current frame to the next in steps of one 66 ms fade tick. It asks its window for two
-// timers (slide and fade) with QPXUM_SETANIMATIONTIMER; the window stops it (Stop) before
-// it destroys the tree.
+// timers (slide and fade) with QPXUM_SETANIMATIONTIMER, by the indices its window's tree gave
+// it; the window stops it (Stop) before it destroys the tree.
 class CarouselUIObjectImpl : public PictureUIObjectImpl, public IQPXBaseAnimationObject {
 public:
-    CarouselUIObjectImpl();  // takes the next two process-wide timer indices
     int Draw(Gdiplus::Graphics& graphics) override;
+    // Its image is a strip of its frames: the frame count is set before.
+    int Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) override;
     void Play() override;
     void Stop() override;
     void OnTimer(UINT index) override;
@@ -26,6 +27,11 @@ public:
     void ResetFrame() { currentFrame_ = 0; }
     void SetInterval(UINT ms) { interval_ = ms; }
     void SetFadeInterval(UINT ms) { fadeInterval_ = ms; }
+    // The two animation timer indices of this carousel among its window's.
+    void SetTimerIndices(WORD slide, WORD fade) {
+        slideTimer_ = slide;
+        fadeTimer_ = fade;
+    }
     int GetCurrentFrame() const { return currentFrame_; }
     float GetAlpha() const { return alpha_; }
     float GetFadeStep() const { return fadeStep_; }
@@ -43,8 +49,8 @@ private:
     float fadeStep_ = 0.1f;
     UINT fadeInterval_ = 500;
     UINT interval_ = 1000;
-    WORD slideTimer_;
-    WORD fadeTimer_;
+    WORD slideTimer_ = 0;
+    WORD fadeTimer_ = 0;
     bool playing_ = false;
 };
 
@@ -56,27 +62,33 @@ public:
     int Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) override;
     // Translates both rects by the move of the top-left corner; the size never changes.
     void SetRect(int left, int top, int right, int bottom) override;
+    // The fill rect, the slices and both images too come anew from the layout's.
+    void SetScale(const DisplayScale& scale) override;
 
     // Position + 1, at most 100.
     void StepProgress();
     int GetPosition() const { return position_; }
-    void SetFillRect(const RECT& rect) { fillRect_ = rect; }
+    // The fill rect and the slices in the layout's pixels, as Init's rect.
+    void SetFillRect(const RECT& rect);
     // All it may draw on: its rect and the fill's, which may reach beyond it.
     RECT DrawnArea() const {
         RECT area;
         UnionRect(&area, &rect_, &fillRect_);
         return area;
     }
-    void SetSlices(int left, int right) { leftSlice_ = left; rightSlice_ = right; }
+    void SetSlices(int left, int right);
     // Raises QPXException(E_FAIL) when the fill image is missing (resId 0 included).
     void SetFillImage(const wchar_t* resType, UINT resId);
 
 private:
     RECT fillRect_{};
-    std::unique_ptr<ImageObject> background_;
-    std::unique_ptr<ImageObject> fill_;
+    RECT layoutFillRect_{};
+    SkinImage background_;
+    SkinImage fill_;
     int leftSlice_ = 0;
     int rightSlice_ = 0;
+    int layoutLeftSlice_ = 0;
+    int layoutRightSlice_ = 0;
     int position_ = 0;
 };
 

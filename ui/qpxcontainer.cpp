@@ -32,8 +32,15 @@ IQPXBaseUIObject* RouteToFirstHit(const ContainerUIObjectImpl& container, const 
 
 int ContainerUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) {
     InitBase(owner, rect);
-    if (resId != 0) background_ = LoadImageResource(resType, resId);
+    background_.Load(resType, resId, scale_, 1, false);
     return 0;
+}
+
+void ContainerUIObjectImpl::SetScale(const DisplayScale& scale) {
+    BaseUIObjectImpl::SetScale(scale);
+    background_.Rescale(scale);
+    for (const auto& child : containers_) child->SetScale(scale);
+    for (const auto& child : controls_) child->SetScale(scale);
 }
 
 int ContainerUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {

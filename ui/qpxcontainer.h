@@ -29,6 +29,8 @@ public:
     LRESULT OnMouseMove(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
     LRESULT OnSetCursor(UINT msg, WPARAM wParam, LPARAM lParam, int x, int y,
                         BOOL& handled) override;
+    // Its own rect and background, then every child's.
+    void SetScale(const DisplayScale& scale) override;
 
     // Own flag, then SetVisibleAll on child containers and SetVisible on controls.
     virtual void SetVisibleAll(bool visible);
@@ -61,7 +63,7 @@ public:
 protected:
     ControlList controls_;
     ContainerList containers_;
-    std::unique_ptr<ImageObject> background_;
+    SkinImage background_;
     bool tracking_ = false;
 };
 

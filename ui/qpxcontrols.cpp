@@ -8,18 +8,30 @@ namespace QPXUE {
 
 // ---- Text ----
 
-void TextPart::SetFont(const std::wstring& face, int size, bool bold) {
+void TextPart::SetFont(const std::wstring& face, int size, bool bold, const DisplayScale& scale) {
+    face_ = face;
+    size_ = size;
+    bold_ = bold;
     const int style = (bold ? Gdiplus::FontStyleBold : 0) |
                       (underlined_ ? Gdiplus::FontStyleUnderline : 0);
-    font_ = MakeFont(face, size, style);
+    font_ = MakeFont(face, size, style, scale);
+}
+
+void TextPart::Rescale(const DisplayScale& scale) {
+    if (font_) SetFont(face_, size_, bold_, scale);
 }
 
 // ---- Button ----
 
 int ButtonUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) {
     InitBase(owner, rect);
-    image_ = LoadRequiredImage(resType, resId);
+    image_.Load(resType, resId, scale_, kFrames);
     return 0;
+}
+
+void ButtonUIObjectImpl::SetScale(const DisplayScale& scale) {
+    ClickableUIObjectImpl::SetScale(scale);
+    image_.Rescale(scale);
 }
 
 int ButtonUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
@@ -54,8 +66,25 @@ LRESULT ButtonUIObjectImpl::OnMouseLeave(UINT msg, WPARAM wParam, LPARAM lParam,
 
 int CheckBoxUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) {
     InitBase(owner, rect);
-    image_ = LoadRequiredImage(resType, resId);
+    image_.Load(resType, resId, scale_, kFrames);
     return 0;
+}
+
+void CheckBoxUIObjectImpl::SetScale(const DisplayScale& scale) {
+    TextControl::SetScale(scale);
+    checkRect_ = scale.Px(layoutCheckRect_);
+    labelRect_ = scale.Px(layoutLabelRect_);
+    image_.Rescale(scale);
+}
+
+void CheckBoxUIObjectImpl::SetCheckRect(const RECT& rect) {
+    layoutCheckRect_ = rect;
+    checkRect_ = scale_.Px(rect);
+}
+
+void CheckBoxUIObjectImpl::SetLabelRect(const RECT& rect) {
+    layoutLabelRect_ = rect;
+    labelRect_ = scale_.Px(rect);
 }
 
 int CheckBoxUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
@@ -151,8 +180,13 @@ LRESULT LinkLabelUIObjectImpl::OnSetCursor(UINT, WPARAM, LPARAM, int, int, BOOL&
 
 int PictureUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) {
     InitBase(owner, rect);
-    image_ = LoadRequiredImage(resType, resId);
+    image_.Load(resType, resId, scale_);
     return 0;
+}
+
+void PictureUIObjectImpl::SetScale(const DisplayScale& scale) {
+    BaseUIObjectImpl::SetScale(scale);
+    image_.Rescale(scale);
 }
 
 int PictureUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
@@ -188,6 +222,12 @@ int VerticalContainerUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
         slot = (slot + 1) % rows_;
     }
     return 0;
+}
+
+void GridContainerUIObjectImpl::SetScale(const DisplayScale& scale) {
+    ContainerUIObjectImpl::SetScale(scale);
+    SetColumns(columns_);
+    SetRows(rows_);
 }
 
 void GridContainerUIObjectImpl::SetColumns(int columns) {

@@ -22,27 +22,37 @@ public:
     const std::wstring& GetText() const { return text_; }
     // rgb as RGB(r, g, b); drawn with alpha 254.
     void SetTextColor(COLORREF rgb) { brush_ = MakeTextBrush(rgb); }
-    void SetFont(const std::wstring& face, int size, bool bold);
+    // `size` points at `scale`.
+    void SetFont(const std::wstring& face, int size, bool bold, const DisplayScale& scale);
+    // The same font at another scale; nothing before SetFont.
+    void Rescale(const DisplayScale& scale);
     void Draw(Gdiplus::Graphics& graphics, int x, int y) const {
         QPXUE::DrawString(graphics, text_, font_.get(), brush_.get(), x, y);
     }
 
 private:
     bool underlined_;
+    std::wstring face_;
+    int size_ = 0;
+    bool bold_ = false;
     std::wstring text_;
     std::unique_ptr<Gdiplus::Font> font_;
     std::unique_ptr<Gdiplus::SolidBrush> brush_;
 };
 
 // A control of class `Control` that shows a text: the forwarders to its text part, the same
-// for every such control.
+// for every such control. Its font follows the control's scale.
 template <typename Control>
 class TextControl : public Control {
 public:
     void SetText(const std::wstring& text) { text_.SetText(text); }
     const std::wstring& GetText() const { return text_.GetText(); }
     void SetTextColor(COLORREF rgb) { text_.SetTextColor(rgb); }
-    void SetFont(const std::wstring& face, int size, bool bold) { text_.SetFont(face, size, bold); }
+    void SetFont(const std::wstring& face, int size, bool bold) { text_.SetFont(face, size, bold, this->scale_); }
+    void SetScale(const DisplayScale& scale) override {
+        Control::SetScale(scale);
+        text_.Rescale(scale);
+    }
 
 protected:
     explicit TextControl(bool underlined = false) : text_(underlined) {}
@@ -54,9 +64,11 @@ protected:
 class ButtonUIObjectImpl : public ClickableUIObjectImpl {
 public:
     enum State { kNormal = 0, kHover = 1, kPressed = 2, kDisabled = 3 };
+    static constexpr int kFrames = 4;
 
     int Draw(Gdiplus::Graphics& graphics) override;
     int Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) override;
+    void SetScale(const DisplayScale& scale) override;
     // Either way the button shows its normal look afterwards.
     void SetEnabled(bool enabled) override;
     LRESULT OnLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
@@ -67,7 +79,7 @@ public:
     int GetState() const { return enabled_ ? look_ : kDisabled; }
 
 private:
-    std::unique_ptr<ImageObject> image_;
+    SkinImage image_;
     int look_ = kNormal;  // kNormal, kHover or kPressed
 };
 
@@ -79,11 +91,14 @@ public:
         kUnchecked = 0, kUncheckedDisabled = 1, kUncheckedHover = 2,
         kChecked = 3, kCheckedDisabled = 4, kCheckedHover = 5
     };
+    static constexpr int kFrames = 6;
 
     int Draw(Gdiplus::Graphics& graphics) override;
     int Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) override;
     // Translates the check and label rects by the move of the top-left corner.
     void SetRect(int left, int top, int right, int bottom) override;
+    // The check and label rects too come anew from the layout's.
+    void SetScale(const DisplayScale& scale) override;
     // Drops the hover look; keeps the check.
     void SetEnabled(bool enabled) override;
     LRESULT OnMouseLeave(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
@@ -94,8 +109,9 @@ public:
     bool IsChecked() const { return checked_; }
     // The frame shown, from the check, the enabled state and the hover look.
     int GetState() const;
-    void SetCheckRect(const RECT& rect) { checkRect_ = rect; }
-    void SetLabelRect(const RECT& rect) { labelRect_ = rect; }
+    // In the layout's pixels, as Init's rect.
+    void SetCheckRect(const RECT& rect);
+    void SetLabelRect(const RECT& rect);
 
 private:
     // Toggles, then sends the action with wParam 1 when now checked, else 0.
@@ -103,7 +119,9 @@ private:
 
     RECT checkRect_{};
     RECT labelRect_{};
-    std::unique_ptr<ImageObject> image_;
+    RECT layoutCheckRect_{};
+    RECT layoutLabelRect_{};
+    SkinImage image_;
     bool checked_ = false;
     bool hoverLook_ = false;
 };
@@ -135,9 +153,10 @@ class PictureUIObjectImpl : public BaseUIObjectImpl {
 public:
     int Draw(Gdiplus::Graphics& graphics) override;
     int Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) override;
+    void SetScale(const DisplayScale& scale) override;
 
 protected:
-    std::unique_ptr<ImageObject> image_;
+    SkinImage image_;
 };
 
 // The drag area of a window: a press that no child takes moves the window.
@@ -162,6 +181,8 @@ private:
 class GridContainerUIObjectImpl : public ContainerUIObjectImpl {
 public:
     int Draw(Gdiplus::Graphics& graphics) override;
+    // The cells follow the rect.
+    void SetScale(const DisplayScale& scale) override;
     void SetColumns(int columns);
     void SetRows(int rows);
     void SetVertical(bool vertical) { vertical_ = vertical; }

@@ -1,4 +1,5 @@
-// Drawing primitives: skin images from resources, text brushes and fonts, the 32-bit surface.
+// Drawing primitives: skin images from resources at the window's scale, text brushes and
+// fonts, the 32-bit surface.
 #include "qpxdraw.h"
 
 #include <wrl/client.h>
@@ -30,12 +31,85 @@ ComPtr<IStream> OpenResourceStream(const wchar_t* resType, UINT resId) {
     return stream;
 }
 
+// The scales a product may ship an image at besides 100 %, as the DPI each is drawn for and
+// the suffix of its resource type, the smallest first.
+struct ImageScale {
+    UINT dpi;
+    const wchar_t* typeSuffix;
+};
+constexpr ImageScale kImageScales[] = {{kBaseDpi * 3 / 2, L"_150"}, {kBaseDpi * 2, L"_200"}};
+
+constexpr float kPointsPerInch = 72.0f;
+
 }  // namespace
 
-ImageObject::ImageObject(const wchar_t* resType, UINT resId)
-    : Gdiplus::Image(OpenResourceStream(resType, resId).Get()) {}
+ImageObject::ImageObject(IStream* stream) : Gdiplus::Bitmap(stream) {}
+
+ImageObject::ImageObject(INT width, INT height) : Gdiplus::Bitmap(width, height, PixelFormat32bppPARGB) {}
 
 ImageObject::~ImageObject() = default;
+
+std::unique_ptr<ImageObject> ImageObject::Load(const wchar_t* resType, UINT resId, const DisplayScale& scale,
+                                               int frames) {
+    const Variant variant = ChooseVariant(resType, resId, scale);
+    std::unique_ptr<ImageObject> decoded(new ImageObject(OpenResourceStream(variant.type.c_str(), resId).Get()));
+    if (variant.dpi == scale.Dpi() || decoded->GetLastStatus() != Gdiplus::Ok) return decoded;
+    const auto size = [&](UINT pixels) {
+        const int scaled = MulDiv(static_cast<int>(pixels), static_cast<int>(scale.Dpi()),
+                                  static_cast<int>(variant.dpi));
+        return static_cast<UINT>(scaled > 0 ? scaled : 1);
+    };
+    // A strip that is no whole number of frames is resampled whole.
+    const UINT width = decoded->GetWidth();
+    if (frames < 1 || width % static_cast<UINT>(frames) != 0) frames = 1;
+    const UINT frameWidth = size(width / static_cast<UINT>(frames));
+    const UINT height = size(decoded->GetHeight());
+    return Resampled(std::move(decoded), frames, frameWidth, height);
+}
+
+ImageObject::Variant ImageObject::ChooseVariant(const wchar_t* resType, UINT resId, const DisplayScale& scale) {
+    Variant chosen{resType, kBaseDpi};
+    if (scale.Dpi() <= kBaseDpi) return chosen;
+    for (const ImageScale& candidate : kImageScales) {
+        const std::wstring type = std::wstring(resType) + candidate.typeSuffix;
+        if (!ProgramResource(type.c_str(), resId).Loaded()) continue;
+        chosen = Variant{type, candidate.dpi};
+        if (candidate.dpi >= scale.Dpi()) break;
+    }
+    return chosen;
+}
+
+std::unique_ptr<ImageObject> ImageObject::Resampled(std::unique_ptr<ImageObject> decoded, int frames, UINT frameWidth,
+                                                    UINT height) {
+    const auto targetWidth = static_cast<INT>(frameWidth);
+    const auto targetHeight = static_cast<INT>(height);
+    std::unique_ptr<ImageObject> resampled(new ImageObject(targetWidth * frames, targetHeight));
+    if (resampled->GetLastStatus() != Gdiplus::Ok) return decoded;
+    Gdiplus::Graphics graphics(resampled.get());
+    graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
+    graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+    // A frame's edge pixels are sampled against themselves, not against transparency or its
+    // neighbour's: each frame is resampled from a copy of its own.
+    Gdiplus::ImageAttributes edges;
+    edges.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
+    const auto sourceWidth = static_cast<INT>(decoded->GetWidth()) / frames;
+    const auto sourceHeight = static_cast<INT>(decoded->GetHeight());
+    for (int frame = 0; frame < frames; ++frame) {
+        std::unique_ptr<Gdiplus::Bitmap> cut;
+        Gdiplus::Image* source = decoded.get();
+        if (frames > 1) {
+            cut.reset(decoded->Clone(Gdiplus::Rect(frame * sourceWidth, 0, sourceWidth, sourceHeight),
+                                     PixelFormat32bppARGB));
+            if (!cut) return decoded;
+            source = cut.get();
+        }
+        const Gdiplus::Rect destination(frame * targetWidth, 0, targetWidth, targetHeight);
+        if (graphics.DrawImage(source, destination, 0, 0, sourceWidth, sourceHeight, Gdiplus::UnitPixel, &edges) !=
+            Gdiplus::Ok)
+            return decoded;
+    }
+    return resampled;
+}
 
 const Surface* ImageObject::Premultiplied() {
     if (calls_ < 2 && ++calls_ == 2) MakePremultiplied();
@@ -61,7 +135,8 @@ namespace {
 SkinPreload* g_preload = nullptr;  // the live one
 }  // namespace
 
-SkinPreload::SkinPreload(SkinNames names) : fontFamilies_(std::move(names.fontFamilies)) {
+SkinPreload::SkinPreload(SkinNames names, const DisplayScale& scale)
+    : fontFamilies_(std::move(names.fontFamilies)), scale_(scale) {
     entries_.reserve(names.images.size());
     for (ImageName& name : names.images) entries_.push_back(Entry{std::move(name), nullptr});
     g_preload = this;
@@ -92,7 +167,7 @@ DWORD WINAPI SkinPreload::Preload(void* parameter) {
         if (stopping()) return 0;
         std::unique_ptr<ImageObject> image;
         try {
-            image.reset(new ImageObject(entry.name.type.c_str(), entry.name.id));
+            image = ImageObject::Load(entry.name.type.c_str(), entry.name.id, preload.scale_, entry.name.frames);
             if (image->GetLastStatus() != Gdiplus::Ok) {
                 image.reset();
             } else if (entry.name.premultiply) {
@@ -123,12 +198,16 @@ void SkinPreload::AwaitLocked(Done done) {
     while (!done()) SleepConditionVariableSRW(&progressed_, &lock_, INFINITE, 0);
 }
 
-std::unique_ptr<ImageObject> SkinPreload::TakeImage(const wchar_t* resType, UINT resId) {
-    if (g_preload == nullptr) return nullptr;
+std::unique_ptr<ImageObject> SkinPreload::TakeImage(const wchar_t* resType, UINT resId,
+                                                    const DisplayScale& scale, int frames) {
+    if (g_preload == nullptr || g_preload->scale_ != scale) return nullptr;
     SkinPreload& preload = *g_preload;
     for (size_t i = 0; i < preload.entries_.size(); ++i) {
         Entry& entry = preload.entries_[i];
-        if (entry.taken || entry.name.id != resId || entry.name.type != resType) continue;
+        // At its own scale an image is the same whatever its frames: it is not resampled.
+        if (entry.taken || entry.name.id != resId || entry.name.type != resType ||
+            (entry.name.frames != frames && !scale.IsBase()))
+            continue;
         entry.taken = true;
         AcquireSRWLockExclusive(&preload.lock_);
         preload.AwaitLocked([&preload, i] { return preload.decoded_ > i; });
@@ -147,14 +226,32 @@ void SkinPreload::AwaitFontFamilies() {
     ReleaseSRWLockExclusive(&preload.lock_);
 }
 
-std::unique_ptr<ImageObject> LoadImageResource(const wchar_t* resType, UINT resId) {
-    if (std::unique_ptr<ImageObject> image = SkinPreload::TakeImage(resType, resId)) return image;
-    return std::unique_ptr<ImageObject>(new ImageObject(resType, resId));
+std::unique_ptr<ImageObject> LoadImageResource(const wchar_t* resType, UINT resId, const DisplayScale& scale,
+                                               int frames) {
+    if (std::unique_ptr<ImageObject> image = SkinPreload::TakeImage(resType, resId, scale, frames)) return image;
+    return ImageObject::Load(resType, resId, scale, frames);
 }
 
-std::unique_ptr<ImageObject> LoadRequiredImage(const wchar_t* resType, UINT resId) {
-    if (resId == 0) throw QPXException(E_FAIL);
-    return LoadImageResource(resType, resId);
+void SkinImage::Load(const wchar_t* resType, UINT resId, const DisplayScale& scale, int frames, bool required) {
+    if (resId == 0) {
+        if (required) throw QPXException(E_FAIL);
+        image_.reset();
+        return;
+    }
+    image_ = LoadImageResource(resType, resId, scale, frames);
+    type_ = resType;
+    id_ = resId;
+    frames_ = frames;
+}
+
+void SkinImage::Rescale(const DisplayScale& scale) {
+    if (!image_) return;
+    // The resource was there when the tree was built; only memory can fail now, and then the
+    // image stays as it was, at the old scale, rather than the window losing its tree.
+    try {
+        image_ = LoadImageResource(type_.c_str(), id_, scale, frames_);
+    } catch (const QPXException&) {
+    }
 }
 
 std::unique_ptr<Gdiplus::SolidBrush> MakeTextBrush(COLORREF rgb) {
@@ -162,17 +259,19 @@ std::unique_ptr<Gdiplus::SolidBrush> MakeTextBrush(COLORREF rgb) {
     return std::unique_ptr<Gdiplus::SolidBrush>(new Gdiplus::SolidBrush(color));
 }
 
-std::unique_ptr<Gdiplus::Font> MakeFont(const std::wstring& family, int size, int style) {
+std::unique_ptr<Gdiplus::Font> MakeFont(const std::wstring& family, int size, int style, const DisplayScale& scale) {
     SkinPreload::AwaitFontFamilies();
     const Gdiplus::FontFamily named(family.c_str());
     // Null when the system has no generic sans-serif face either; no font is drawn then.
     const Gdiplus::FontFamily* sansSerif = Gdiplus::FontFamily::GenericSansSerif();
     const Gdiplus::FontFamily* chosen = named.IsAvailable() ? &named : sansSerif;
-    const auto emSize = static_cast<Gdiplus::REAL>(size);
+    // Points to pixels as GDI+ converts them for a surface of the scale's DPI.
+    const Gdiplus::REAL emSize =
+        static_cast<Gdiplus::REAL>(size) * static_cast<Gdiplus::REAL>(scale.Dpi()) / kPointsPerInch;
     std::unique_ptr<Gdiplus::Font> font;
-    if (chosen != nullptr) font.reset(new Gdiplus::Font(chosen, emSize, style, Gdiplus::UnitPoint));
+    if (chosen != nullptr) font.reset(new Gdiplus::Font(chosen, emSize, style, Gdiplus::UnitPixel));
     if ((!font || font->GetLastStatus() != Gdiplus::Ok) && sansSerif != nullptr && chosen != sansSerif)
-        font.reset(new Gdiplus::Font(sansSerif, emSize, style, Gdiplus::UnitPoint));
+        font.reset(new Gdiplus::Font(sansSerif, emSize, style, Gdiplus::UnitPixel));
     return font;
 }
 
@@ -287,9 +386,15 @@ void DrawPart(Gdiplus::Graphics& graphics, ImageObject* image, const RECT& part,
 
 void DrawFrame(Gdiplus::Graphics& graphics, ImageObject* image, int frame, const RECT& rect) {
     RECT part;
-    if (!PaintArea::Visible(rect, part)) return;
+    if (!PaintArea::Visible(rect, part) || image == nullptr) return;
+    int frameLeft = frame * Width(rect);
+    const int stripWidth = static_cast<int>(image->GetWidth());
+    if (frame > 0 && Width(rect) > 0 && stripWidth % Width(rect) != 0) {
+        const int frames = (stripWidth + Width(rect) / 2) / Width(rect);
+        if (frames > 0) frameLeft = MulDiv(frame, stripWidth, frames);
+    }
     // A 1:1 copy: the part inside the area gives the same pixels as the whole would there.
-    DrawPart(graphics, image, part, frame * Width(rect) + part.left - rect.left, part.top - rect.top, 1.0f);
+    DrawPart(graphics, image, part, frameLeft + part.left - rect.left, part.top - rect.top, 1.0f);
 }
 
 void DrawStretched(Gdiplus::Graphics& graphics, Gdiplus::Image* image,

@@ -1,4 +1,5 @@
-// Drawing primitives: skin images from resources, text brushes and fonts, the 32-bit surface.
+// Drawing primitives: skin images from resources at the window's scale, text brushes and
+// fonts, the 32-bit surface.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "qpxhandle.h"
+#include "qpxscale.h"
 
 namespace QPXUE {
 
@@ -20,15 +22,21 @@ inline Gdiplus::RectF ToRectF(const RECT& r) {
                           static_cast<Gdiplus::REAL>(Width(r)), static_cast<Gdiplus::REAL>(Height(r)));
 }
 
-// An image decoded from a resource of the program's own module. Only the low 16 bits of
-// resId name the resource. Raises QPXException(E_FAIL) when the resource cannot be found,
-// loaded or locked; an image that does not decode is kept without a native image and every
-// draw of it fails quietly.
+// An image decoded from a resource of the program's own module, at a display scale. Only the
+// low 16 bits of resId name the resource. Beside its image of type `resType` (drawn for 96 DPI)
+// a product may ship the same image at 150 % and 200 % as types `resType`_150 and _200: the
+// image is decoded from the smallest of them at or above the scale (the largest when none is),
+// and resampled to the scale's size when it is not the scale's own, each of its `frames` (a
+// strip of equal frames side by side) on its own, so that no frame takes colour from its
+// neighbour. Raises QPXException(E_FAIL) when the resource cannot be found, loaded or locked;
+// an image that does not decode is kept without a native image and every draw of it fails
+// quietly.
 class Surface;
 
-class ImageObject : public Gdiplus::Image {
+class ImageObject : public Gdiplus::Bitmap {
 public:
-    ImageObject(const wchar_t* resType, UINT resId);
+    static std::unique_ptr<ImageObject> Load(const wchar_t* resType, UINT resId,
+                                             const DisplayScale& scale = DisplayScale(), int frames = 1);
     ~ImageObject() override;
     // The image as drawn 1:1 on a transparent surface, premultiplied, made at the second call:
     // a picture drawn again and again is blended from it, not converted again by GDI+, and
@@ -39,16 +47,32 @@ public:
     void MakePremultiplied();
 
 private:
+    // The resource type of the image chosen for a scale, and the DPI it is drawn for.
+    struct Variant {
+        std::wstring type;
+        UINT dpi;
+    };
+    static Variant ChooseVariant(const wchar_t* resType, UINT resId, const DisplayScale& scale);
+    // Decoded from the stream.
+    explicit ImageObject(IStream* stream);
+    // Empty, of this size, to draw a resampled image into.
+    ImageObject(INT width, INT height);
+    // `decoded` resampled frame by frame to frames of `frameWidth` x `height`; `decoded` itself
+    // when no image of that size can be made.
+    static std::unique_ptr<ImageObject> Resampled(std::unique_ptr<ImageObject> decoded, int frames, UINT frameWidth,
+                                                  UINT height);
+
     std::unique_ptr<Surface> premultiplied_;
     int calls_ = 0;
 };
 
-// An image resource: its type and id, and whether a preload makes its premultiplied copy
-// (for images drawn 1:1).
+// An image resource: its type and id, whether a preload makes its premultiplied copy (for
+// images drawn 1:1), and the frames of its strip.
 struct ImageName {
     std::wstring type;
     UINT id;
     bool premultiply;
+    int frames = 1;
 };
 
 // What a dialog's skin needs before its first frame: its images and its fonts' families.
@@ -66,13 +90,16 @@ struct SkinNames {
 // never made on two threads at once. Made, used and ended on the UI thread, one at a time.
 class SkinPreload {
 public:
-    explicit SkinPreload(SkinNames names);
+    // The images at `scale`: the one their window will be drawn at.
+    explicit SkinPreload(SkinNames names, const DisplayScale& scale = DisplayScale());
     ~SkinPreload();  // stops the thread after its current image and waits for it
     SkinPreload(const SkinPreload&) = delete;
     SkinPreload& operator=(const SkinPreload&) = delete;
 
-    // The live preload's image of that name not taken before; null when there is none.
-    static std::unique_ptr<ImageObject> TakeImage(const wchar_t* resType, UINT resId);
+    // The live preload's image of that name, scale and frames not taken before; null when there
+    // is none.
+    static std::unique_ptr<ImageObject> TakeImage(const wchar_t* resType, UINT resId,
+                                                  const DisplayScale& scale = DisplayScale(), int frames = 1);
     // Returns when the live preload (if any) is done with the font families.
     static void AwaitFontFamilies();
 
@@ -89,6 +116,7 @@ private:
 
     std::vector<Entry> entries_;
     std::vector<std::wstring> fontFamilies_;
+    const DisplayScale scale_;
     SRWLOCK lock_ = SRWLOCK_INIT;
     CONDITION_VARIABLE progressed_ = CONDITION_VARIABLE_INIT;
     size_t decoded_ = 0;  // entries the thread is done with, in order; under lock_
@@ -97,17 +125,37 @@ private:
     UniqueKernelHandle thread_;
 };
 
-// The image of that resource: the live preload's, or decoded here. Raises as ImageObject's
-// constructor does.
-std::unique_ptr<ImageObject> LoadImageResource(const wchar_t* resType, UINT resId);
-// Loads a required image: resId 0 raises QPXException(E_FAIL) as a missing resource does.
-std::unique_ptr<ImageObject> LoadRequiredImage(const wchar_t* resType, UINT resId);
+// The image of that resource at `scale`: the live preload's, or decoded here. Raises as
+// ImageObject::Load does.
+std::unique_ptr<ImageObject> LoadImageResource(const wchar_t* resType, UINT resId, const DisplayScale& scale,
+                                               int frames = 1);
+
+// A control's skin image: the resource it names, kept so that the image can be loaded again
+// at another scale, and its image at the control's scale.
+class SkinImage {
+public:
+    // Loads the resource, a strip of `frames`, at `scale`: resId 0 is no image when the image is
+    // optional, and raises QPXException(E_FAIL) as a missing resource does when it is required.
+    void Load(const wchar_t* resType, UINT resId, const DisplayScale& scale, int frames = 1, bool required = true);
+    // The same resource at another scale; nothing when no image is loaded.
+    void Rescale(const DisplayScale& scale);
+    ImageObject* get() const { return image_.get(); }
+    ImageObject* operator->() const { return image_.get(); }
+    explicit operator bool() const { return image_ != nullptr; }
+
+private:
+    std::wstring type_;
+    UINT id_ = 0;
+    int frames_ = 1;
+    std::unique_ptr<ImageObject> image_;
+};
 
 // A text colour from the layout: alpha 254, each component cut to its low 8 bits.
 std::unique_ptr<Gdiplus::SolidBrush> MakeTextBrush(COLORREF rgb);
-// A font of `size` points; a family that cannot be used falls back to generic sans-serif.
-// style: Gdiplus::FontStyle bits (bold, underline).
-std::unique_ptr<Gdiplus::Font> MakeFont(const std::wstring& family, int size, int style);
+// A font of `size` points at `scale`, in device pixels: what `size` points are on a screen
+// of the scale's DPI, whatever DPI the surface it is drawn on reports. A family that cannot be
+// used falls back to generic sans-serif. style: Gdiplus::FontStyle bits (bold, underline).
+std::unique_ptr<Gdiplus::Font> MakeFont(const std::wstring& family, int size, int style, const DisplayScale& scale);
 
 // The text rule: text rendering hint ClearTypeGridFit for the draw only; layout origin x, y.
 void DrawString(Gdiplus::Graphics& graphics, const std::wstring& text, const Gdiplus::Font* font,
@@ -137,7 +185,9 @@ private:
 // (0 to 1), over what is there.
 void DrawPart(Gdiplus::Graphics& graphics, ImageObject* image, const RECT& part, int sourceX, int sourceY,
               float opacity);
-// Frame `frame` of a horizontal strip of frames each the size of `rect`, 1:1 into rect.
+// Frame `frame` of a horizontal strip of frames each the size of `rect`, 1:1 into rect. A strip
+// resampled to a scale that does not divide its frames evenly is cut at each frame's share of
+// its width, so no frame shows a column of its neighbour.
 void DrawFrame(Gdiplus::Graphics& graphics, ImageObject* image, int frame, const RECT& rect);
 // Source rect stretched into the destination with high-quality bicubic interpolation.
 void DrawStretched(Gdiplus::Graphics& graphics, Gdiplus::Image* image,

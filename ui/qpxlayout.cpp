@@ -12,6 +12,7 @@
 #include "qpxcontrols.h"
 #include "qpxexception.h"
 #include "qpxlog.h"
+#include "qpxmessages.h"
 #include "qpxtextbox.h"
 
 namespace QPXUE {
@@ -91,12 +92,28 @@ int ReadPositive(pugi::xml_node node, const wchar_t* name, int fallback) {
 
 // ---- Per-element readers, in the order each element's attributes are read ----
 
+// What the objects of one window's tree are built with: its window, its scale and the next
+// animation timer index among its carousels.
+struct BuildContext {
+    HWND owner;
+    DisplayScale scale;
+    UINT nextTimerIndex;
+};
+
+// A new object at the tree's scale, before anything of the element is read.
+template <typename Object>
+std::unique_ptr<Object> NewObject(const BuildContext& context) {
+    std::unique_ptr<Object> object(new Object);
+    object->SetScale(context.scale);
+    return object;
+}
+
 // rect, type, resId, then Init.
 template <typename Object>
-void InitFromElement(Object& object, HWND owner, pugi::xml_node node, RECT& rect) {
+void InitFromElement(Object& object, const BuildContext& context, pugi::xml_node node, RECT& rect) {
     ReadRect(node, L"rect", L"", rect);
     const std::wstring type = ReadString(node, L"type");
-    object.Init(owner, rect, ReadUInt(node, L"resId", 0), type.c_str());
+    object.Init(context.owner, rect, ReadUInt(node, L"resId", 0), type.c_str());
 }
 
 void ReadNameVisibleEnable(IQPXBaseUIObject& object, pugi::xml_node node) {
@@ -105,59 +122,59 @@ void ReadNameVisibleEnable(IQPXBaseUIObject& object, pugi::xml_node node) {
     object.SetEnabled(ReadBool(node, L"enable", true));
 }
 
-void ReadContainer(ContainerUIObjectImpl& object, HWND owner, pugi::xml_node node) {
+void ReadContainer(ContainerUIObjectImpl& object, const BuildContext& context, pugi::xml_node node) {
     RECT rect{};
-    InitFromElement(object, owner, node, rect);
+    InitFromElement(object, context, node, rect);
     ReadNameVisibleEnable(object, node);
 }
 
 template <typename Container>
-std::unique_ptr<ContainerUIObjectImpl> MakeContainer(HWND owner, pugi::xml_node node) {
-    std::unique_ptr<Container> object(new Container);
-    ReadContainer(*object, owner, node);
+std::unique_ptr<ContainerUIObjectImpl> MakeContainer(BuildContext& context, pugi::xml_node node) {
+    std::unique_ptr<Container> object = NewObject<Container>(context);
+    ReadContainer(*object, context, node);
     return object;
 }
 
-std::unique_ptr<ContainerUIObjectImpl> MakeVerticalContainer(HWND owner, pugi::xml_node node) {
-    std::unique_ptr<VerticalContainerUIObjectImpl> object(new VerticalContainerUIObjectImpl);
-    ReadContainer(*object, owner, node);
+std::unique_ptr<ContainerUIObjectImpl> MakeVerticalContainer(BuildContext& context, pugi::xml_node node) {
+    auto object = NewObject<VerticalContainerUIObjectImpl>(context);
+    ReadContainer(*object, context, node);
     object->SetRows(ReadPositive(node, L"row", 0));
     return object;
 }
 
-std::unique_ptr<ContainerUIObjectImpl> MakeGridContainer(HWND owner, pugi::xml_node node) {
-    std::unique_ptr<GridContainerUIObjectImpl> object(new GridContainerUIObjectImpl);
-    ReadContainer(*object, owner, node);
+std::unique_ptr<ContainerUIObjectImpl> MakeGridContainer(BuildContext& context, pugi::xml_node node) {
+    auto object = NewObject<GridContainerUIObjectImpl>(context);
+    ReadContainer(*object, context, node);
     object->SetColumns(ReadPositive(node, L"col", 0));
     object->SetRows(ReadPositive(node, L"row", 0));
     object->SetVertical(ReadBool(node, L"vertical", false));
     return object;
 }
 
-std::unique_ptr<IQPXBaseUIObject> MakeButton(HWND owner, pugi::xml_node node) {
-    std::unique_ptr<ButtonUIObjectImpl> object(new ButtonUIObjectImpl);
+std::unique_ptr<IQPXBaseUIObject> MakeButton(BuildContext& context, pugi::xml_node node) {
+    auto object = NewObject<ButtonUIObjectImpl>(context);
     RECT rect{};
-    InitFromElement(*object, owner, node, rect);
+    InitFromElement(*object, context, node, rect);
     object->SetAction(ReadUInt(node, L"action", 0));
     ReadNameVisibleEnable(*object, node);
     return object;
 }
 
-std::unique_ptr<IQPXBaseUIObject> MakeLabel(HWND owner, pugi::xml_node node) {
-    std::unique_ptr<LabelUIObjectImpl> object(new LabelUIObjectImpl);
+std::unique_ptr<IQPXBaseUIObject> MakeLabel(BuildContext& context, pugi::xml_node node) {
+    auto object = NewObject<LabelUIObjectImpl>(context);
     RECT rect{};
     ReadRect(node, L"rect", L"", rect);
-    object->Init(owner, rect, 0, L"");
+    object->Init(context.owner, rect, 0, L"");
     object->SetText(ReadText(node));
     ReadTextLook(*object, node);
     ReadNameVisibleEnable(*object, node);
     return object;
 }
 
-std::unique_ptr<IQPXBaseUIObject> MakeLinkLabel(HWND owner, pugi::xml_node node) {
-    std::unique_ptr<LinkLabelUIObjectImpl> object(new LinkLabelUIObjectImpl);
+std::unique_ptr<IQPXBaseUIObject> MakeLinkLabel(BuildContext& context, pugi::xml_node node) {
+    auto object = NewObject<LinkLabelUIObjectImpl>(context);
     RECT rect{};
-    InitFromElement(*object, owner, node, rect);
+    InitFromElement(*object, context, node, rect);
     ReadTextLook(*object, node);
     object->SetText(ReadText(node));
     object->SetAction(ReadUInt(node, L"action", 0));
@@ -165,10 +182,10 @@ std::unique_ptr<IQPXBaseUIObject> MakeLinkLabel(HWND owner, pugi::xml_node node)
     return object;
 }
 
-std::unique_ptr<IQPXBaseUIObject> MakeCheckBox(HWND owner, pugi::xml_node node) {
-    std::unique_ptr<CheckBoxUIObjectImpl> object(new CheckBoxUIObjectImpl);
+std::unique_ptr<IQPXBaseUIObject> MakeCheckBox(BuildContext& context, pugi::xml_node node) {
+    auto object = NewObject<CheckBoxUIObjectImpl>(context);
     RECT rect{};
-    InitFromElement(*object, owner, node, rect);
+    InitFromElement(*object, context, node, rect);
     const std::wstring text = ReadText(node);
     if (!text.empty()) {
         ReadRect(node, L"rectChk", L"0,0,0,0", rect);
@@ -186,10 +203,10 @@ std::unique_ptr<IQPXBaseUIObject> MakeCheckBox(HWND owner, pugi::xml_node node) 
     return object;
 }
 
-std::unique_ptr<IQPXBaseUIObject> MakeTextBox(HWND owner, pugi::xml_node node) {
-    std::unique_ptr<TextBoxUIObjectImpl> object(new TextBoxUIObjectImpl);
+std::unique_ptr<IQPXBaseUIObject> MakeTextBox(BuildContext& context, pugi::xml_node node) {
+    auto object = NewObject<TextBoxUIObjectImpl>(context);
     RECT rect{};
-    InitFromElement(*object, owner, node, rect);
+    InitFromElement(*object, context, node, rect);
     ReadRect(node, L"clrect", L"", rect);
     object->SetClientRect(rect);
     object->CreateHost();
@@ -203,10 +220,10 @@ std::unique_ptr<IQPXBaseUIObject> MakeTextBox(HWND owner, pugi::xml_node node) {
     return object;
 }
 
-std::unique_ptr<IQPXBaseUIObject> MakeProgress(HWND owner, pugi::xml_node node) {
-    std::unique_ptr<ProgressUIObjectImpl> object(new ProgressUIObjectImpl);
+std::unique_ptr<IQPXBaseUIObject> MakeProgress(BuildContext& context, pugi::xml_node node) {
+    auto object = NewObject<ProgressUIObjectImpl>(context);
     RECT rect{};
-    InitFromElement(*object, owner, node, rect);
+    InitFromElement(*object, context, node, rect);
     ReadNameVisibleEnable(*object, node);
     const pugi::xml_node front = node.child(L"Front");
     ReadRect(front, L"rect", L"", rect);
@@ -219,50 +236,58 @@ std::unique_ptr<IQPXBaseUIObject> MakeProgress(HWND owner, pugi::xml_node node) 
     return object;
 }
 
-std::unique_ptr<IQPXBaseUIObject> MakeCarousel(HWND owner, pugi::xml_node node) {
-    std::unique_ptr<CarouselUIObjectImpl> object(new CarouselUIObjectImpl);
+std::unique_ptr<IQPXBaseUIObject> MakeCarousel(BuildContext& context, pugi::xml_node node) {
+    auto object = NewObject<CarouselUIObjectImpl>(context);
     RECT rect{};
-    InitFromElement(*object, owner, node, rect);
+    object->SetFrameCount(ReadPositive(node, L"framecount", 1));  // its image is a strip of them
+    InitFromElement(*object, context, node, rect);
     ReadNameVisibleEnable(*object, node);
-    object->SetFrameCount(ReadPositive(node, L"framecount", 1));
+    // Two timers of the window's own: its tree refuses more carousels than there are timers.
+    if (context.nextTimerIndex + 1 > QPX_ANIMATION_INDEX_LAST) throw QPXException(E_INVALIDARG);
+    object->SetTimerIndices(static_cast<WORD>(context.nextTimerIndex), static_cast<WORD>(context.nextTimerIndex + 1));
+    context.nextTimerIndex += 2;
     object->ResetFrame();
     object->SetInterval(ReadUInt(node, L"interval", 1000));
     object->SetFadeInterval(ReadUInt(node, L"fadeinterval", 500));
     return object;
 }
 
-std::unique_ptr<IQPXBaseUIObject> MakePicture(HWND owner, pugi::xml_node node) {
-    std::unique_ptr<PictureUIObjectImpl> object(new PictureUIObjectImpl);
+std::unique_ptr<IQPXBaseUIObject> MakePicture(BuildContext& context, pugi::xml_node node) {
+    auto object = NewObject<PictureUIObjectImpl>(context);
     RECT rect{};
-    InitFromElement(*object, owner, node, rect);
+    InitFromElement(*object, context, node, rect);
     ReadNameVisibleEnable(*object, node);
     return object;
 }
 
-using ContainerFactory = std::unique_ptr<ContainerUIObjectImpl> (*)(HWND, pugi::xml_node);
-using ControlFactory = std::unique_ptr<IQPXBaseUIObject> (*)(HWND, pugi::xml_node);
+using ContainerFactory = std::unique_ptr<ContainerUIObjectImpl> (*)(BuildContext&, pugi::xml_node);
+using ControlFactory = std::unique_ptr<IQPXBaseUIObject> (*)(BuildContext&, pugi::xml_node);
+
+// Frames of an element's image strip that its `framecount` gives.
+constexpr int kFramesOfElement = 0;
 
 // What each element of the layout builds: a container, whose children are read in turn, or a
-// control. Other elements are skipped.
+// control, and how many frames its image strip holds. Other elements are skipped.
 struct ElementKind {
     const wchar_t* element;
     ContainerFactory makeContainer;
     ControlFactory makeControl;
+    int frames;
 };
 
 const ElementKind kElements[] = {
-    {L"Container", MakeContainer<ContainerUIObjectImpl>, nullptr},
-    {L"CaptionContainer", MakeContainer<CaptionContainerUIObjectImpl>, nullptr},
-    {L"VerticalContainer", MakeVerticalContainer, nullptr},
-    {L"GridContainer", MakeGridContainer, nullptr},
-    {L"Button", nullptr, MakeButton},
-    {L"Label", nullptr, MakeLabel},
-    {L"LinkLabel", nullptr, MakeLinkLabel},
-    {L"CheckBox", nullptr, MakeCheckBox},
-    {L"TextBox", nullptr, MakeTextBox},
-    {L"Progress", nullptr, MakeProgress},
-    {L"Carousel", nullptr, MakeCarousel},
-    {L"Picture", nullptr, MakePicture},
+    {L"Container", MakeContainer<ContainerUIObjectImpl>, nullptr, 1},
+    {L"CaptionContainer", MakeContainer<CaptionContainerUIObjectImpl>, nullptr, 1},
+    {L"VerticalContainer", MakeVerticalContainer, nullptr, 1},
+    {L"GridContainer", MakeGridContainer, nullptr, 1},
+    {L"Button", nullptr, MakeButton, ButtonUIObjectImpl::kFrames},
+    {L"Label", nullptr, MakeLabel, 1},
+    {L"LinkLabel", nullptr, MakeLinkLabel, 1},
+    {L"CheckBox", nullptr, MakeCheckBox, CheckBoxUIObjectImpl::kFrames},
+    {L"TextBox", nullptr, MakeTextBox, TextBoxUIObjectImpl::kFrames},
+    {L"Progress", nullptr, MakeProgress, 1},
+    {L"Carousel", nullptr, MakeCarousel, kFramesOfElement},
+    {L"Picture", nullptr, MakePicture, 1},
 };
 
 const ElementKind* FindElementKind(pugi::xml_node node) {
@@ -301,19 +326,20 @@ struct BuildState {
 
 // Builds below the registered root; raises QPXException for a broken layout. `current`
 // follows the element being read so that a failure can name it.
-void BuildTree(HWND owner, ContainerUIObjectImpl& root, pugi::xml_node element,
+void BuildTree(BuildContext& context, ContainerUIObjectImpl& root, pugi::xml_node element,
                pugi::xml_node& current) {
     current = element;
-    ReadContainer(root, owner, element);
+    root.SetScale(context.scale);
+    ReadContainer(root, context, element);
     WalkElements(element, BuildState{&root, 0},
-                 [owner, &current](pugi::xml_node child, const ElementKind& kind, const BuildState& parent) {
+                 [&context, &current](pugi::xml_node child, const ElementKind& kind, const BuildState& parent) {
                      current = child;
                      if (kind.makeContainer == nullptr) {
-                         parent.object->AddControl(kind.makeControl(owner, child));
+                         parent.object->AddControl(kind.makeControl(context, child));
                          return BuildState{nullptr, 0};
                      }
                      if (parent.depth == kMaxNesting) throw QPXException(E_INVALIDARG);
-                     std::unique_ptr<ContainerUIObjectImpl> container = kind.makeContainer(owner, child);
+                     std::unique_ptr<ContainerUIObjectImpl> container = kind.makeContainer(context, child);
                      ContainerUIObjectImpl* added = container.get();
                      parent.object->AddContainer(std::move(container));
                      return BuildState{added, parent.depth + 1};
@@ -321,9 +347,9 @@ void BuildTree(HWND owner, ContainerUIObjectImpl& root, pugi::xml_node element,
 }
 
 // Pictures and a progress bar's fill are stretched; everything else is drawn 1:1.
-void AddImage(pugi::xml_node node, std::vector<ImageName>& images, bool drawnOneToOne) {
+void AddImage(pugi::xml_node node, std::vector<ImageName>& images, bool drawnOneToOne, int frames = 1) {
     if (const UINT id = ReadUInt(node, L"resId", 0))
-        images.push_back(ImageName{ReadString(node, L"type"), id, drawnOneToOne});
+        images.push_back(ImageName{ReadString(node, L"type"), id, drawnOneToOne, frames});
 }
 
 }  // namespace
@@ -358,13 +384,18 @@ void LayoutRegistry::Clear() {
 }
 
 ContainerUIObjectImpl* BuildLayout(HWND owner, pugi::xml_node container) {
+    return BuildLayout(owner, container, DisplayScale(WindowDpi(owner)));
+}
+
+ContainerUIObjectImpl* BuildLayout(HWND owner, pugi::xml_node container, const DisplayScale& scale) {
     LayoutRegistry& registry = LayoutRegistry::Instance();
     if (std::wcscmp(container.name(), L"Container") != 0) return registry.Find(owner);
     ContainerUIObjectImpl* root = registry.Insert(owner, std::unique_ptr<ContainerUIObjectImpl>(
                                                              new ContainerUIObjectImpl));
     pugi::xml_node current = container;
+    BuildContext context{owner, scale, 0};
     try {
-        BuildTree(owner, *root, container, current);
+        BuildTree(context, *root, container, current);
     } catch (const QPXException& error) {
         LogLine(L"QPXUE::BuildLayout failed at <%s name=\"%s\">: 0x%08X\r\n", current.name(),
                 current.attribute(L"name").value(), static_cast<unsigned>(error.Result()));
@@ -380,7 +411,8 @@ SkinNames LayoutSkin(pugi::xml_node container) {
     skin.fontFamilies.push_back(kDefaultFontFamily);
     AddImage(container, skin.images, true);
     WalkElements(container, 0, [&skin](pugi::xml_node child, const ElementKind& kind, int) {
-        AddImage(child, skin.images, std::wcscmp(child.name(), L"Picture") != 0);
+        const int frames = kind.frames == kFramesOfElement ? ReadInt(child, L"framecount", 1) : kind.frames;
+        AddImage(child, skin.images, std::wcscmp(child.name(), L"Picture") != 0, frames);
         if (kind.makeContainer == nullptr) AddImage(child.child(L"Front"), skin.images, false);  // a bar's fill
         // The first lookup reads the system's font list, which is what costs; a few suffice.
         const std::wstring family = ReadString(child, L"font", kDefaultFontFamily);

@@ -35,12 +35,18 @@ private:
 // the root, or the root already registered for owner when the element is not a `Container`
 // (null for a new window).
 //
+// The tree is drawn at the DPI of `owner`; its carousels get their animation timer indices
+// from 0 up, the window's own.
+//
 // A broken layout does not throw: when a required image is missing, a link label carries an
-// image, a text box's text services cannot be created, or a grid, vertical container or
-// carousel has a zero row, column or frame count, BuildLayout writes a log line naming the
-// element, deletes the partly built tree, removes the entry and returns null. A dialog that
-// gets null ends in order (its result is not 1).
+// image, a text box's text services cannot be created, a grid, vertical container or
+// carousel has a zero row, column or frame count, or a window has more carousels than
+// animation timers, BuildLayout writes a log line naming the element, deletes the partly built
+// tree, removes the entry and returns null. A dialog that gets null ends in order (its result
+// is not 1).
 ContainerUIObjectImpl* BuildLayout(HWND owner, pugi::xml_node container);
+// The same at `scale`, whatever the window's DPI.
+ContainerUIObjectImpl* BuildLayout(HWND owner, pugi::xml_node container, const DisplayScale& scale);
 
 // Every image the tree of a `Container` element names, in the order BuildLayout loads them,
 // and the font families it names with the default one: what a SkinPreload started before

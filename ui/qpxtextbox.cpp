@@ -13,6 +13,8 @@ namespace {
 
 constexpr int kDefaultMaxLength = 65536;
 constexpr Gdiplus::ARGB kCaretColor = 0xFE000000;
+constexpr int kMargin = 5;  // layout pixels between the client rect and the text area
+constexpr int kTenthsPerInch = 720;
 
 // GDI draws the text services' glyphs with alpha 0 and leaves the transparent background
 // alone: the drawn pixels become opaque, everything else transparent, ready to blend.
@@ -37,12 +39,32 @@ TextBoxUIObjectImpl::~TextBoxUIObjectImpl() {
 
 int TextBoxUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) {
     InitBase(owner, rect);
-    image_ = LoadRequiredImage(resType, resId);
+    image_.Load(resType, resId, scale_, kFrames);
     return 0;
 }
 
+void TextBoxUIObjectImpl::SetClientRect(const RECT& rect) {
+    layoutClientRect_ = rect;
+    clientRect_ = scale_.Px(rect);
+}
+
+void TextBoxUIObjectImpl::SetScale(const DisplayScale& scale) {
+    BaseUIObjectImpl::SetScale(scale);
+    clientRect_ = scale.Px(layoutClientRect_);
+    image_.Rescale(scale);
+    if (!host_) return;
+    host_->SetClientRect(clientRect_, scale.Px(kMargin));
+    ApplyFont();
+    // The services place and size the caret anew for the new area and font when they get the
+    // focus again.
+    if (focused_ && hostReady_) {
+        LRESULT ignored = 0;
+        host_->Services()->TxSendMessage(WM_SETFOCUS, 0, 0, &ignored);
+    }
+}
+
 void TextBoxUIObjectImpl::CreateHost() {
-    host_ = CTxtWinHost::Create(this, owner_, clientRect_);
+    host_ = CTxtWinHost::Create(this, owner_, clientRect_, scale_.Px(kMargin));
     if (!host_) throw QPXException(E_FAIL);
     host_->SetPropertyBits(TXTBIT_RICHTEXT, false);  // plain text
     host_->SetPropertyBits(TXTBIT_ALLOWBEEP, true);
@@ -55,14 +77,22 @@ void TextBoxUIObjectImpl::SetTextColor(COLORREF rgb) {
 }
 
 void TextBoxUIObjectImpl::SetFont(const std::wstring& face, int size, bool bold) {
-    if (!host_) return;
+    fontFace_ = face;
+    fontSize_ = size;
+    fontBold_ = bold;
+    fontSet_ = true;
+    ApplyFont();
+}
+
+void TextBoxUIObjectImpl::ApplyFont() {
+    if (!host_ || !fontSet_) return;
     LOGFONTW logFont{};
-    lstrcpynW(logFont.lfFaceName, face.c_str(), LF_FACESIZE);
-    logFont.lfWeight = bold ? FW_BOLD : 0;
+    lstrcpynW(logFont.lfFaceName, fontFace_.c_str(), LF_FACESIZE);
+    logFont.lfWeight = fontBold_ ? FW_BOLD : 0;
     logFont.lfCharSet = DEFAULT_CHARSET;
-    // size in points as tenths of a point, to pixels of the screen, to logical units.
+    // size in points as tenths of a point, to pixels at the box's scale, to logical units.
     const WindowDc screen(nullptr);
-    POINT height{0, MulDiv(GetDeviceCaps(screen.get(), LOGPIXELSY), size * 10, 720)};
+    POINT height{0, MulDiv(static_cast<int>(scale_.Dpi()), fontSize_ * 10, kTenthsPerInch)};
     DPtoLP(screen.get(), &height, 1);
     logFont.lfHeight = -std::abs(height.y);
     UniqueGdiObject font(CreateFontIndirectW(&logFont));
@@ -122,7 +152,7 @@ int TextBoxUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
         const POINT caret = host_->CaretPos();
         const int height = host_->CaretHeight();
         Gdiplus::SolidBrush brush{Gdiplus::Color(kCaretColor)};
-        graphics.FillRectangle(&brush, caret.x, caret.y, 1, height);
+        graphics.FillRectangle(&brush, caret.x, caret.y, scale_.Line(), height);
     }
     return 0;
 }

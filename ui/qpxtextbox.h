@@ -17,6 +17,7 @@ class CTxtWinHost;
 class TextBoxUIObjectImpl : public BaseUIObjectImpl {
 public:
     enum Frame { kNormal = 0, kFocused = 1, kDisabled = 2 };  // kFocused: hover or focus
+    static constexpr int kFrames = 3;
 
     TextBoxUIObjectImpl();
     ~TextBoxUIObjectImpl() override;
@@ -25,6 +26,9 @@ public:
     int Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) override;
     // Keeps the client rect's ratio to the rect and centres it; the host keeps its area.
     void SetRect(int left, int top, int right, int bottom) override;
+    // The rects, the frame strip, the text area, the font and the caret follow the scale; the
+    // text, its selection and the focus stay.
+    void SetScale(const DisplayScale& scale) override;
     // Either way the box shows its normal frame afterwards.
     void SetEnabled(bool enabled) override;
     // The text host follows: hidden, it draws no caret and takes no input or drops.
@@ -50,13 +54,15 @@ public:
     void ReleaseCapture() override;
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
-    void SetClientRect(const RECT& rect) { clientRect_ = rect; }
+    // In the layout's pixels, as Init's rect.
+    void SetClientRect(const RECT& rect);
     RECT GetClientRect() const { return clientRect_; }
     // Builds the text host over the client rect. Raises QPXException when the text services
     // cannot be created or activated.
     void CreateHost();
     bool IsHostReady() const { return hostReady_; }
     void SetTextColor(COLORREF rgb);
+    // `size` points at the box's scale.
     void SetFont(const std::wstring& face, int size, bool bold);
     // 0 means 65536.
     void SetMaxLength(int maxChars);
@@ -76,15 +82,23 @@ private:
     // A mouse event: forwarded while the box is active, otherwise not handled.
     LRESULT ForwardMouse(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     void DrawServicesText(Gdiplus::Graphics& graphics);
+    // The host's font for the face, size and weight last set, at the box's scale; nothing
+    // before SetFont.
+    void ApplyFont();
 
     RECT clientRect_{};
+    RECT layoutClientRect_{};
+    std::wstring fontFace_;
+    int fontSize_ = 0;
+    bool fontBold_ = false;
+    bool fontSet_ = false;
     bool caretShown_ = false;
     bool tracking_ = false;
     bool focused_ = false;
     bool hostReady_ = false;
     int frame_ = kNormal;  // kNormal or kFocused
     Microsoft::WRL::ComPtr<CTxtWinHost> host_;
-    std::unique_ptr<ImageObject> image_;
+    SkinImage image_;
 };
 
 }  // namespace QPXUE

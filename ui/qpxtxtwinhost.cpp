@@ -22,7 +22,6 @@ const IID kIIDTextHost = {0x13E670F4, 0x1A5A, 0x11CF, {0xAB, 0xEB, 0x00, 0xAA, 0
 const IID kIIDTextHostOld = {0xC5BDD8D0, 0xD26E, 0x11CE, {0xA8, 0x9E, 0x00, 0xAA, 0x00, 0x6C, 0xAD, 0xC5}};
 const IID kIIDTextEditControl = {0xF6642620, 0xD266, 0x11CE, {0xA8, 0x9E, 0x00, 0xAA, 0x00, 0x6C, 0xAD, 0xC5}};
 
-constexpr int kMargin = 5;           // pixels between the client rect and the text area
 constexpr LONG kHimetricPerInch = 2540;
 constexpr LONG kTwipsPerInch = 1440;
 constexpr DWORD kEditStyle = ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_NOHIDESEL;
@@ -48,7 +47,7 @@ CTxtWinHost::CTxtWinHost(TextBoxUIObjectImpl* box, HWND window, SIZE pixelsPerIn
 
 CTxtWinHost::~CTxtWinHost() {
     if (services_) {
-        if (dropTargetRegistered_) RevokeDragDrop(window_);
+        if (dropTargetRegistered_) WindowDropTarget::Leave(window_, this);
         services_->OnTxInPlaceDeactivate();
     }
 }
@@ -77,7 +76,7 @@ void CTxtWinHost::InitDefaultFormats() {
 }
 
 ComPtr<CTxtWinHost> CTxtWinHost::Create(TextBoxUIObjectImpl* box, HWND window,
-                                        const RECT& client) {
+                                        const RECT& client, int margin) {
     GdiSetBatchLimit(1);
     ComPtr<CTxtWinHost> host;
     host.Attach(new CTxtWinHost(box, window, PixelsPerInch(window)));  // the creator's reference
@@ -98,6 +97,7 @@ ComPtr<CTxtWinHost> CTxtWinHost::Create(TextBoxUIObjectImpl* box, HWND window,
     }
 
     host->client_ = client;
+    host->margin_ = margin;
     host->UpdateExtent();
     if (FAILED(host->Activate())) return nullptr;
     // The dialog window must not grow scroll bars for the box.
@@ -109,25 +109,36 @@ ComPtr<CTxtWinHost> CTxtWinHost::Create(TextBoxUIObjectImpl* box, HWND window,
 
 void CTxtWinHost::RegisterDropTarget() {
     ComPtr<IDropTarget> dropTarget;
-    if (SUCCEEDED(services_->TxGetDropTarget(&dropTarget)) && dropTarget) {
-        dropTargetRegistered_ = SUCCEEDED(RegisterDragDrop(window_, dropTarget.Get()));
+    if (!dropTargetRegistered_ && SUCCEEDED(services_->TxGetDropTarget(&dropTarget)) && dropTarget) {
+        dropTargetRegistered_ = WindowDropTarget::Join(window_, this, dropTarget.Get());
     }
 }
 
 void CTxtWinHost::SetShown(bool shown) {
+    shown_ = shown;
     if (shown) {
         Activate();
         RegisterDropTarget();
         return;
     }
-    if (dropTargetRegistered_) RevokeDragDrop(window_);
+    if (dropTargetRegistered_) WindowDropTarget::Leave(window_, this);
     dropTargetRegistered_ = false;
     services_->OnTxInPlaceDeactivate();
 }
 
+void CTxtWinHost::SetClientRect(const RECT& client, int margin) {
+    client_ = client;
+    margin_ = margin;
+    UpdateExtent();
+    services_->OnTxPropertyBitsChange(TXTBIT_CLIENTRECTCHANGE | TXTBIT_EXTENTCHANGE,
+                                      TXTBIT_CLIENTRECTCHANGE | TXTBIT_EXTENTCHANGE);
+    // Active services take their area when activated; hidden ones take it when shown again.
+    if (shown_) Activate();
+}
+
 void CTxtWinHost::UpdateExtent() {
-    extent_.cx = PixelsToHimetric(client_.right - client_.left - 2 * kMargin, pixelsPerInch_.cx);
-    extent_.cy = PixelsToHimetric(client_.bottom - client_.top - 2 * kMargin, pixelsPerInch_.cy);
+    extent_.cx = PixelsToHimetric(client_.right - client_.left - 2 * margin_, pixelsPerInch_.cx);
+    extent_.cy = PixelsToHimetric(client_.bottom - client_.top - 2 * margin_, pixelsPerInch_.cy);
 }
 
 HRESULT CTxtWinHost::Activate() {
@@ -137,7 +148,7 @@ HRESULT CTxtWinHost::Activate() {
 
 RECT CTxtWinHost::TextArea() const {
     RECT area = client_;
-    InflateRect(&area, -kMargin, -kMargin);
+    InflateRect(&area, -margin_, -margin_);
     return area;
 }
 
@@ -346,8 +357,8 @@ HRESULT CTxtWinHost::TxNotify(DWORD notify, void* data) {
     if (notify == EN_REQUESTRESIZE && data != nullptr) {
         // Grow the client rect to the size asked for, keeping the margins.
         const REQRESIZE* request = static_cast<const REQRESIZE*>(data);
-        client_.right = client_.left + (request->rc.right - request->rc.left) + 2 * kMargin;
-        client_.bottom = client_.top + (request->rc.bottom - request->rc.top) + 2 * kMargin;
+        client_.right = client_.left + (request->rc.right - request->rc.left) + 2 * margin_;
+        client_.bottom = client_.top + (request->rc.bottom - request->rc.top) + 2 * margin_;
         UpdateExtent();
     }
     return S_OK;

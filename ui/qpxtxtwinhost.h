@@ -7,6 +7,7 @@
 #include <textserv.h>
 #include <wrl/client.h>
 
+#include "qpxdroptarget.h"
 #include "qpxhandle.h"
 
 namespace QPXUE {
@@ -23,13 +24,13 @@ public:
 // ITextHost methods carry no calling-convention keyword in the platform header, so they are
 // thiscall on i686, as riched20 calls them; only IUnknown's are stdcall.
 // Final: Release deletes it through its own type.
-class CTxtWinHost final : public ITextHost, public ITextEditControl {
+class CTxtWinHost final : public ITextHost, public ITextEditControl, public DropArea {
 public:
-    // Builds the host and its text services over `client` (window client pixels), active in
-    // place. Returns null when the rich-edit library or its text services cannot be had or
-    // activated.
+    // Builds the host and its text services over `client` (window client pixels) with `margin`
+    // pixels around the text, active in place. Returns null when the rich-edit library or its
+    // text services cannot be had or activated.
     static Microsoft::WRL::ComPtr<CTxtWinHost> Create(TextBoxUIObjectImpl* box, HWND window,
-                                                      const RECT& client);
+                                                      const RECT& client, int margin);
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
@@ -84,6 +85,11 @@ public:
     ITextServices* Services() const { return services_.Get(); }
     // The text area: the client rect deflated by the margin on every side.
     RECT TextArea() const;
+    // DropArea: drops land in the text area.
+    RECT DropRect() const override { return TextArea(); }
+    // A new client rect and margin, as after a change of the window's scale; the services lay
+    // the text out in the new area.
+    void SetClientRect(const RECT& client, int margin);
     // Switches property bits on or off and tells the text services.
     void SetPropertyBits(DWORD mask, bool on);
     void SetTextColor(COLORREF rgb);
@@ -91,7 +97,8 @@ public:
     void SetFont(HFONT font);
     void SetMaxLength(DWORD length);
     void SetDisabledLook(bool disabled);
-    // A hidden box's services are deactivated and take no drops; shown, they are active again.
+    // A hidden box's services are deactivated and take no drops; shown, they are active again
+    // and take the drops over their area.
     void SetShown(bool shown);
     POINT CaretPos() const { return caretPos_; }
     int CaretHeight() const { return caretHeight_; }
@@ -102,7 +109,7 @@ private:
     ~CTxtWinHost();
     // Activates the services in place over the text area.
     HRESULT Activate();
-    // Makes the services the window's drop target, when no other is.
+    // The services take the drops over the text area, beside the window's other boxes.
     void RegisterDropTarget();
     void InitDefaultFormats();
     // The extent of the text area inside the client rect, in HIMETRIC.
@@ -121,10 +128,12 @@ private:
     DWORD propertyBits_;
     DWORD maxLength_ = 0x7FFF;
     RECT client_{};
+    int margin_ = 0;  // pixels between the client rect and the text area
     SIZEL extent_{};
     CHARFORMAT2W charFormat_{};
     PARAFORMAT paraFormat_{};
     bool dropTargetRegistered_ = false;
+    bool shown_ = true;
     POINT caretPos_{};
     int caretHeight_ = 0;
     bool caretVisible_ = false;

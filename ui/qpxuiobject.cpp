@@ -59,7 +59,13 @@ void BaseUIObjectImpl::SetEnabled(bool enabled) {
 
 void BaseUIObjectImpl::InitBase(HWND owner, const RECT& rect) {
     owner_ = owner;
-    rect_ = rect;
+    layoutRect_ = rect;
+    rect_ = scale_.Px(rect);
+}
+
+void BaseUIObjectImpl::SetScale(const DisplayScale& scale) {
+    scale_ = scale;
+    rect_ = scale.Px(layoutRect_);
 }
 
 LRESULT BaseUIObjectImpl::SendToOwner(UINT msg, WPARAM wParam) const {

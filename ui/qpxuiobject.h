@@ -6,11 +6,15 @@
 
 #include <string>
 
+#include "qpxscale.h"
+
 namespace QPXUE {
 
 // A node of a window's object tree. Event operations get the window message, its wParam and
 // lParam (mouse position: signed 16-bit client x in the low word, y in the high word) and a
 // handled flag that they clear first and set when they consumed the event; they return 0.
+// Init takes the rect in the layout's pixels (96 DPI), which the object's scale turns into the
+// device pixels of the window; every other rect and position is in device pixels.
 class IQPXBaseUIObject {
 public:
     virtual ~IQPXBaseUIObject() = default;
@@ -43,6 +47,9 @@ public:
     virtual void SetName(const std::wstring& name) = 0;
     // Raw messages routed to the capture or focus holder; non-zero when handled.
     virtual LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    // The scale the object is drawn at: set before Init, and again whenever the window's DPI
+    // changes, when the object lays itself out anew from its layout and keeps its state.
+    virtual void SetScale(const DisplayScale& scale) = 0;
 };
 
 // An object that runs window timers through QPXUM_SETANIMATIONTIMER / QPXUM_KILLANIMATIONTIMER.
@@ -57,8 +64,8 @@ public:
     virtual RECT AnimatedArea() const = 0;
 };
 
-// What every object keeps, containers included: rect, owner, visibility, enabled state and
-// name, plus the requests to the owner window.
+// What every object keeps, containers included: rect, owner, visibility, enabled state, name
+// and scale, plus the requests to the owner window.
 class BaseUIObjectImpl : public IQPXBaseUIObject {
 public:
     RECT GetRect() const override { return rect_; }
@@ -72,9 +79,12 @@ public:
     HWND GetOwner() const override { return owner_; }
     const std::wstring& GetName() const override { return name_; }
     void SetName(const std::wstring& name) override { name_ = name; }
+    // The rect becomes the layout's rect at the new scale.
+    void SetScale(const DisplayScale& scale) override;
 
 protected:
-    // Stores owner and rect; the image rule (required, optional, forbidden) is the caller's.
+    // Stores owner and the layout's rect, and the rect at the object's scale; the image rule
+    // (required, optional, forbidden) is the caller's.
     void InitBase(HWND owner, const RECT& rect);
     // Sends msg to the owner with this object as lParam.
     LRESULT SendToOwner(UINT msg, WPARAM wParam) const;
@@ -85,6 +95,8 @@ protected:
     void GiveUpCapture();
 
     RECT rect_{};
+    RECT layoutRect_{};  // as the layout gave it, in 96-DPI pixels
+    DisplayScale scale_;
     HWND owner_ = nullptr;
     bool visible_ = true;
     bool enabled_ = true;

@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "qpxcontrols.h"
+#include "qpxdlgtext.h"
+#include "qpxdpi.h"
 #include "qpxdraw.h"
 #include "qpxglobals.h"
 #include "qpxlayout.h"
@@ -53,8 +55,10 @@ QPXDialogFrame::~QPXDialogFrame() {
 }
 
 HWND QPXDialogFrame::Create() {
-    // The skin is prepared on the second core while the window is made; the tree takes it.
-    const QPXUE::SkinPreload skin(QPXUE::LayoutSkin(dlgElement_.child(L"Container")));
+    // The skin is prepared on the second core while the window is made; the tree takes it. The
+    // window opens on the primary monitor, whose scale it then has.
+    const QPXUE::SkinPreload skin(QPXUE::LayoutSkin(dlgElement_.child(L"Container")),
+                                  QPXUE::DisplayScale(PrimaryMonitorDpi()));
     return CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kDialogTemplate), nullptr,
                               DialogProc, reinterpret_cast<LPARAM>(this));
 }
@@ -85,20 +89,43 @@ bool QPXDialogFrame::SetUp() {
 
     const LONG style = GetWindowLongW(window_, GWL_STYLE);
     if ((style & kNoCaptionNoFrame) != style) SetWindowLongW(window_, GWL_STYLE, style & kNoCaptionNoFrame);
-    SetWindowPos(window_, HWND_TOP, 0, 0, QPXUE::DialogWidth(dlgElement_), QPXUE::DialogHeight(dlgElement_),
-                 SWP_NOMOVE);
-    const std::wstring title = QPXScriptEngine::Instance().GetGlobalString(kGlobalProductName) + traits_.titleSuffix;
+    scale_ = QPXUE::DisplayScale(WindowDpi(window_));
+    SetWindowPos(window_, HWND_TOP, 0, 0, scale_.Px(QPXUE::DialogWidth(dlgElement_)),
+                 scale_.Px(QPXUE::DialogHeight(dlgElement_)), SWP_NOMOVE);
+    const std::wstring title =
+        QPXScriptEngine::Instance().GetGlobalString(kGlobalProductName) + EngineText(traits_.titleSuffix);
     SetWindowTextW(window_, title.c_str());
 
     if (!traits_.centreAfterBuild) CentreWindow();
-    root_ = QPXUE::BuildLayout(window_, dlgElement_.child(L"Container"));
+    root_ = QPXUE::BuildLayout(window_, dlgElement_.child(L"Container"), scale_);
     if (!root_) {
         // Without its tree a dialog is an invisible window nobody can end.
         LogLine(L"dialog %s has no layout tree, ended\r\n", dlgElement_.attribute(L"name").value());
         return false;
     }
     if (traits_.centreAfterBuild) CentreWindow();
-    return OnSetup();
+    if (!OnSetup()) return false;
+    FillGlobalTexts();
+    return true;
+}
+
+void QPXDialogFrame::FillGlobalTexts() {
+    const auto valueOf = [](const std::string& name) {
+        return QPXScriptEngine::Instance().GetGlobalString(name.c_str());
+    };
+    const auto fill = [&valueOf](auto* control) {
+        control->SetText(FillGlobalTokens(control->GetText(), valueOf));
+    };
+    for (auto* label : root_->CollectControlsOfType<QPXUE::LabelUIObjectImpl>()) fill(label);
+    for (auto* link : root_->CollectControlsOfType<QPXUE::LinkLabelUIObjectImpl>()) fill(link);
+    for (auto* box : root_->CollectControlsOfType<QPXUE::CheckBoxUIObjectImpl>()) fill(box);
+}
+
+void QPXDialogFrame::OnDpiChanged(UINT dpi, const RECT& suggested) {
+    scale_ = QPXUE::DisplayScale(dpi);
+    SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (root_) root_->SetScale(scale_);
 }
 
 void QPXDialogFrame::CentreWindow() {
@@ -278,7 +305,7 @@ LRESULT QPXDialogFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
         return TRUE;
     }
     if (RouteToHolders(message, wParam, lParam)) return 0;
-    if (message >= QPXUM_ACTION_BASE && message < QPX_REDRAW_TIMER) {
+    if (message >= QPXUM_ACTION_BASE && message < QPXUM_ACTION_END) {
         handled = OnAction(message - QPXUM_ACTION_BASE, wParam, lParam);
         return 0;
     }
@@ -318,6 +345,9 @@ LRESULT QPXDialogFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
             }
             return 0;
         case WM_NCCALCSIZE:  // the whole window is client area
+            return 0;
+        case WM_DPICHANGED:  // wParam: the new DPI in both words; lParam: the suggested rect
+            OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
             return 0;
         case WM_COMMAND:  // Enter and Escape never end a dialog
             handled = LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL;

@@ -1,6 +1,7 @@
 // The window frame the three wizard dialogs share: a borderless layered window built from
-// dialog template 129, repainted every 66 ms from its object tree, routing mouse,
-// keyboard, capture, focus and animation-timer messages, ended by CloseDialog.
+// dialog template 129 at its monitor's scale, repainted every 66 ms from its object tree,
+// routing mouse, keyboard, capture, focus and animation-timer messages, laid out anew when its
+// DPI changes, ended by CloseDialog.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +14,7 @@
 #include "qpxhandle.h"
 #include "qpxmessageloop.h"
 #include "qpxpainter.h"
+#include "qpxtexts.h"
 #include "qpxuiobject.h"
 
 namespace QPXUE {
@@ -34,7 +36,7 @@ struct QPXFrameTraits {
     bool animationTimers = false;         // runs the timers of carousels
     const wchar_t* timerLogName = nullptr;  // logs timer requests under this class name
     bool centreAfterBuild = false;        // centres once the tree exists, not before
-    const wchar_t* titleSuffix = L"安装";  // the window title is the product's name and this
+    TextId titleSuffix = TextId::kSetupTitleSuffix;  // the window title is the product's name and this
 };
 
 // A dialog with text boxes: input-language and IME messages go to the focus holder, capture
@@ -101,6 +103,11 @@ private:
     bool IsFocusMessage(UINT message) const;
     void RouteMouse(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
     void SetCursorFromObjects();
+    // The window takes the rect the system suggests for its new DPI, and the tree the scale.
+    void OnDpiChanged(UINT dpi, const RECT& suggested);
+    // Labels, link labels and check boxes show the text of each "$global_...$" they name that
+    // holds one: one layout serves every language.
+    void FillGlobalTexts();
     void OnHolderMessage(UINT message, QPXUE::IQPXBaseUIObject* object);
     void OnAnimationTimer(UINT message, WPARAM wParam, QPXUE::IQPXBaseAnimationObject* animation);
     void EndDialog(int result);
@@ -111,6 +118,7 @@ private:
     UniqueIcon bigIcon_;
     UniqueIcon smallIcon_;
     QPXUE::ContainerUIObjectImpl* root_ = nullptr;  // owned by the layout registry
+    QPXUE::DisplayScale scale_;
     QPXUE::IQPXBaseUIObject* captureHolder_ = nullptr;
     QPXUE::IQPXBaseUIObject* focusHolder_ = nullptr;
     std::map<UINT, QPXUE::IQPXBaseAnimationObject*> animationTimers_;  // not owned

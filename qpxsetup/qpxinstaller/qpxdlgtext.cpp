@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
 #include "qpxtext.h"
 
 bool FirstDollarToken(const std::wstring& text, std::wstring& name) {
@@ -14,14 +16,26 @@ bool FirstDollarToken(const std::wstring& text, std::wstring& name) {
     return true;
 }
 
-std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::wstring& to) {
-    if (from.empty()) return text;
-    for (size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, at + to.size())) {
-        text.replace(at, from.size(), to);
-    }
-    return text;
-}
-
 std::string GlobalName(const std::wstring& layoutName) {
     return WideToCodePage(CP_THREAD_ACP, layoutName.c_str());
+}
+
+std::wstring FillGlobalTokens(const std::wstring& text,
+                              const std::function<std::wstring(const std::string&)>& valueOf) {
+    constexpr wchar_t kPrefix[] = L"global_";
+    std::wstring filled = text;
+    for (size_t open = filled.find(L'$'); open != std::wstring::npos;) {
+        const size_t close = filled.find(L'$', open + 1);
+        if (close == std::wstring::npos) break;
+        const std::wstring name = filled.substr(open + 1, close - open - 1);
+        const std::wstring value = name.compare(0, std::wcslen(kPrefix), kPrefix) == 0
+                                       ? valueOf(GlobalName(name)) : std::wstring();
+        if (value.empty()) {
+            open = close;  // the closing sign may open the next token
+            continue;
+        }
+        filled.replace(open, close - open + 1, value);
+        open = filled.find(L'$', open + value.size());
+    }
+    return filled;
 }

@@ -55,6 +55,21 @@ constexpr char kGlobalInstallMutexGuid[] = "global_install_mutex_guid";
 // when kGlobalInstallMutexGuid is set. The install script reports it to statistics.
 constexpr char kGlobalAppId[] = "global_app_id";
 
+// Read by the entry after the globals script, before the install script (the uninstaller:
+// before its script file); a run that sets none of them has the default language, zh-CN.
+
+// string, unset: "" (the default language). A language tag ("en", "zh-CN"), or "auto" for the
+// user's UI language among kGlobalLanguages; the command line's /LANG= wins over it.
+constexpr char kGlobalLanguage[] = "global_language";
+// table of strings, unset: { "zh-CN", "en" } followed by the tags of the product's language
+// files. The languages "auto" chooses among, the one to fall back on first.
+constexpr char kGlobalLanguages[] = "global_languages";
+// table of strings by engine text name ("quit_question"), unset: none. Read once the chosen
+// language's file has run (it may set it): each replaces the engine's own text of that name.
+constexpr char kGlobalEngineTexts[] = "global_engine_texts";
+// string, written before the chosen language's file runs: the tag of the run's language.
+constexpr char kGlobalChosenLanguage[] = "global_chosen_language";
+
 // Read by the entry once the options are confirmed, before kHookBeforeInstall.
 
 // boolean, unset: false. An installation that does not reach its end is undone: the files it

@@ -21,6 +21,7 @@
 #include "qpxremovalguard.h"
 #include "qpxscriptengine.h"
 #include "qpxtextbox.h"
+#include "qpxtexts.h"
 
 using QPXUE::CarouselUIObjectImpl;
 using QPXUE::CheckBoxUIObjectImpl;
@@ -101,9 +102,7 @@ QPXFrameTraits FrameTraits() {
     return traits;
 }
 
-constexpr wchar_t kOwnFolderMessage[] =
-    L"安装路径不能是磁盘根目录、Program Files目录本身或用户目录，也不能在Windows目录中，"
-    L"请为产品选择一个单独的文件夹！";
+const std::wstring& ErrorCaption() { return EngineText(TextId::kErrorCaption); }
 
 std::wstring ProgramFilesFolder() {
     wchar_t path[MAX_PATH] = L"";
@@ -128,11 +127,10 @@ std::wstring DiskSpaceMessage(uint64_t need) {
     float megabytes = static_cast<float>(need);
     megabytes *= 0.0009765625f;
     megabytes *= 0.0009765625f;
-    wchar_t text[256];
-    _snwprintf(text, 256, L"磁盘剩余可用空间不足,安装程序需要%0.2fMB的空间来完成安装！",
-               static_cast<double>(megabytes));
-    text[255] = L'\0';
-    return text;
+    wchar_t size[64];
+    _snwprintf(size, 64, L"%0.2f", static_cast<double>(megabytes));
+    size[63] = L'\0';
+    return EngineText(TextId::kDiskSpaceShort, size);
 }
 
 std::wstring WithBaseName(const std::wstring& chosen, const std::wstring& baseName) {
@@ -168,14 +166,15 @@ std::optional<Refusal> ConfirmChoices(const PageChoices& choices) {
     if (!ResolvedPath(path).empty()) {
         if (const wchar_t* why = RemovalRefusal(path)) {
             LogLine(L"install folder %s refused: %s\r\n", path.c_str(), why);
-            return Refusal{L"错误", kOwnFolderMessage, MB_ICONWARNING};
+            return Refusal{ErrorCaption(), EngineText(TextId::kFolderRefused), MB_ICONWARNING};
         }
     }
-    if (!ValidateFolder(path)) return Refusal{L"错误", L"安装路径非法，请重新修改！", MB_ICONWARNING};
+    if (!ValidateFolder(path)) return Refusal{ErrorCaption(), EngineText(TextId::kInstallPathInvalid), MB_ICONWARNING};
     const std::wstring backup = Engine().GetGlobalString(kGlobalBackUpPathBox);
     if (!backup.empty()) {
         LogLine(L"backpath = %s", backup.c_str());
-        if (!ValidateFolder(backup)) return Refusal{L"错误", L"备份路径非法，请重新修改！", MB_ICONWARNING};
+        if (!ValidateFolder(backup))
+            return Refusal{ErrorCaption(), EngineText(TextId::kBackupPathInvalid), MB_ICONWARNING};
     }
     PathRemoveBackslashW(path.data());
     path.resize(wcslen(path.c_str()));
@@ -183,7 +182,7 @@ std::optional<Refusal> ConfirmChoices(const PageChoices& choices) {
 
     const uint64_t need = ParseNeed(Engine().GetGlobalString(kGlobalNeedDiskSpace));
     if (FreeBytes(path) >= need) return std::nullopt;
-    return Refusal{L"提示", DiskSpaceMessage(need), MB_ICONINFORMATION};
+    return Refusal{EngineText(TextId::kNoticeCaption), DiskSpaceMessage(need), MB_ICONINFORMATION};
 }
 
 }  // namespace InitDlgRules
@@ -296,7 +295,8 @@ bool QPXInitDlg::OnAction(UINT action, WPARAM wParam, LPARAM lParam) {
 }
 
 void QPXInitDlg::AskToQuit(LPARAM sender) {
-    if (ShowMessageBox(Window(), L"您确定要退出安装程序？", L"提醒", MB_OKCANCEL | MB_ICONQUESTION) == IDOK)
+    if (ShowMessageBox(Window(), EngineText(TextId::kQuitQuestion).c_str(), EngineText(TextId::kQuitCaption).c_str(),
+                       MB_OKCANCEL | MB_ICONQUESTION) == IDOK)
         EndWith(kResultQuit);
     // The close button lost the pointer to the box: drop its hover look.
     BOOL handled = FALSE;
@@ -306,7 +306,7 @@ void QPXInitDlg::AskToQuit(LPARAM sender) {
 
 void QPXInitDlg::Install() {
     if (const auto refusal = InitDlgRules::ConfirmChoices(CurrentChoices(Root()))) {
-        ShowMessageBox(Window(), refusal->text.c_str(), refusal->caption, refusal->style);
+        ShowMessageBox(Window(), refusal->text.c_str(), refusal->caption.c_str(), refusal->style);
         return;
     }
     EndWith(kResultInstall);
@@ -317,7 +317,7 @@ void QPXInitDlg::BrowseInstallFolder() {
     if (!box) return;
     const std::wstring initial = InitialFolder(box->GetText(), ProgramFilesFolder());
     if (!initial.empty()) LogLine(L"%s", initial.c_str());
-    const std::wstring chosen = BrowseForFolder(L"选择安装目录", initial);
+    const std::wstring chosen = BrowseForFolder(EngineText(TextId::kBrowseInstallTitle).c_str(), initial);
     if (chosen.empty()) return;
     const std::wstring baseName = Engine().GetGlobalString(kGlobalInstallBasePath);
     LogLine(L"CheckDir %s, %s", chosen.c_str(), baseName.c_str());
@@ -329,7 +329,7 @@ void QPXInitDlg::BrowseBackupFolder() {
     if (!box) return;
     const std::wstring initial = InitialFolder(box->GetText(), kBackupDefault);
     if (!initial.empty()) LogLine(L"%s", initial.c_str());
-    const std::wstring chosen = BrowseForFolder(L"选择备份目录", initial);
+    const std::wstring chosen = BrowseForFolder(EngineText(TextId::kBrowseBackupTitle).c_str(), initial);
     if (!chosen.empty()) box->SetText(InitDlgRules::BackupFolder(chosen));
 }
 

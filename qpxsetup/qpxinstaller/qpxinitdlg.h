@@ -34,7 +34,7 @@ private:
 namespace InitDlgRules {
 // A choice the install button refuses, and the box that says why.
 struct Refusal {
-    const wchar_t* caption;
+    std::wstring caption;
     std::wstring text;
     UINT style;
 };

@@ -24,7 +24,7 @@ constexpr int kFull = 100;
 constexpr int kFinished = 1;  // the dialog's result once the worker is done
 
 // The progress carousel's timers, logged; centred once its tree is built.
-QPXFrameTraits FrameTraits(const wchar_t* titleSuffix) {
+QPXFrameTraits FrameTraits(TextId titleSuffix) {
     QPXFrameTraits traits;
     traits.titleSuffix = titleSuffix;
     traits.animationTimers = true;

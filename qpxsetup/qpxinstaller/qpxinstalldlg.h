@@ -8,13 +8,14 @@
 #include "qpxdialogframe.h"
 #include "qpxglobals.h"
 #include "qpxhandle.h"
+#include "qpxtexts.h"
 
 // What a progress page does: the hook its worker runs, the bar's milliseconds per percent, and
 // what follows the product's name in its title.
 struct ProgressPage {
     const char* workHook;
     UINT elapse;
-    const wchar_t* titleSuffix;
+    TextId titleSuffix;
 };
 
 class QPXInstallDlg : public QPXDialogFrame {

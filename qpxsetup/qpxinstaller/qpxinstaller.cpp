@@ -1,8 +1,8 @@
-// The process entry: loads the scripts, guards against a second instance, starts the
-// platform and runs the hooks and the three pages in their fixed order: the wizard dialogs,
-// or their defaults in an unattended run. From the confirmed options to the end of
-// QPXSE_BeforeComplete the script library's changes go into the install journal; a run that
-// stops in between is rolled back when the product asks for it.
+// The process entry: loads the scripts and the run's language, guards against a second
+// instance, starts the platform and runs the hooks and the three pages in their fixed order:
+// the wizard dialogs, or their defaults in an unattended run. From the confirmed options to the
+// end of QPXSE_BeforeComplete the script library's changes go into the install journal; a run
+// that stops in between is rolled back when the product asks for it.
 #include <windows.h>
 
 #include <memory>
@@ -14,6 +14,7 @@
 #include "qpxhandle.h"
 #include "qpxinitdlg.h"
 #include "qpxjournal.h"
+#include "qpxlanguage.h"
 #include "qpxlog.h"
 #include "qpxpages.h"
 #include "qpxplatform.h"
@@ -73,7 +74,7 @@ int RunInstallation(HINSTANCE instance, QPXScriptEngine& engine, const Installer
         pages = std::make_unique<UnattendedPages>(UnattendedRun{kHookOnInstall, true, switches.launch});
     } else {
         pages = std::make_unique<WizardPages<QPXInitDlg, QPXCompleteDlg>>(
-            ProgressPage{kHookOnInstall, QPXInstallDlg::PayloadProgressElapse(), L"安装"});
+            ProgressPage{kHookOnInstall, QPXInstallDlg::PayloadProgressElapse(), TextId::kSetupTitleSuffix});
     }
 
     const pugi::xml_node initElement = FindDialog(layout, L"InitDlg");
@@ -106,6 +107,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         LogLine(L"DoResLua failed, GLOBAL_VAR.LUAC");
         return kExitStopped;
     }
+    ChooseLanguage(engine, switches);
     if (!engine.DoResLua(L"LUA", L"INSTSCRIPT.LUAC")) {
         LogLine(L"DoResLua failed, INSTSCRIPT.LUAC");
         return kExitStopped;

@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <string>
 
+#include "qpxdpi.h"
 #include "qpxglobals.h"
 #include "qpxhandle.h"
 #include "qpxlog.h"
@@ -80,6 +81,7 @@ std::wstring LogFilePath(const InstallerSwitches& switches) {
 }  // namespace
 
 InstallerSwitches StartRun() {
+    DeclareDpiAwareness();
     const InstallerSwitches switches = ParseSwitches(GetCommandLineW());
     if (switches.hasLogFile) OpenLogFile(LogFilePath(switches));
     if (switches.silent) AnswerMessageBoxesUnattended();

@@ -16,8 +16,9 @@ class QPXScriptEngine;
 constexpr int kExitDone = 1;
 constexpr int kExitStopped = 0;
 
-// Reads the run's switches, opens the log file and silences message boxes as they ask.
-// Before the first log line, so that the log file has them all.
+// Declares the process DPI aware, reads the run's switches, opens the log file and silences
+// message boxes as they ask. Before the first window and the first log line, so that the log
+// file has them all.
 InstallerSwitches StartRun();
 
 // The product's single-instance mutex: false when another installer or uninstaller of the

@@ -1,4 +1,4 @@
-// The installer's own command-line switches, for unattended runs and the log file.
+// The installer's own command-line switches, for unattended runs, the log file and the language.
 #include "qpxswitches.h"
 
 #include <cwctype>
@@ -60,6 +60,9 @@ InstallerSwitches ParseSwitches(const std::wstring& line) {
         } else if (IsSwitch(word, L"LOG=", valueAt)) {
             switches.hasLogFile = true;
             switches.logFile = word.substr(valueAt);
+        } else if (IsSwitch(word, L"LANG=", valueAt)) {
+            switches.hasLanguage = true;
+            switches.language = word.substr(valueAt);
         } else if (IsSwitch(word, L"ORIGIN=", valueAt)) {
             switches.hasOrigin = true;
             switches.origin = word.substr(valueAt);

@@ -1,5 +1,5 @@
-// The installer's own command-line switches, for unattended runs and the log file. Every
-// other word is the scripts' (they read the whole command line themselves).
+// The installer's own command-line switches, for unattended runs, the log file and the
+// language. Every other word is the scripts' (they read the whole command line themselves).
 #pragma once
 
 #include <string>
@@ -11,6 +11,8 @@ struct InstallerSwitches {
     std::wstring folder;
     bool hasLogFile = false;    // /LOG=<file>: the log lines also go to this file
     std::wstring logFile;
+    bool hasLanguage = false;   // /LANG=<tag>: the language, over the product's global_language
+    std::wstring language;
     bool hasOrigin = false;     // /ORIGIN=<program>: this uninstaller is the temporary copy of it
     std::wstring origin;
     bool hasStartFolder = false;  // /STARTFOLDER=<folder>: the original's working folder, which a

@@ -13,6 +13,7 @@
 #include "qpxremovalguard.h"
 #include "qpxswitches.h"
 #include "qpxtext.h"
+#include "qpxtexts.h"
 
 namespace {
 
@@ -109,7 +110,8 @@ std::vector<std::wstring> LeftByTheCopy(const std::wstring& folder) {
 
 int CannotRun(const wchar_t* what) {
     LogLine(L"uninstaller copy: %s failed, error %d\r\n", what, static_cast<int>(GetLastError()));
-    ShowMessageBox(nullptr, L"无法准备卸载程序，卸载已取消。", L"卸载", MB_ICONERROR);
+    ShowMessageBox(nullptr, EngineText(TextId::kUninstallCopyFailed).c_str(),
+                   EngineText(TextId::kUninstallCaption).c_str(), MB_ICONERROR);
     return 0;
 }
 

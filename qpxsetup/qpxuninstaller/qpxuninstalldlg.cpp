@@ -29,7 +29,7 @@ void FillToken(Control* control) {
 
 QPXFrameTraits FrameTraits() {
     QPXFrameTraits traits = TextInputFrameTraits();
-    traits.titleSuffix = kUninstallTitleSuffix;
+    traits.titleSuffix = TextId::kUninstallTitleSuffix;
     return traits;
 }
 

@@ -5,9 +5,6 @@
 
 #include "qpxdialogframe.h"
 
-// What follows the product's name in the title of every uninstaller window.
-constexpr wchar_t kUninstallTitleSuffix[] = L"卸载";
-
 class QPXUninstallDlg : public QPXDialogFrame {
 public:
     explicit QPXUninstallDlg(pugi::xml_node dlgElement);

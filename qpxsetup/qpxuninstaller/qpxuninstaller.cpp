@@ -12,6 +12,7 @@
 #include "qpxearlyend.h"
 #include "qpxglobals.h"
 #include "qpxhandle.h"
+#include "qpxlanguage.h"
 #include "qpxlog.h"
 #include "qpxmessagebox.h"
 #include "qpxpath.h"
@@ -22,6 +23,7 @@
 #include "qpxundo.h"
 #include "qpxtempcopy.h"
 #include "qpxtext.h"
+#include "qpxtexts.h"
 #include "qpxuninstalldlg.h"
 #include "qpxunattended.h"
 #include "qpxwizardpages.h"
@@ -50,15 +52,16 @@ bool RunScriptFile(QPXScriptEngine& engine, const wchar_t* name) {
 
 // Whether the script may remove `folder`; a clear message and a log line when not.
 bool MayRemove(const std::wstring& folder, const std::wstring& product) {
-    const std::wstring caption = product + L" - " + kUninstallTitleSuffix;
+    const std::wstring caption = product + L" - " + EngineText(TextId::kUninstallCaption);
     if (folder.empty()) {
         LogLine(L"uninstallation refused: no installation of %s found\r\n", product.c_str());
-        ShowMessageBox(nullptr, (product + L" 未安装或已被卸载。").c_str(), caption.c_str(), MB_ICONINFORMATION);
+        const std::wstring text = EngineText(TextId::kNotInstalled, product);
+        ShowMessageBox(nullptr, text.c_str(), caption.c_str(), MB_ICONINFORMATION);
         return false;
     }
     if (const wchar_t* why = RemovalRefusal(folder)) {
         LogLine(L"uninstallation refused: %s is %s\r\n", folder.c_str(), why);
-        const std::wstring text = L"卸载已取消：" + folder + L" 不是可以删除的安装文件夹。";
+        const std::wstring text = EngineText(TextId::kUninstallFolderRefused, folder);
         ShowMessageBox(nullptr, text.c_str(), caption.c_str(), MB_ICONWARNING);
         return false;
     }
@@ -97,7 +100,7 @@ int RunUninstallation(HINSTANCE instance, QPXScriptEngine& engine, const Install
         pages = std::make_unique<UnattendedPages>(UnattendedRun{kHookOnUninstall, false, false});
     } else {
         pages = std::make_unique<WizardPages<QPXUninstallDlg, QPXUninstallDlg>>(
-            ProgressPage{kHookOnUninstall, kProgressElapse, kUninstallTitleSuffix});
+            ProgressPage{kHookOnUninstall, kProgressElapse, TextId::kUninstallTitleSuffix});
     }
 
     const pugi::xml_node reasons = FindDialog(layout, L"UninstallDlg");
@@ -135,11 +138,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     SetEarlyEndAction(PutOriginalBack);
 
     QPXScriptEngine& engine = QPXScriptEngine::Instance();
-    for (const wchar_t* file : {kGlobalsFile, kScriptFile}) {
-        if (!RunScriptFile(engine, file)) {
-            ShowMessageBox(nullptr, L"卸载程序的脚本文件缺失或已损坏，无法卸载。", L"卸载", MB_ICONERROR);
-            return kExitStopped;
-        }
+    // The language comes from the globals, before the script that may show its texts.
+    const bool globalsRun = RunScriptFile(engine, kGlobalsFile);
+    if (globalsRun) ChooseLanguage(engine, switches);
+    if (!globalsRun || !RunScriptFile(engine, kScriptFile)) {
+        ShowMessageBox(nullptr, EngineText(TextId::kUninstallScriptsBroken).c_str(),
+                       EngineText(TextId::kUninstallCaption).c_str(), MB_ICONERROR);
+        return kExitStopped;
     }
     UniqueKernelHandle instanceMutex;
     if (!ClaimSingleInstance(engine, instanceMutex)) return kExitStopped;

@@ -76,7 +76,7 @@ TEST(InstallFolder, FoldersTheUninstallerCouldNeverRemoveAreRefusedBeforeAnythin
                                        std::wstring(profile)}) {
         const auto refusal = confirm(folder);
         ASSERT_TRUE(refusal.has_value()) << WideToUtf8(folder);
-        EXPECT_STREQ(refusal->caption, L"错误");
+        EXPECT_EQ(refusal->caption, L"错误");
         EXPECT_EQ(refusal->text, L"安装路径不能是磁盘根目录、Program Files目录本身或用户目录，"
                                  L"也不能在Windows目录中，请为产品选择一个单独的文件夹！");
     }

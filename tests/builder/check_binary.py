@@ -5,6 +5,7 @@ directory (the known DLLs), whose script chunks are stripped and carry the targe
 and whose resources (the payload) start on a page of the file, so Wine maps them.
     check_binary.py <installer.exe> <i686|x86_64>"""
 import os
+import re
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
@@ -18,6 +19,8 @@ KNOWN_DLLS = {"advapi32.dll", "comdlg32.dll", "gdi32.dll", "gdiplus.dll", "imm32
               "shell32.dll", "shlwapi.dll", "user32.dll", "rpcrt4.dll", "ws2_32.dll",
               "setupapi.dll", "imagehlp.dll"}
 SCRIPTS = {"GLOBAL_VAR.LUAC", "INSTSCRIPT.LUAC", "UNINSTSCRIPT.LUAC"}
+# A product's language file lang/<tag>.lua, as the packer stores it.
+LANGUAGE_FILE = re.compile(r"LANG_[A-Z0-9-]+\.LUAC")
 MANIFEST = 24
 
 
@@ -38,8 +41,9 @@ def problems(image, arch):
     if any(kind == MANIFEST for kind, _, _ in resources):
         yield "carries an application manifest"
     chunks = {name: data for kind, name, data in resources if kind == "LUA"}
-    if set(chunks) != SCRIPTS:
-        yield f"script resources are {sorted(chunks)}, not {sorted(SCRIPTS)}"
+    scripts = {name for name in chunks if not LANGUAGE_FILE.fullmatch(name)}
+    if scripts != SCRIPTS:
+        yield f"script resources are {sorted(scripts)}, not {sorted(SCRIPTS)} (and language files)"
     for name, data in sorted(chunks.items()):
         try:
             info = describe(data)

@@ -178,6 +178,50 @@ def test_rect_turned_inside_out(where):
                 "error", r'rect="580,15,560,35": right or bottom lies left', 'rect="580,15,560,35"')
 
 
+# ---- Images at other scales, language files ----
+
+def test_scaled_image_not_exactly_its_scale(where):
+    product = sample(where)
+    image = os.path.join(product, "skin", "302@2x.png")
+    subprocess.run(["convert", os.path.join(product, "skin", "302.png"), "-resize", "161x40!", "PNG32:" + image],
+                   check=True)
+    expect_failure(where, product, re.escape(f"{image}: error: is 161 x 40; at 2x its image of 80 x 20 must be "
+                                             "exactly 160 x 40"))
+    os.remove(image)
+    image = os.path.join(product, "uninstall", "skin", "402@1.5x.png")
+    subprocess.run(["convert", os.path.join(product, "uninstall", "skin", "402.png"), "PNG32:" + image], check=True)
+    expect_failure(where, product, re.escape(f"{image}: error: is 600 x 42; at 1.5x its image of 600 x 42 must be "
+                                             "exactly 900 x 63"))
+
+
+def test_scaled_images_and_language_files_become_resources_of_both_programs(where):
+    product = sample(where)
+    subprocess.run(["convert", os.path.join(product, "skin", "302.png"), "-resize", "150%",
+                    "PNG32:" + os.path.join(product, "skin", "302@1.5x.png")], check=True)
+    os.makedirs(os.path.join(product, "lang"))
+    for tag, text in (("en", "Welcome"), ("zh-CN", "欢迎")):
+        open(os.path.join(product, "lang", tag + ".lua"), "w", encoding="utf-8").write(f'global_greeting = "{text}"\n')
+    work = os.path.join(where, "work")
+    code, output = build_resources(product, work)
+    assert code == 0 and output == "", output
+    for program, expected in ((installer_of(work), {("PNG_150", 302), ("PNG_200", 302), ("PNG_200", 301)}),
+                              (os.path.join(work, "Uninstall.exe"), {("PNG_200", 401)})):
+        kinds = {(kind, name) for kind, name, _ in PeImage(open(program, "rb").read()).resources()}
+        assert {("LUA", "LANG_EN.LUAC"), ("LUA", "LANG_ZH-CN.LUAC")} | expected <= kinds, (program, kinds)
+
+
+def test_language_files_named_by_their_tag_that_compile(where):
+    product = sample(where)
+    os.makedirs(os.path.join(product, "lang"))
+    wrong = os.path.join(product, "lang", "english.lua")
+    open(wrong, "w").write("global_greeting = 'Welcome'\n")
+    expect_failure(where, product, re.escape(f"{wrong}: error: not stored: language files are named <tag>.lua"))
+    os.remove(wrong)
+    broken = os.path.join(product, "lang", "en.lua")
+    open(broken, "w").write("global_greeting = = 'Welcome'\n")
+    expect_failure(where, product, re.escape(f"{broken}:1: error: ") + "unexpected symbol")
+
+
 # ---- Scripts ----
 
 def test_script_that_does_not_compile(where):

@@ -9,54 +9,30 @@ import sys
 import tempfile
 import time
 
-import pytest
-
 TITLE = "FlowTest安装"
 ARGS = None  # the options, set by tests/conftest.py
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
-from wizarddriver import Helper, Layout, Wizard, fresh_session, wine_path, xdotool  # noqa: E402
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from flowrun import FlowRun, layout_fixture, session  # noqa: E402,F401
+from wizarddriver import Helper, fresh_session, wine_path, xdotool  # noqa: E402
 
-
-@pytest.fixture(scope="module", autouse=True)
-def layout(module_args):
-    ARGS.layout = Layout(ARGS.layout)
-
-
-@pytest.fixture(autouse=True)
-def session():
-    fresh_session()
+layout = layout_fixture(sys.modules[__name__])
 
 
 def helper(*args, timeout=60):
     return Helper(ARGS.tests).run(*args, timeout=timeout)
 
 
-class Run(Wizard):
-    """One run of the test product, its hooks tracing into a file of the run's own."""
+class Run(FlowRun):
+    """One run of the wizard test product."""
 
     def __init__(self, **env):
-        self.folder = tempfile.mkdtemp(prefix="qpx-e2e-")
-        self.trace_path = os.path.join(self.folder, "trace.txt")
-        environment = dict(os.environ)
-        for key in list(environment):
-            if key.startswith("QPX_"):
-                del environment[key]
-        environment["QPX_TRACE"] = wine_path(self.trace_path)
-        environment.update({k: str(v) for k, v in env.items()})
-        installer = os.path.join(ARGS.tests, "installers", "flow_wizard.exe")
-        super().__init__(Helper(ARGS.tests), installer, TITLE, ARGS.layout, self.folder, environment)
+        super().__init__(ARGS, TITLE, **env)
 
     def keys(self, *keys):
         self.focus()
         for key in keys:
             xdotool("key", key)
             time.sleep(0.2)
-
-    def trace(self):
-        try:
-            return open(self.trace_path, encoding="utf-8").read().split("\n")[:-1]
-        except FileNotFoundError:
-            return []
 
 
 def install_to_completion(run, timeout=90):

@@ -91,7 +91,7 @@ const char* RunCase(const std::wstring& path, const std::wstring& log) {
     if (const pugi::xml_node init = FindDialog(layout, L"InitDlg")) {
         results.push_back(RunOne<QPXInitDlg>(init));
         if (const pugi::xml_node progress = FindDialog(layout, L"InstallDlg")) {
-            results.push_back(RunOne<QPXInstallDlg>(progress, ProgressPage{kNoSuchHook, 1, L"安装"}));
+            results.push_back(RunOne<QPXInstallDlg>(progress, ProgressPage{kNoSuchHook, 1, TextId::kSetupTitleSuffix}));
             if (const pugi::xml_node complete = FindDialog(layout, L"CompleteDlg"))
                 results.push_back(RunOne<QPXCompleteDlg>(complete));
         }

@@ -1,11 +1,15 @@
 #!/usr/bin/env python3
 """Writes the UI tests' skin: strips of solid frames whose colours tell the frames apart,
-as PNG resources in one resource object (python3 make-test-skin.py <work> <windres>)."""
+as PNG resources in one resource object, with one strip at 150 % and 200 % too, and the
+wizard's dialog template (python3 make-test-skin.py <work> <windres>)."""
 import os
 import struct
 import subprocess
 import sys
 import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import qpxres  # noqa: E402
 
 # Frame colours, one per frame index, all opaque and far apart.
 FRAMES = [(255, 0, 0), (0, 255, 0), (0, 0, 255), (255, 255, 0), (255, 0, 255), (0, 255, 255)]
@@ -46,15 +50,37 @@ IMAGES = {
 }
 
 
+def checkers(colours, width, height):
+    """A strip whose frames are checkerboards of their colour and white: detail no image of
+    half the size can show."""
+    return png(width * len(colours), height, lambda x, y: (colours[x // width] if (x + y) % 2 == 0
+                                                          else (255, 255, 255)) + (255,))
+
+
+# Button strip 410 at 100 % (four 10 x 10 frames), at 200 % (checkerboards of the same colours)
+# and at 150 % (each frame in the next frame's colour): a test tells which of them was drawn.
+SCALED = {
+    "PNG": strip(FRAMES[:4], 10, 10),
+    "PNG_200": checkers(FRAMES[:4], 20, 20),
+    "PNG_150": strip(FRAMES[1:5], 15, 15),
+}
+
+
+
 def main():
     work, windres = sys.argv[1], sys.argv[2]
     os.makedirs(work, exist_ok=True)
-    lines = []
+    lines = ["#include <windows.h>", qpxres.DIALOG]  # the wizard's window, as installers carry it
     for number, data in IMAGES.items():
         path = os.path.join(work, "%d.png" % number)
         with open(path, "wb") as f:
             f.write(data)
         lines.append('%d PNG "%s"' % (number, path))
+    for kind, data in SCALED.items():
+        path = os.path.join(work, "410-%s.png" % kind)
+        with open(path, "wb") as f:
+            f.write(data)
+        lines.append('410 %s "%s"' % (kind, path))
     broken = os.path.join(work, "broken.bin")
     with open(broken, "wb") as f:
         f.write(b"not an image")

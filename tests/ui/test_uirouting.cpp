@@ -1,6 +1,8 @@
 // Routing of mouse events through containers and the messages objects send their window.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "qpxanimation.h"
 #include "qpxcontrols.h"
 #include "qpxmessages.h"
@@ -222,4 +224,33 @@ TEST(UiRouting, CarouselAsksForItsTimers) {
     EXPECT_EQ(t->GetCurrentFrame(), 0);
     EXPECT_EQ(window.Messages().back().msg, QPXUM_KILLANIMATIONTIMER);
     t->Stop();
+}
+
+// Each window's tree counts its carousels' timers from 0: however many carousels other windows
+// have, none of them runs on another timer of the window (the progress bar's above them all).
+TEST(UiRouting, CarouselTimersAreCountedPerWindowBelowTheProgressTimer) {
+    const auto carousels = [](int count) {
+        std::wstring xml = L"<Container rect='0,0,100,50'>";
+        for (int i = 0; i < count; ++i)
+            xml += L"<Carousel name='S" + std::to_wstring(i) + L"' rect='0,0,100,50' resId='405' type='PNG'/>";
+        return xml + L"</Container>";
+    };
+    const UINT perWindow = (QPX_ANIMATION_INDEX_LAST + 1) / 2;
+    RecordingWindow full;
+    ContainerUIObjectImpl* many = Build(full.Handle(), carousels(static_cast<int>(perWindow)).c_str());
+    ASSERT_NE(many, nullptr);
+    const auto* last = Control<CarouselUIObjectImpl>(many, (L"S" + std::to_wstring(perWindow - 1)).c_str());
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->GetFadeTimerIndex(), QPX_ANIMATION_INDEX_LAST);
+    EXPECT_LT(QPX_ANIMATION_TIMER_BASE + last->GetFadeTimerIndex(), QPX_PROGRESS_TIMER);
+
+    RecordingWindow next;
+    ContainerUIObjectImpl* one = Build(next.Handle(), carousels(1).c_str());
+    const auto* first = Control<CarouselUIObjectImpl>(one, L"S0");
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->GetSlideTimerIndex(), 0u);
+    EXPECT_EQ(first->GetFadeTimerIndex(), 1u);
+    // One more than a window has timers for is refused like any other broken layout.
+    RecordingWindow tooMany;
+    EXPECT_EQ(Build(tooMany.Handle(), carousels(static_cast<int>(perWindow) + 1).c_str()), nullptr);
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "qpxmessages.h"
+#include "qpxdroptarget.h"
 #include "qpxlayout.h"
 #include "qpxtextbox.h"
 #include "uitestsupport.h"
@@ -92,6 +93,84 @@ TEST(UiTextBox, TakesDropsWhileShownAndNothingWhileHidden) {
     RecordingWindow other;
     ASSERT_NE(BuildBox(other, L"visible='false'/>"), nullptr);
     EXPECT_EQ(ProbeDropTarget(other.Handle()), S_OK);
+}
+
+namespace {
+
+// A text box's area and drop target as the window's drop target sees them: what it was told.
+class RecordingBox : public DropArea, public RefusingDropTarget {
+public:
+    explicit RecordingBox(const RECT& area) : area_(area) {}
+    RECT DropRect() const override { return area_; }
+    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject*, DWORD, POINTL, DWORD* effect) override {
+        calls += L"enter ";
+        *effect = DROPEFFECT_COPY;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DragOver(DWORD, POINTL, DWORD* effect) override {
+        calls += L"over ";
+        *effect = DROPEFFECT_COPY;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DragLeave() override {
+        calls += L"leave ";
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Drop(IDataObject*, DWORD, POINTL, DWORD* effect) override {
+        calls += L"drop ";
+        *effect = DROPEFFECT_COPY;
+        return S_OK;
+    }
+    std::wstring calls;
+
+private:
+    RECT area_;
+};
+
+// The screen point of a client point of `window`.
+POINTL OnScreen(HWND window, int x, int y) {
+    POINT point{x, y};
+    ClientToScreen(window, &point);
+    return POINTL{point.x, point.y};
+}
+
+}  // namespace
+
+// The system keeps one drop target per window: the window's own takes every drag and hands it
+// to the box under the pointer, so every shown box of the window takes drops, not the first
+// alone. (Wine's text services offer no drop target to hand drags to, so this is the window's
+// target with boxes of the test's own; a real drag cannot be driven here.)
+TEST(UiTextBox, EveryShownBoxOfAWindowTakesTheDropsOverItsArea) {
+    RecordingWindow window;
+    RecordingBox first(RECT{10, 10, 100, 30}), second(RECT{10, 50, 100, 70});
+    ASSERT_TRUE(WindowDropTarget::Join(window.Handle(), &first, &first));
+    ASSERT_TRUE(WindowDropTarget::Join(window.Handle(), &second, &second));
+    EXPECT_EQ(ProbeDropTarget(window.Handle()), DRAGDROP_E_ALREADYREGISTERED);
+    WindowDropTarget* target = WindowDropTarget::Of(window.Handle());
+    ASSERT_NE(target, nullptr);
+
+    DWORD effect = DROPEFFECT_COPY;
+    target->DragEnter(nullptr, 0, OnScreen(window.Handle(), 50, 60), &effect);
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
+    target->DragOver(0, OnScreen(window.Handle(), 50, 61), &effect);
+    target->DragOver(0, OnScreen(window.Handle(), 50, 20), &effect);  // onto the first box
+    target->DragOver(0, OnScreen(window.Handle(), 50, 40), &effect);  // between them
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
+    target->Drop(nullptr, 0, OnScreen(window.Handle(), 50, 65), &effect);
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
+    EXPECT_EQ(second.calls, L"enter over leave enter drop ");
+    EXPECT_EQ(first.calls, L"enter leave ");
+
+    // A box that is hidden mid-drag leaves it; with the last box the window's target goes.
+    target->DragEnter(nullptr, 0, OnScreen(window.Handle(), 50, 20), &effect);
+    WindowDropTarget::Leave(window.Handle(), &first);
+    EXPECT_EQ(first.calls, L"enter leave enter leave ");
+    target->DragOver(0, OnScreen(window.Handle(), 50, 20), &effect);
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
+    target->DragLeave();
+    WindowDropTarget::Leave(window.Handle(), &second);
+    EXPECT_EQ(WindowDropTarget::Of(window.Handle()), nullptr);
+    EXPECT_EQ(ProbeDropTarget(window.Handle()), S_OK);
 }
 
 TEST(UiTextBox, TypingGoesThroughTheForwardedMessages) {

@@ -67,11 +67,11 @@ LRESULT CALLBACK RecordingWindow::Proc(HWND window, UINT msg, WPARAM wParam, LPA
     return DefWindowProcW(window, msg, wParam, lParam);
 }
 
-QPXUE::ContainerUIObjectImpl* Build(HWND window, const wchar_t* xml) {
+QPXUE::ContainerUIObjectImpl* Build(HWND window, const wchar_t* xml, const QPXUE::DisplayScale& scale) {
     // Element text is copied by the loader, so the document may go once the tree is built.
     pugi::xml_document document;
     if (!document.load_string(xml)) return nullptr;
-    return QPXUE::BuildLayout(window, document.first_child());
+    return QPXUE::BuildLayout(window, document.first_child(), scale);
 }
 
 Rendered Render(QPXUE::IQPXBaseUIObject& object, int width, int height) {

@@ -18,6 +18,10 @@ namespace uitest {
 constexpr UINT kButtonStrip = 401, kCheckStrip = 402, kTextBoxStrip = 403, kBackground = 404,
                kCarouselStrip = 405, kProgressBack = 406, kProgressFill = 407, kWideButton = 408,
                kNotAnImage = 409;
+// Four 10 x 10 frames of kFrames[0..3]; at 200 % checkerboards of the same colours and white,
+// at 150 % solid frames of kFrames[1..4].
+constexpr UINT kScaledStrip = 410;
+constexpr uint32_t kWhite = 0xFFFFFF;
 constexpr uint32_t kFrames[] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF};
 constexpr uint32_t kTextBoxFrames[] = {0xF0F0F0, 0xC8FFC8, 0xFFC8C8};
 constexpr uint32_t kBackgroundColour = 0x282828;
@@ -45,9 +49,10 @@ private:
     std::vector<Message> messages_;
 };
 
-// Parses `xml` (a Container element) and builds it for `window`; the tree stays registered
-// until DestroyLayout or the next Build for the same window.
-QPXUE::ContainerUIObjectImpl* Build(HWND window, const wchar_t* xml);
+// Parses `xml` (a Container element) and builds it for `window`, at `scale`; the tree stays
+// registered until DestroyLayout or the next Build for the same window.
+QPXUE::ContainerUIObjectImpl* Build(HWND window, const wchar_t* xml,
+                                    const QPXUE::DisplayScale& scale = QPXUE::DisplayScale());
 
 // The direct child control `name` of `root` as a T, or null.
 template <typename T>

@@ -27,3 +27,18 @@ bool ProgramResource::HasBytes(const wchar_t* logFile, int line) const {
     }
     return true;
 }
+
+namespace {
+
+BOOL CALLBACK CollectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR names) {
+    if (!IS_INTRESOURCE(name)) reinterpret_cast<std::vector<std::wstring>*>(names)->push_back(name);
+    return TRUE;
+}
+
+}  // namespace
+
+std::vector<std::wstring> ProgramResourceNames(const wchar_t* type) {
+    std::vector<std::wstring> names;
+    EnumResourceNamesW(GetModuleHandleW(nullptr), type, CollectName, reinterpret_cast<LONG_PTR>(&names));
+    return names;
+}

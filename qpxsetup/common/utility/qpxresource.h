@@ -1,8 +1,11 @@
 // Resources of the program's own module: found, loaded, locked and sized in one step, by
-// name or by number. Each caller logs its own failure.
+// name or by number, and the names of a type listed. Each caller logs its own failure.
 #pragma once
 
 #include <windows.h>
+
+#include <string>
+#include <vector>
 
 #include "qpxhandle.h"
 
@@ -28,3 +31,7 @@ private:
     const void* data_ = nullptr;
     DWORD size_ = 0;
 };
+
+// The names of the program's own resources of `type` that are named, not numbered, as the
+// module stores them: in upper case.
+std::vector<std::wstring> ProgramResourceNames(const wchar_t* type);

@@ -1,4 +1,5 @@
-// Text conversions across the script boundary: scripts speak UTF-8, the program UTF-16.
+// Text helpers: conversions across the script boundary (scripts speak UTF-8, the program
+// UTF-16) and replacement within a text.
 #include "qpxtext.h"
 
 #include <windows.h>
@@ -49,4 +50,12 @@ std::wstring CodePageToWide(unsigned codePage, const char* text) {
 
 std::string WideToCodePage(unsigned codePage, const wchar_t* text) {
     return text ? ToNarrow(codePage, text, wcslen(text)) : std::string();
+}
+
+std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::wstring& to) {
+    if (from.empty()) return text;
+    for (size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
 }

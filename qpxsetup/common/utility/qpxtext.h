@@ -1,4 +1,5 @@
-// Text conversions across the script boundary: scripts speak UTF-8, the program UTF-16.
+// Text helpers: conversions across the script boundary (scripts speak UTF-8, the program
+// UTF-16) and replacement within a text.
 #pragma once
 
 #include <string>
@@ -11,3 +12,6 @@ std::string WideToUtf8(const std::wstring& text);
 // Conversions through a code page, for chunk names, error box text and narrow buffers.
 std::wstring CodePageToWide(unsigned codePage, const char* text);
 std::string WideToCodePage(unsigned codePage, const wchar_t* text);
+
+// Every occurrence of `from` in `text` replaced by `to`; what `to` brings is not searched again.
+std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::wstring& to);

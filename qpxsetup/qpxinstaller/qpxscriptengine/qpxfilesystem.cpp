@@ -19,6 +19,7 @@
 #include "qpxmessagebox.h"
 #include "qpxpath.h"
 #include "qpxremovalguard.h"
+#include "qpxtexts.h"
 #include "qpxundo.h"
 
 namespace {
@@ -30,10 +31,6 @@ constexpr FILEOP_FLAGS kDeleteFlags = FOF_SILENT | FOF_NOCONFIRMATION;  // perma
 constexpr FILEOP_FLAGS kUnattendedFlags = FOF_SILENT | FOF_NOERRORUI;
 constexpr WORD kShCreateDirectoryOrdinal = 165;
 constexpr size_t kTempFolderUnits = MAX_PATH - 14;
-constexpr wchar_t kDeletePromptCaption[] = L"提示";
-constexpr wchar_t kDeletePromptBefore[] = L"无法删除\"";
-constexpr wchar_t kDeletePromptAfter[] =
-    L"\"，可能是被占用，请关闭占用程序后点击重试或者点击忽略在卸载完成之后手动删除！";
 
 InstallJournal& Journal() { return InstallJournal::Instance(); }
 
@@ -283,8 +280,9 @@ int Lua_DeleteFile(lua_State* state) {
             RecordDeletion(path);
             break;
         }
-        const std::wstring prompt = kDeletePromptBefore + path + kDeletePromptAfter;
-        const int button = ShowMessageBox(nullptr, prompt.c_str(), kDeletePromptCaption,
+        const std::wstring prompt = EngineText(TextId::kDeleteFailed, path);
+        const std::wstring& caption = EngineText(TextId::kDeleteFailedCaption);
+        const int button = ShowMessageBox(nullptr, prompt.c_str(), caption.c_str(),
                                        MB_ICONQUESTION | MB_ABORTRETRYIGNORE);
         if (button == IDABORT) EndProcessEarly(0);
         if (button == IDRETRY) continue;

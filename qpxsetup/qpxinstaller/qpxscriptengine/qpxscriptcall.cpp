@@ -13,11 +13,9 @@
 #include "qpxlog.h"
 #include "qpxmessagebox.h"
 #include "qpxtext.h"
+#include "qpxtexts.h"
 
 namespace {
-
-constexpr wchar_t kErrorCaption[] = L":-( 杯具，脚本执行时发生错误";
-constexpr wchar_t kFeedbackSentence[] = L"请向我们反馈以上错误信息，以便我们改善产品质量！";
 
 void AppendFormat(std::string& text, const char* format, ...) {
     va_list args;
@@ -65,8 +63,8 @@ int ScriptErrorHandler(lua_State* state) {
     AppendFormat(text, "%s\n", message ? message : "(null)");
     AppendCallStack(state, 0, text);
     std::wstring boxText = CodePageToWide(CP_THREAD_ACP, text.c_str());
-    boxText += kFeedbackSentence;
-    ShowMessageBox(nullptr, boxText.c_str(), kErrorCaption, MB_ICONERROR);
+    boxText += EngineText(TextId::kScriptErrorFeedback);
+    ShowMessageBox(nullptr, boxText.c_str(), EngineText(TextId::kScriptErrorCaption).c_str(), MB_ICONERROR);
     EndProcessEarly(0);
 }
 

@@ -198,6 +198,42 @@ bool QPXScriptEngine::GetGlobalBoolean(const char* name) {
     return value;
 }
 
+std::vector<std::wstring> QPXScriptEngine::GetGlobalStringList(const char* name) {
+    StateLock lock(*this);
+    std::vector<std::wstring> items;
+    lua_getglobal(state_, name);
+    for (int i = 1; lua_istable(state_, -1); ++i) {
+        lua_rawgeti(state_, -1, i);
+        const bool text = lua_type(state_, -1) == LUA_TSTRING;
+        if (text) items.push_back(Utf8ToWide(lua_tolstring(state_, -1, nullptr)));
+        lua_pop(state_, 1);
+        if (!text) break;
+    }
+    lua_pop(state_, 1);
+    return items;
+}
+
+std::vector<std::pair<std::string, std::wstring>> QPXScriptEngine::GetGlobalStringTable(const char* name) {
+    StateLock lock(*this);
+    std::vector<std::pair<std::string, std::wstring>> entries;
+    lua_getglobal(state_, name);
+    if (lua_istable(state_, -1)) {
+        lua_pushnil(state_);
+        while (lua_next(state_, -2) != 0) {
+            // Only true strings: lua_tolstring would turn a number key into a string in place,
+            // which confuses lua_next.
+            if (lua_type(state_, -2) == LUA_TSTRING && lua_type(state_, -1) == LUA_TSTRING) {
+                size_t length = 0;
+                const char* key = lua_tolstring(state_, -2, &length);
+                entries.emplace_back(std::string(key, length), Utf8ToWide(lua_tolstring(state_, -1, nullptr)));
+            }
+            lua_pop(state_, 1);
+        }
+    }
+    lua_pop(state_, 1);
+    return entries;
+}
+
 void QPXScriptEngine::SetGlobalString(const char* name, const std::wstring& value) {
     StateLock lock(*this);
     lua_pushstring(state_, WideToUtf8(value).c_str());

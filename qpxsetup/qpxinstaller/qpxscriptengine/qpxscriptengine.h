@@ -6,6 +6,8 @@
 
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "lua.h"
 
@@ -30,6 +32,12 @@ public:
     std::wstring GetGlobalString(const char* name);
     int GetGlobalInteger(const char* name);
     bool GetGlobalBoolean(const char* name);
+    // The strings of a table global's sequence 1, 2, ... up to its first item that is not a
+    // string; none when the global is no table.
+    std::vector<std::wstring> GetGlobalStringList(const char* name);
+    // The entries of a table global whose key and value are both strings, in no set order;
+    // none when the global is no table.
+    std::vector<std::pair<std::string, std::wstring>> GetGlobalStringTable(const char* name);
     void SetGlobalString(const char* name, const std::wstring& value);
     void SetGlobalNumber(const char* name, double value);
     void SetGlobalBoolean(const char* name, bool value);

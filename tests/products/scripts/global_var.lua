@@ -14,3 +14,4 @@ global_main_app_name = env("QPX_MAIN_APP")
 global_start_parameter = env("QPX_START_PARAMETER")
 global_startuseexplorer_level = env("QPX_SHELL_LEVEL") == "1"
 global_rollback_on_failure = env("QPX_ROLLBACK") == "1"
+global_language = env("QPX_LANGUAGE")

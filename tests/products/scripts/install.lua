@@ -26,6 +26,10 @@ local function show(name) trace(name .. "=" .. tostring(_G[name])) end
 
 hook("QPXSE_BeforeInit", function()
   if os.getenv("QPX_SHOW_COMPLETE") == "0" then global_show_completewindow = false end
+  if os.getenv("QPX_TRACE_LANGUAGE") then
+    show("global_chosen_language")
+    show("global_greeting")
+  end
 end)
 hook("QPXSE_BeforeInstall", function()
   for _, name in ipairs({"InstallPath", "LicenceChk", "QuickLaunchChk", "ShouldStartWithWindowsChk",

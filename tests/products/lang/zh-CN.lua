@@ -1,0 +1,2 @@
+-- Chinese texts of the test product.
+global_greeting = "欢迎"
