@@ -65,12 +65,23 @@ SCALED = {
     "PNG_150": strip(FRAMES[1:5], 15, 15),
 }
 
+def dialog():
+    """The wizard windows' template, from the packer's own figures, in the compiler's words."""
+    points, face = qpxres.DIALOG_FONT
+    return "\n".join([
+        "%d DIALOGEX 0, 0, %d, %d" % ((qpxres.DIALOG_ID,) + qpxres.DIALOG_SIZE),
+        "STYLE 0x%08X" % qpxres.DIALOG_STYLE,
+        "EXSTYLE 0x%08X" % qpxres.DIALOG_EX_STYLE,
+        'CLASS "%s"' % qpxres.DIALOG_CLASS,
+        'CAPTION "%s"' % qpxres.DIALOG_CAPTION,
+        'FONT %d, "%s", 0, 0, 0x1' % (points, face),
+        "BEGIN", "END"])
 
 
 def main():
     work, windres = sys.argv[1], sys.argv[2]
     os.makedirs(work, exist_ok=True)
-    lines = ["#include <windows.h>", qpxres.DIALOG]  # the wizard's window, as installers carry it
+    lines = ["#include <windows.h>", dialog()]  # the wizard's window, as installers carry it
     for number, data in IMAGES.items():
         path = os.path.join(work, "%d.png" % number)
         with open(path, "wb") as f:
