@@ -8,7 +8,8 @@
 # resolution. Restyle by changing the palette, fonts and texts below and running it again:
 #   tools/make-skin.sh [skin folder] [icon file] [uninstaller's skin folder]
 # With --starter it draws the starter product's neutral skin instead (kit/starter/skin and
-# uninstall/skin): English words on the buttons, no name and no mark of any product.
+# uninstall/skin): no words (its layouts lay each language's words over the images), no name
+# and no mark of any product.
 #   tools/make-skin.sh --starter [starter folder]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -32,9 +33,8 @@ font_file() {
 }
 CJK=$(font_file "WenQuanYi Zen Hei" Regular)
 LATIN_BOLD=$(font_file "Liberation Sans" Bold)
-# The buttons' words: the sample's are Chinese, the starter's English.
+# The buttons' words: the sample's are Chinese (the starter's carry none).
 BUTTON_FONT=$CJK
-[ -z "$starter" ] || BUTTON_FONT=$(font_file "Liberation Sans" Regular)
 
 PRODUCT=Corvane
 TAGLINE="轻快 · 安全 · 高效的桌面助手"
@@ -483,17 +483,17 @@ starter_skin() {
     text_box 443 32 square "$out/304$at.png"
     browse_button "$out/305$at.png"
     plain_page "$out/307$at.png"
-    primary_button 170 45 "Install" 17 "$out/308$at.png"
-    complete_background "Setup complete" "Everything is in place" "$out/310$at.png"
+    primary_button 170 45 "" 17 "$out/308$at.png"
+    complete_background "" "" "$out/310$at.png"
     progress "$out/311$at.png" "$out/312$at.png"
-    primary_button 170 45 "Finish" 17 "$out/315$at.png"
+    primary_button 170 45 "" 17 "$out/315$at.png"
 
     plain_hero_page "$uninstall_out/401$at.png" 140
-    primary_button 150 42 "Uninstall" 15 "$uninstall_out/402$at.png"
-    secondary_button 150 42 "Cancel" 15 "$uninstall_out/403$at.png"
+    primary_button 150 42 "" 15 "$uninstall_out/402$at.png"
+    secondary_button 150 42 "" 15 "$uninstall_out/403$at.png"
     plain_page "$uninstall_out/405$at.png"
-    complete_background "Uninstall complete" "Thank you for using it" "$uninstall_out/406$at.png"
-    primary_button 170 45 "Finish" 17 "$uninstall_out/407$at.png"
+    complete_background "" "" "$uninstall_out/406$at.png"
+    primary_button 170 45 "" 17 "$uninstall_out/407$at.png"
   done
   mogrify -strip "$out"/*.png "$uninstall_out"/*.png
   echo "starter skin written to $out and $uninstall_out"

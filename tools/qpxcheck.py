@@ -50,7 +50,7 @@ FONT = {"color", "bold", "size", "font"}
 IMAGE = {"rect", "type", "resId", "name", "visible", "enable"}
 CONTROLS = {
     "Button": IMAGE | {"action"},
-    "Label": {"rect", "name", "visible", "enable"} | FONT,
+    "Label": {"rect", "name", "visible", "enable", "align"} | FONT,
     "LinkLabel": IMAGE | FONT | {"action"},
     "CheckBox": IMAGE | FONT | {"rectChk", "rectLbl", "action", "checked"},
     "TextBox": IMAGE | FONT | {"clrect", "maxchar", "multiline"},
@@ -206,6 +206,9 @@ class LayoutChecker:
             if not (tag == "Progress" and child.tag == "Front"):
                 self.report.warning(self.at(child), f"<{child.tag}> inside <{tag}> is ignored")
         if tag == "Label":
+            if element.get("align", "left") not in ("left", "center"):
+                self.report.warning(self.at(element),
+                                    f'{self.who(dlg, element)}: align is "left" or "center"; drawn from the left')
             return
         if tag == "LinkLabel":
             if self.resource(element):

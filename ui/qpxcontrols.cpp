@@ -148,7 +148,7 @@ int LabelUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const wcha
 }
 
 int LabelUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
-    if (visible_) text_.Draw(graphics, rect_.left, rect_.top);
+    if (visible_) text_.Draw(graphics, rect_.left, rect_.top, centred_ ? rect_.right - rect_.left : 0);
     return 0;
 }
 

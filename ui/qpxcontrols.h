@@ -26,8 +26,8 @@ public:
     void SetFont(const std::wstring& face, int size, bool bold, const DisplayScale& scale);
     // The same font at another scale; nothing before SetFont.
     void Rescale(const DisplayScale& scale);
-    void Draw(Gdiplus::Graphics& graphics, int x, int y) const {
-        QPXUE::DrawString(graphics, text_, font_.get(), brush_.get(), x, y);
+    void Draw(Gdiplus::Graphics& graphics, int x, int y, int centreWidth = 0) const {
+        QPXUE::DrawString(graphics, text_, font_.get(), brush_.get(), x, y, centreWidth);
     }
 
 private:
@@ -126,11 +126,16 @@ private:
     bool hoverLook_ = false;
 };
 
-// Static text at the rect's top-left; answers no events. Takes no image.
+// Static text at the rect's top-left, or centred across the rect's width; answers no events
+// (a label over a button leaves its clicks to the button). Takes no image.
 class LabelUIObjectImpl : public TextControl<BaseUIObjectImpl> {
 public:
     int Draw(Gdiplus::Graphics& graphics) override;
     int Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) override;
+    void SetCentred(bool centred) { centred_ = centred; }
+
+private:
+    bool centred_ = false;
 };
 
 // Underlined text (whatever its font) that sends its action when clicked and shows the hand

@@ -276,11 +276,20 @@ std::unique_ptr<Gdiplus::Font> MakeFont(const std::wstring& family, int size, in
 }
 
 void DrawString(Gdiplus::Graphics& graphics, const std::wstring& text, const Gdiplus::Font* font,
-              const Gdiplus::Brush* brush, int x, int y) {
+              const Gdiplus::Brush* brush, int x, int y, int centreWidth) {
     const Gdiplus::TextRenderingHint saved = graphics.GetTextRenderingHint();
     graphics.SetTextRenderingHint(Gdiplus::TextRenderingHintClearTypeGridFit);
-    const Gdiplus::RectF layout(static_cast<Gdiplus::REAL>(x), static_cast<Gdiplus::REAL>(y), 0, 0);
-    graphics.DrawString(text.c_str(), -1, font, layout, nullptr, brush);
+    if (centreWidth > 0) {
+        // A zero height leaves the text unclipped below, as the zero-size origin does.
+        const Gdiplus::RectF layout(static_cast<Gdiplus::REAL>(x), static_cast<Gdiplus::REAL>(y),
+                                    static_cast<Gdiplus::REAL>(centreWidth), 0);
+        Gdiplus::StringFormat centred(Gdiplus::StringFormatFlagsNoWrap);
+        centred.SetAlignment(Gdiplus::StringAlignmentCenter);
+        graphics.DrawString(text.c_str(), -1, font, layout, &centred, brush);
+    } else {
+        const Gdiplus::RectF layout(static_cast<Gdiplus::REAL>(x), static_cast<Gdiplus::REAL>(y), 0, 0);
+        graphics.DrawString(text.c_str(), -1, font, layout, nullptr, brush);
+    }
     graphics.SetTextRenderingHint(saved);
 }
 

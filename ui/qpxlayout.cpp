@@ -168,6 +168,7 @@ std::unique_ptr<IQPXBaseUIObject> MakeLabel(BuildContext& context, pugi::xml_nod
     object->SetText(ReadText(node));
     ReadTextLook(*object, node);
     ReadNameVisibleEnable(*object, node);
+    object->SetCentred(ReadString(node, L"align") == L"center");
     return object;
 }
 

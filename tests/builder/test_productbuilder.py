@@ -119,6 +119,11 @@ def test_unknown_attribute_warns(where):
                 '<Button>: attribute "acton" is unknown')
 
 
+def test_label_alignment_other_than_left_or_center_warns(where):
+    layout_case(where, '<Label name="TitleLbl"', '<Label name="TitleLbl" align="right"', "warning",
+                '.*align is "left" or "center"')
+
+
 def test_image_that_is_missing(where):
     layout_case(where, 'resId="315"', 'resId="399"', "error", r"CompleteDlg/UseBtn: skin/399\.png is missing")
 

@@ -244,11 +244,11 @@ def test_the_starter_installs_and_uninstalls_through_its_pages(kit, starter):
     fresh_machine()
     folder = tempfile.mkdtemp(prefix="qpx-kit-wizard-")
     layout = Layout(os.path.join(starter[0], "layout.xml"))
-    through_pages(Wizard(helper(), starter[1][wine_arch()], NAME + "安装", layout, folder),
+    through_pages(Wizard(helper(), starter[1][wine_arch()], NAME + " Setup", layout, folder),
                   [("InitDlg", "DesktopShortcutChk"), ("InitDlg", "InstallBtn")], "CompleteDlg")
     check_installed(desktop=True)
 
     pages = Layout(os.path.join(starter[0], "uninstall", "layout.xml"))
-    through_pages(Wizard(helper(), install_folder() + "\\Uninstall.exe", NAME + "卸载", pages, folder),
+    through_pages(Wizard(helper(), install_folder() + "\\Uninstall.exe", NAME + " Uninstall", pages, folder),
                   [("UninstallDlg", "UninstallBtn")], "UninstalledDlg")
     check_uninstalled()

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "qpxanimation.h"
 #include "qpxblend.h"
@@ -110,6 +111,37 @@ TEST(UiDraw, TextIsDrawnWithAlpha254AndFallsBackToSansSerif) {
     for (int x = 0; x < 300; ++x)
         for (int y = 0; y < 30; ++y) white |= r.At(x, y) == 0xFEFEFEFEu || r.At(x, y) == 0xFEFFFFFFu;
     EXPECT_TRUE(white);
+}
+
+TEST(UiDraw, CentredLabelPutsTextOfAnyLengthInTheMiddleOfItsRect) {
+    RecordingWindow window;
+    ContainerUIObjectImpl* root = Build(window.Handle(),
+        L"<Container rect='0,0,300,90'>"
+        L"<Label rect='100,0,300,30' color='255,255,255' size='14'>Install</Label>"
+        L"<Label rect='100,30,300,60' color='255,255,255' size='14' align='center'>Install</Label>"
+        L"<Label rect='100,60,300,90' color='255,255,255' size='14' align='center'>Install it now</Label>"
+        L"</Container>");
+    ASSERT_NE(root, nullptr);
+    const Rendered r = Render(*root, 300, 90);
+    // The columns with ink in a row band: first and last.
+    auto ink = [&](int top) {
+        int first = -1, last = -1;
+        for (int x = 0; x < 300; ++x)
+            for (int y = top; y < top + 30; ++y)
+                if (r.Alpha(x, y) != 0) {
+                    if (first < 0) first = x;
+                    last = x;
+                }
+        return std::make_pair(first, last);
+    };
+    const auto left = ink(0), centred = ink(30), longer = ink(60);
+    ASSERT_GE(left.first, 100);
+    EXPECT_LT(left.first, 110);
+    // Both centred texts sit about the rect's middle, 200, whatever their length.
+    EXPECT_NEAR((centred.first + centred.last) / 2.0, 200, 3);
+    EXPECT_NEAR((longer.first + longer.last) / 2.0, 200, 3);
+    EXPECT_GT(centred.first, left.first + 20);
+    EXPECT_LT(longer.first, centred.first);
 }
 
 TEST(UiDraw, ContainerClipsItsControlsUnlessItHasChildContainers) {

@@ -9,6 +9,11 @@ global_product_name = "@PRODUCT_NAME@"
 global_install_basepath = "@PRODUCT_ID@"
 -- CHANGE: your company, for the list of installed programs.
 global_company_name = "@PRODUCT_NAME@ maker"
+-- The languages of the pages and of the engine's own texts (the quit question, the folder
+-- checks, the uninstaller's messages): "auto" takes the user's, English when it is neither.
+-- CHANGE: list your product's languages, its fallback first, each with a lang/<tag>.lua.
+global_language = "auto"
+global_languages = { "en", "zh-CN" }
 -- CHANGE: the version, four numbers.
 global_version = "1.0.0.0"
 -- CHANGE: the program the shortcuts start and the last page can start, in payload/.
