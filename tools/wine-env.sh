@@ -29,7 +29,7 @@ qpx_wine_arch() {
 qpx_wine_prefix() {
   local prefix=$1 arch=${2:-win64}
   export WINEPREFIX=$prefix WINEARCH=$arch
-  if [ ! -f "$prefix/.qpx-ready-4" ]; then
+  if [ ! -f "$prefix/.qpx-ready-5" ]; then
     rm -rf "$prefix"
     mkdir -p "$(dirname "$prefix")"
     wineboot -i >/dev/null 2>&1
@@ -38,6 +38,7 @@ qpx_wine_prefix() {
     wine reg add "$key" /v Arial /t REG_SZ /d "Liberation Sans" /f >/dev/null 2>&1
     wine reg add "$key" /v SimSun /t REG_SZ /d "WenQuanYi Zen Hei" /f >/dev/null 2>&1
     wine reg add "$key" /v "宋体" /t REG_SZ /d "WenQuanYi Zen Hei" /f >/dev/null 2>&1
+    wine reg add "$key" /v "Microsoft YaHei" /t REG_SZ /d "WenQuanYi Zen Hei" /f >/dev/null 2>&1
     # GDI+'s generic sans-serif family, the fallback for faces a layout names but lacks.
     wine reg add "$key" /v "Microsoft Sans Serif" /t REG_SZ /d "Liberation Sans" /f >/dev/null 2>&1
     # A program that crashes ends without Wine's crash dialog, which nobody would close.
@@ -49,7 +50,7 @@ qpx_wine_prefix() {
       [ -L "$link" ] && rm "$link" && mkdir "$link"
     done
     wineserver -w
-    touch "$prefix/.qpx-ready-4"
+    touch "$prefix/.qpx-ready-5"
   fi
   wineserver -p >/dev/null 2>&1 || true
   # The first program of a session starts Wine's own services, which stay for the session and

@@ -21,6 +21,10 @@ void TextPart::Rescale(const DisplayScale& scale) {
     if (font_) SetFont(face_, size_, bold_, scale);
 }
 
+void TextPart::SetFace(const std::wstring& face, const DisplayScale& scale) {
+    if (font_) SetFont(face, size_, bold_, scale);
+}
+
 // ---- Button ----
 
 int ButtonUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) {

@@ -26,6 +26,9 @@ public:
     void SetFont(const std::wstring& face, int size, bool bold, const DisplayScale& scale);
     // The same font at another scale; nothing before SetFont.
     void Rescale(const DisplayScale& scale);
+    const std::wstring& GetFace() const { return face_; }
+    // Another face at the same size and weight; nothing before SetFont.
+    void SetFace(const std::wstring& face, const DisplayScale& scale);
     void Draw(Gdiplus::Graphics& graphics, int x, int y, int centreWidth = 0) const {
         QPXUE::DrawString(graphics, text_, font_.get(), brush_.get(), x, y, centreWidth);
     }
@@ -49,6 +52,8 @@ public:
     const std::wstring& GetText() const { return text_.GetText(); }
     void SetTextColor(COLORREF rgb) { text_.SetTextColor(rgb); }
     void SetFont(const std::wstring& face, int size, bool bold) { text_.SetFont(face, size, bold, this->scale_); }
+    const std::wstring& GetFontFace() const { return text_.GetFace(); }
+    void SetFontFace(const std::wstring& face) { text_.SetFace(face, this->scale_); }
     void SetScale(const DisplayScale& scale) override {
         Control::SetScale(scale);
         text_.Rescale(scale);

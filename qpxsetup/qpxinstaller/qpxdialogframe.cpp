@@ -115,6 +115,9 @@ void QPXDialogFrame::FillGlobalTexts() {
     };
     const auto fill = [&valueOf](auto* control) {
         control->SetText(FillGlobalTokens(control->GetText(), valueOf));
+        // A face may come from a global too, so each language draws in a face that has its letters.
+        const std::wstring face = FillGlobalTokens(control->GetFontFace(), valueOf);
+        if (face != control->GetFontFace()) control->SetFontFace(face);
     };
     for (auto* label : root_->CollectControlsOfType<QPXUE::LabelUIObjectImpl>()) fill(label);
     for (auto* link : root_->CollectControlsOfType<QPXUE::LinkLabelUIObjectImpl>()) fill(link);

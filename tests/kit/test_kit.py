@@ -79,7 +79,11 @@ def test_the_starter_builds_for_both_architectures_twice_to_the_same_bytes(kit, 
         assert open(again, "rb").read() == data, f"two {arch} builds differ"
     image = PeImage(open(installers["i686"], "rb").read())
     layout = image.resource("XML", "LAYOUT.XML").decode("utf-16")
-    assert "$global_product_name$" in layout and NAME not in layout
+    # The name comes from the settings: neither the layout nor the language files hold it.
+    assert "$global_text_welcome$" in layout and NAME not in layout
+    for tag in ("en", "zh-CN"):
+        text = open(os.path.join(folder, "lang", tag + ".lua"), encoding="utf-8").read()
+        assert "global_product_name" in text and NAME not in text
     assert f'global_product_name = "{NAME}"' in open(os.path.join(folder, "scripts", "global_var.lua")).read()
 
 
@@ -141,7 +145,8 @@ def test_every_documented_folder_shape_builds_and_a_broken_layout_stops_with_its
     result, installer = shape(kit, starter, "brokenpages", break_uninstall_pages)
     layout = os.path.join(kit.work, "brokenpages", "uninstall", "layout.xml")
     assert result.returncode != 0 and not os.path.exists(installer)
-    assert f'{layout}:5: error: no <Dlg name="UninstalledDlg">: the uninstaller ends there' in result.stderr, \
+    line = next(n for n, text in enumerate(open(layout, encoding="utf-8"), 1) if "<Window>" in text)
+    assert f'{layout}:{line}: error: no <Dlg name="UninstalledDlg">: the uninstaller ends there' in result.stderr, \
         result.stderr
 
 
@@ -232,11 +237,14 @@ def fresh_machine():
 def test_the_starter_installs_and_uninstalls_silently(kit, starter):
     fresh_machine()
     folder = tempfile.mkdtemp(prefix="qpx-kit-silent-")
-    process, log = run_logged(starter[1][wine_arch()], ["/S"], folder)
+    # In its second language: the Chinese texts' file runs in both programs without a fault.
+    process, log = run_logged(starter[1][wine_arch()], ["/S", "/LANG=zh-CN"], folder)
     assert process.wait(timeout=120) == 1, log_text(log)
+    assert "language zh-CN, asked for zh-CN" in log_text(log), log_text(log)
     check_installed(desktop=False)
-    process, log = run_logged(install_folder() + "\\Uninstall.exe", ["/S"], folder)
+    process, log = run_logged(install_folder() + "\\Uninstall.exe", ["/S", "/LANG=zh-CN"], folder)
     assert process.wait(timeout=120) == 1, log_text(log)
+    assert "language zh-CN, asked for zh-CN" in log_text(log), log_text(log)
     check_uninstalled()
 
 

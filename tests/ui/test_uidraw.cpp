@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <utility>
 
 #include "qpxanimation.h"
 #include "qpxblend.h"
@@ -123,16 +122,17 @@ TEST(UiDraw, CentredLabelPutsTextOfAnyLengthInTheMiddleOfItsRect) {
         L"</Container>");
     ASSERT_NE(root, nullptr);
     const Rendered r = Render(*root, 300, 90);
-    // The columns with ink in a row band: first and last.
+    // The first and last columns with ink in a row band.
+    struct Ink { int first = -1, last = -1; };
     auto ink = [&](int top) {
-        int first = -1, last = -1;
+        Ink found;
         for (int x = 0; x < 300; ++x)
             for (int y = top; y < top + 30; ++y)
                 if (r.Alpha(x, y) != 0) {
-                    if (first < 0) first = x;
-                    last = x;
+                    if (found.first < 0) found.first = x;
+                    found.last = x;
                 }
-        return std::make_pair(first, last);
+        return found;
     };
     const auto left = ink(0), centred = ink(30), longer = ink(60);
     ASSERT_GE(left.first, 100);

@@ -163,13 +163,15 @@ TEST(UiScale, ANewScaleLaysTheTreeOutAnewAndKeepsEveryState) {
 }
 
 // The dialog frame: its window at the scale of its DPI, its labels showing the "$global_...$"
-// texts they name; on WM_DPICHANGED the window takes the rect the system suggests and its tree
+// texts and faces they name; on WM_DPICHANGED the window takes the rect the system suggests and its tree
 // the new scale, with the state of its controls as it was.
 TEST(UiScale, TheDialogFrameTakesTheSuggestedRectAndKeepsItsControlsState) {
     std::wstring controls = kControls;
     controls.insert(controls.rfind(L"</Container>"),
-                    L"<Label name='W' rect='140,40,190,60'>$global_qpx_greeting$ $global_qpx_unset$</Label>");
+                    L"<Label name='W' rect='140,40,190,60' font='$global_qpx_face$' bold='true'>"
+                    L"$global_qpx_greeting$ $global_qpx_unset$</Label>");
     QPXScriptEngine::Instance().SetGlobalString("global_qpx_greeting", L"Welcome");
+    QPXScriptEngine::Instance().SetGlobalString("global_qpx_face", L"Courier New");
     const std::wstring layoutText =
         L"<Window><Dlg name='InitDlg' width='200' height='150'>" + controls + L"</Dlg></Window>";
     const std::wstring utf16 = L"\xFEFF" + layoutText;
@@ -184,6 +186,7 @@ TEST(UiScale, TheDialogFrameTakesTheSuggestedRectAndKeepsItsControlsState) {
     GetWindowRect(window, &before);
     EXPECT_EQ(before.right - before.left, 200);
     EXPECT_EQ(Control<LabelUIObjectImpl>(root, L"W")->GetText(), L"Welcome $global_qpx_unset$");
+    EXPECT_EQ(Control<LabelUIObjectImpl>(root, L"W")->GetFontFace(), L"Courier New");
     Control<CheckBoxUIObjectImpl>(root, L"C")->SetChecked(true);
 
     const RECT suggested{50, 60, 450, 360};

@@ -1,6 +1,8 @@
 -- English texts of the pages (layout.xml and uninstall/layout.xml show each global named
 -- "$global_text_...$"). Run after scripts/global_var.lua when the run's language is English.
 local name = global_product_name
+-- The face of every text of the pages ("$global_font$" in their font attributes).
+global_font = "Arial"
 global_text_welcome = "Welcome to " .. name .. " Setup"
 global_text_folder = "Install to:"
 global_text_start_menu = "Start menu shortcuts"

@@ -1,6 +1,8 @@
 -- Chinese texts of the pages, the same globals as lang/en.lua. Run after
 -- scripts/global_var.lua when the run's language is Chinese.
 local name = global_product_name
+-- A face with Chinese letters, on every Windows since 7.
+global_font = "Microsoft YaHei"
 global_text_welcome = "欢迎安装" .. name
 global_text_folder = "安装到："
 global_text_start_menu = "开始菜单快捷方式"
