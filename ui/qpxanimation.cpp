@@ -89,15 +89,11 @@ void ProgressUIObjectImpl::SetFillRect(const RECT& rect) {
 void ProgressUIObjectImpl::SetSlices(int left, int right) {
     layoutLeftSlice_ = left;
     layoutRightSlice_ = right;
-    leftSlice_ = scale_.Px(left);
-    rightSlice_ = scale_.Px(right);
 }
 
 void ProgressUIObjectImpl::SetScale(const DisplayScale& scale) {
     BaseUIObjectImpl::SetScale(scale);
     fillRect_ = scale.Px(layoutFillRect_);
-    leftSlice_ = scale.Px(layoutLeftSlice_);
-    rightSlice_ = scale.Px(layoutRightSlice_);
     background_.Rescale(scale);
     fill_.Rescale(scale);
 }
@@ -121,19 +117,21 @@ int ProgressUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
     const int fillHeight = Height(fillRect_);
     const int imageWidth = static_cast<int>(fill_->GetWidth());
     const int imageHeight = static_cast<int>(fill_->GetHeight());
-    graphics.DrawImage(fill_.get(), fillRect_.left, fillRect_.top, 0, 0, leftSlice_, fillHeight,
+    const int leftSlice = scale_.Px(layoutLeftSlice_);
+    const int rightSlice = scale_.Px(layoutRightSlice_);
+    graphics.DrawImage(fill_.get(), fillRect_.left, fillRect_.top, 0, 0, leftSlice, fillHeight,
                        Gdiplus::UnitPixel);
-    const float fill = (fillWidth - leftSlice_ - rightSlice_) / 100.0f * position_;
-    const Gdiplus::RectF destination(static_cast<Gdiplus::REAL>(fillRect_.left + leftSlice_),
+    const float fill = (fillWidth - leftSlice - rightSlice) / 100.0f * position_;
+    const Gdiplus::RectF destination(static_cast<Gdiplus::REAL>(fillRect_.left + leftSlice),
                                      static_cast<Gdiplus::REAL>(fillRect_.top), fill,
                                      static_cast<Gdiplus::REAL>(fillHeight));
-    const Gdiplus::RectF source(static_cast<Gdiplus::REAL>(leftSlice_), 0,
-                                static_cast<Gdiplus::REAL>(imageWidth - leftSlice_ - rightSlice_),
+    const Gdiplus::RectF source(static_cast<Gdiplus::REAL>(leftSlice), 0,
+                                static_cast<Gdiplus::REAL>(imageWidth - leftSlice - rightSlice),
                                 static_cast<Gdiplus::REAL>(imageHeight));
     DrawStretched(graphics, fill_.get(), destination, source);
     // The right cap overlaps the middle's last pixel so no seam shows between them.
-    const int capX = static_cast<int>(fill + fillRect_.left + leftSlice_ - 1.0f);
-    graphics.DrawImage(fill_.get(), capX, fillRect_.top, imageWidth - rightSlice_, 0, rightSlice_,
+    const int capX = static_cast<int>(fill + fillRect_.left + leftSlice - 1.0f);
+    graphics.DrawImage(fill_.get(), capX, fillRect_.top, imageWidth - rightSlice, 0, rightSlice,
                        fillHeight, Gdiplus::UnitPixel);
     return 0;
 }

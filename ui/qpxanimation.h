@@ -85,8 +85,6 @@ private:
     RECT layoutFillRect_{};
     SkinImage background_;
     SkinImage fill_;
-    int leftSlice_ = 0;
-    int rightSlice_ = 0;
     int layoutLeftSlice_ = 0;
     int layoutRightSlice_ = 0;
     int position_ = 0;

@@ -17,9 +17,7 @@ void TextPart::SetFont(const std::wstring& face, int size, bool bold, const Disp
     font_ = MakeFont(face, size, style, scale);
 }
 
-void TextPart::Rescale(const DisplayScale& scale) {
-    if (font_) SetFont(face_, size_, bold_, scale);
-}
+void TextPart::Rescale(const DisplayScale& scale) { SetFace(face_, scale); }
 
 void TextPart::SetFace(const std::wstring& face, const DisplayScale& scale) {
     if (font_) SetFont(face, size_, bold_, scale);
@@ -151,8 +149,15 @@ int LabelUIObjectImpl::Init(HWND owner, const RECT& rect, UINT resId, const wcha
     return 0;
 }
 
+void LabelUIObjectImpl::SetCentred(bool centred) {
+    centred_.reset();
+    if (!centred) return;
+    centred_.reset(new Gdiplus::StringFormat(Gdiplus::StringFormatFlagsNoWrap));
+    centred_->SetAlignment(Gdiplus::StringAlignmentCenter);
+}
+
 int LabelUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
-    if (visible_) text_.Draw(graphics, rect_.left, rect_.top, centred_ ? rect_.right - rect_.left : 0);
+    if (visible_) text_.Draw(graphics, rect_.left, rect_.top, centred_.get(), Width(rect_));
     return 0;
 }
 
@@ -228,38 +233,25 @@ int VerticalContainerUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
     return 0;
 }
 
-void GridContainerUIObjectImpl::SetScale(const DisplayScale& scale) {
-    ContainerUIObjectImpl::SetScale(scale);
-    SetColumns(columns_);
-    SetRows(rows_);
-}
-
-void GridContainerUIObjectImpl::SetColumns(int columns) {
-    columns_ = columns;
-    cellWidth_ = columns > 0 ? Width(rect_) / columns : 0;
-}
-
-void GridContainerUIObjectImpl::SetRows(int rows) {
-    rows_ = rows;
-    cellHeight_ = rows > 0 ? Height(rect_) / rows : 0;
-}
-
 int GridContainerUIObjectImpl::Draw(Gdiplus::Graphics& graphics) {
     if (columns_ <= 0 || rows_ <= 0) return 0;
+    // The cells follow the rect, whatever scale it was laid out at.
+    const int cellWidth = Width(rect_) / columns_;
+    const int cellHeight = Height(rect_) / rows_;
     int column = 0;
     int row = 0;
     for (const auto& child : containers_) {
         if (!child->IsVisible()) continue;
         const RECT r = child->GetRect();
-        const int left = rect_.left + column * cellWidth_;
-        const int top = rect_.top + row * cellHeight_;
+        const int left = rect_.left + column * cellWidth;
+        const int top = rect_.top + row * cellHeight;
         child->SetRect(left, top, left + Width(r), top + Height(r));
         child->Draw(graphics);
         if (vertical_) {
-            if ((row + 1) * cellHeight_ < Height(rect_)) ++row;
+            if ((row + 1) * cellHeight < Height(rect_)) ++row;
             else { row = 0; ++column; }
         } else {
-            if ((column + 1) * cellWidth_ < Width(rect_)) ++column;
+            if ((column + 1) * cellWidth < Width(rect_)) ++column;
             else { column = 0; ++row; }
         }
     }

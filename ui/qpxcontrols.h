@@ -29,8 +29,9 @@ public:
     const std::wstring& GetFace() const { return face_; }
     // Another face at the same size and weight; nothing before SetFont.
     void SetFace(const std::wstring& face, const DisplayScale& scale);
-    void Draw(Gdiplus::Graphics& graphics, int x, int y, int centreWidth = 0) const {
-        QPXUE::DrawString(graphics, text_, font_.get(), brush_.get(), x, y, centreWidth);
+    void Draw(Gdiplus::Graphics& graphics, int x, int y, const Gdiplus::StringFormat* format = nullptr,
+              int width = 0) const {
+        QPXUE::DrawString(graphics, text_, font_.get(), brush_.get(), x, y, format, width);
     }
 
 private:
@@ -137,10 +138,10 @@ class LabelUIObjectImpl : public TextControl<BaseUIObjectImpl> {
 public:
     int Draw(Gdiplus::Graphics& graphics) override;
     int Init(HWND owner, const RECT& rect, UINT resId, const wchar_t* resType) override;
-    void SetCentred(bool centred) { centred_ = centred; }
+    void SetCentred(bool centred);
 
 private:
-    bool centred_ = false;
+    std::unique_ptr<Gdiplus::StringFormat> centred_;  // none: drawn from the left
 };
 
 // Underlined text (whatever its font) that sends its action when clicked and shows the hand
@@ -191,17 +192,13 @@ private:
 class GridContainerUIObjectImpl : public ContainerUIObjectImpl {
 public:
     int Draw(Gdiplus::Graphics& graphics) override;
-    // The cells follow the rect.
-    void SetScale(const DisplayScale& scale) override;
-    void SetColumns(int columns);
-    void SetRows(int rows);
+    void SetColumns(int columns) { columns_ = columns; }
+    void SetRows(int rows) { rows_ = rows; }
     void SetVertical(bool vertical) { vertical_ = vertical; }
 
 private:
     int columns_ = 0;
     int rows_ = 0;
-    int cellWidth_ = 0;
-    int cellHeight_ = 0;
     bool vertical_ = false;
 };
 

@@ -276,20 +276,13 @@ std::unique_ptr<Gdiplus::Font> MakeFont(const std::wstring& family, int size, in
 }
 
 void DrawString(Gdiplus::Graphics& graphics, const std::wstring& text, const Gdiplus::Font* font,
-              const Gdiplus::Brush* brush, int x, int y, int centreWidth) {
+              const Gdiplus::Brush* brush, int x, int y, const Gdiplus::StringFormat* format, int width) {
     const Gdiplus::TextRenderingHint saved = graphics.GetTextRenderingHint();
     graphics.SetTextRenderingHint(Gdiplus::TextRenderingHintClearTypeGridFit);
-    if (centreWidth > 0) {
-        // A zero height leaves the text unclipped below, as the zero-size origin does.
-        const Gdiplus::RectF layout(static_cast<Gdiplus::REAL>(x), static_cast<Gdiplus::REAL>(y),
-                                    static_cast<Gdiplus::REAL>(centreWidth), 0);
-        Gdiplus::StringFormat centred(Gdiplus::StringFormatFlagsNoWrap);
-        centred.SetAlignment(Gdiplus::StringAlignmentCenter);
-        graphics.DrawString(text.c_str(), -1, font, layout, &centred, brush);
-    } else {
-        const Gdiplus::RectF layout(static_cast<Gdiplus::REAL>(x), static_cast<Gdiplus::REAL>(y), 0, 0);
-        graphics.DrawString(text.c_str(), -1, font, layout, nullptr, brush);
-    }
+    // A zero height (and without a format a zero width) leaves the text unclipped.
+    const Gdiplus::RectF layout(static_cast<Gdiplus::REAL>(x), static_cast<Gdiplus::REAL>(y),
+                                static_cast<Gdiplus::REAL>(format ? width : 0), 0);
+    graphics.DrawString(text.c_str(), -1, font, layout, format, brush);
     graphics.SetTextRenderingHint(saved);
 }
 

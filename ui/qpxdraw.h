@@ -158,10 +158,11 @@ std::unique_ptr<Gdiplus::SolidBrush> MakeTextBrush(COLORREF rgb);
 std::unique_ptr<Gdiplus::Font> MakeFont(const std::wstring& family, int size, int style, const DisplayScale& scale);
 
 // The text rule: text rendering hint ClearTypeGridFit for the draw only; layout origin x, y.
-// With a centreWidth the text is centred in that many pixels from x, so one rect fits texts
-// of any length (a word of each language on the same button).
+// With a format, the text is laid out by it in `width` pixels from x (a centred one fits a word
+// of any length, of each language, on the same button).
 void DrawString(Gdiplus::Graphics& graphics, const std::wstring& text, const Gdiplus::Font* font,
-              const Gdiplus::Brush* brush, int x, int y, int centreWidth = 0);
+              const Gdiplus::Brush* brush, int x, int y, const Gdiplus::StringFormat* format = nullptr,
+              int width = 0);
 // The part of the window being drawn again. While one lives, containers clip to their rect
 // within it instead of to their rect alone, and 1:1 pictures copy only what falls in it; with
 // none, the whole window is drawn. One redraw at a time: the UI thread's painter makes it.

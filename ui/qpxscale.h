@@ -13,7 +13,6 @@ public:
     explicit DisplayScale(UINT dpi = kBaseDpi) : dpi_(dpi > 0 ? dpi : kBaseDpi) {}
 
     UINT Dpi() const { return dpi_; }
-    float Factor() const { return static_cast<float>(dpi_) / kBaseDpi; }
     bool IsBase() const { return dpi_ == kBaseDpi; }
     // A length or coordinate of the layout in device pixels, rounded to the nearest.
     int Px(int units) const { return MulDiv(units, static_cast<int>(dpi_), kBaseDpi); }

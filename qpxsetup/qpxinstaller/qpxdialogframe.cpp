@@ -89,15 +89,15 @@ bool QPXDialogFrame::SetUp() {
 
     const LONG style = GetWindowLongW(window_, GWL_STYLE);
     if ((style & kNoCaptionNoFrame) != style) SetWindowLongW(window_, GWL_STYLE, style & kNoCaptionNoFrame);
-    scale_ = QPXUE::DisplayScale(WindowDpi(window_));
-    SetWindowPos(window_, HWND_TOP, 0, 0, scale_.Px(QPXUE::DialogWidth(dlgElement_)),
-                 scale_.Px(QPXUE::DialogHeight(dlgElement_)), SWP_NOMOVE);
+    const QPXUE::DisplayScale scale(WindowDpi(window_));
+    SetWindowPos(window_, HWND_TOP, 0, 0, scale.Px(QPXUE::DialogWidth(dlgElement_)),
+                 scale.Px(QPXUE::DialogHeight(dlgElement_)), SWP_NOMOVE);
     const std::wstring title =
         QPXScriptEngine::Instance().GetGlobalString(kGlobalProductName) + EngineText(traits_.titleSuffix);
     SetWindowTextW(window_, title.c_str());
 
     if (!traits_.centreAfterBuild) CentreWindow();
-    root_ = QPXUE::BuildLayout(window_, dlgElement_.child(L"Container"), scale_);
+    root_ = QPXUE::BuildLayout(window_, dlgElement_.child(L"Container"), scale);
     if (!root_) {
         // Without its tree a dialog is an invisible window nobody can end.
         LogLine(L"dialog %s has no layout tree, ended\r\n", dlgElement_.attribute(L"name").value());
@@ -125,10 +125,10 @@ void QPXDialogFrame::FillGlobalTexts() {
 }
 
 void QPXDialogFrame::OnDpiChanged(UINT dpi, const RECT& suggested) {
-    scale_ = QPXUE::DisplayScale(dpi);
+    const QPXUE::DisplayScale scale(dpi);
     SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    if (root_) root_->SetScale(scale_);
+    if (root_) root_->SetScale(scale);
 }
 
 void QPXDialogFrame::CentreWindow() {

@@ -118,7 +118,6 @@ private:
     UniqueIcon bigIcon_;
     UniqueIcon smallIcon_;
     QPXUE::ContainerUIObjectImpl* root_ = nullptr;  // owned by the layout registry
-    QPXUE::DisplayScale scale_;
     QPXUE::IQPXBaseUIObject* captureHolder_ = nullptr;
     QPXUE::IQPXBaseUIObject* focusHolder_ = nullptr;
     std::map<UINT, QPXUE::IQPXBaseAnimationObject*> animationTimers_;  // not owned

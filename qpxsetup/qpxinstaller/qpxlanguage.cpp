@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <cwchar>
-#include <iterator>
 
 #include "qpxglobals.h"
 #include "qpxlog.h"
@@ -19,9 +18,6 @@ namespace {
 constexpr wchar_t kScriptType[] = L"LUA";
 constexpr wchar_t kFilePrefix[] = L"LANG_";
 constexpr wchar_t kFileSuffix[] = L".LUAC";
-// The engine's own languages: those "auto" chooses among when the product names none.
-const wchar_t* const kEngineLanguages[] = {kDefaultLanguage, L"en"};
-
 bool Contains(const std::vector<std::wstring>& tags, const std::wstring& tag) {
     for (const std::wstring& item : tags)
         if (SameLanguageTag(item, tag)) return true;
@@ -46,7 +42,7 @@ std::vector<std::wstring> LanguageFiles() {
 std::vector<std::wstring> OfferedLanguages(QPXScriptEngine& engine, const std::vector<std::wstring>& files) {
     std::vector<std::wstring> offered = engine.GetGlobalStringList(kGlobalLanguages);
     if (!offered.empty()) return offered;
-    offered.assign(std::begin(kEngineLanguages), std::end(kEngineLanguages));
+    offered = EngineLanguages();
     for (const std::wstring& tag : files)
         if (!Contains(offered, tag)) offered.push_back(tag);
     return offered;
@@ -66,12 +62,8 @@ std::wstring ResolveLanguage(const std::wstring& asked, const std::vector<std::w
                              const std::vector<std::wstring>& offered) {
     if (asked.empty()) return kDefaultLanguage;
     if (!SameLanguageTag(asked, kAutomaticLanguage)) return asked;
-    for (const std::wstring& wanted : user) {
-        for (const std::wstring& tag : offered)
-            if (SameLanguageTag(tag, wanted)) return tag;
-        for (const std::wstring& tag : offered)
-            if (SameLanguageTag(PrimaryLanguage(tag), PrimaryLanguage(wanted))) return tag;
-    }
+    for (const std::wstring& wanted : user)
+        if (const std::wstring* tag = MatchLanguage(offered, wanted)) return *tag;
     return offered.empty() ? kDefaultLanguage : offered.front();
 }
 
@@ -95,7 +87,10 @@ std::vector<std::wstring> UserUiLanguages() {
 void ChooseLanguage(QPXScriptEngine& engine, const InstallerSwitches& switches) {
     const std::wstring asked = switches.hasLanguage ? switches.language : engine.GetGlobalString(kGlobalLanguage);
     const std::vector<std::wstring> files = LanguageFiles();
-    const std::wstring tag = ResolveLanguage(asked, UserUiLanguages(), OfferedLanguages(engine, files));
+    // The user's and the product's languages matter only to "auto".
+    const bool automatic = SameLanguageTag(asked, kAutomaticLanguage);
+    const std::wstring tag = automatic ? ResolveLanguage(asked, UserUiLanguages(), OfferedLanguages(engine, files))
+                                       : ResolveLanguage(asked, {}, {});
     if (!asked.empty()) LogLine(L"language %s, asked for %s\r\n", tag.c_str(), asked.c_str());
     UseEngineTexts(tag);
     engine.SetGlobalString(kGlobalChosenLanguage, tag);

@@ -12,6 +12,7 @@
 #include "qpxhandle.h"
 #include "qpxlog.h"
 #include "qpxmessagebox.h"
+#include "qpxpath.h"
 #include "qpxresource.h"
 #include "qpxscriptengine.h"
 
@@ -73,9 +74,7 @@ void RegisterDialogClass(HINSTANCE instance) {
 // folder, which an uninstaller's temporary copy is told of.
 std::wstring LogFilePath(const InstallerSwitches& switches) {
     if (!switches.hasStartFolder || !PathIsRelativeW(switches.logFile.c_str())) return switches.logFile;
-    wchar_t combined[MAX_PATH];
-    if (!PathCombineW(combined, switches.startFolder.c_str(), switches.logFile.c_str())) return switches.logFile;
-    return combined;
+    return JoinPath(switches.startFolder, switches.logFile);
 }
 
 }  // namespace

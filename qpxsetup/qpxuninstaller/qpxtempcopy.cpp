@@ -32,7 +32,10 @@ std::wstring ProgramFile() {
     return std::wstring(path, length);
 }
 
-std::wstring FileName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
+std::wstring WithoutTrailingBackslashes(std::wstring path) {
+    while (!path.empty() && path.back() == L'\\') path.pop_back();
+    return path;
+}
 
 // Starts `command` in `folder`; its handles, none when it could not start.
 std::optional<ProcessHandles> Start(std::wstring command, const std::wstring& folder, DWORD flags) {
@@ -50,8 +53,7 @@ std::optional<ProcessHandles> Start(std::wstring command, const std::wstring& fo
 std::wstring WorkingFolder() {
     wchar_t folder[MAX_PATH * 2] = L"";
     const DWORD length = GetCurrentDirectoryW(MAX_PATH * 2, folder);
-    std::wstring text(folder, length < MAX_PATH * 2 ? length : 0);
-    while (!text.empty() && text.back() == L'\\') text.pop_back();
+    std::wstring text = WithoutTrailingBackslashes(std::wstring(folder, length < MAX_PATH * 2 ? length : 0));
     if (text.size() == 2 && text[1] == L':') text += L"\\.";
     return text;
 }
@@ -77,9 +79,7 @@ void RemoveAfterExit(const std::wstring& folder, const std::vector<std::wstring>
     GetSystemDirectoryW(system, MAX_PATH);
     std::wstring command = L"\"" + std::wstring(system) + L"\\cmd.exe\" /d /c " + kWait;
     std::vector<std::wstring> paths = left;
-    std::wstring temporary = folder;
-    while (!temporary.empty() && temporary.back() == L'\\') temporary.pop_back();
-    paths.push_back(temporary);
+    paths.push_back(WithoutTrailingBackslashes(folder));
     for (size_t i = 0; i < paths.size(); ++i) {
         const std::wstring variable = kPathVariable + std::to_wstring(i);
         SetEnvironmentVariableW(variable.c_str(), paths[i].c_str());
@@ -126,7 +126,7 @@ int RunTemporaryCopy(std::initializer_list<const wchar_t*> files) {
     const std::wstring self = ProgramFile();
     const std::wstring folder = FreshTemporaryFolder();
     if (folder.empty()) return CannotRun(L"making a temporary folder");
-    const std::wstring copy = folder + FileName(self);
+    const std::wstring copy = folder + NameOf(self);
     if (!CopyFileW(self.c_str(), copy.c_str(), TRUE)) {
         RemoveDirectoryW(folder.c_str());
         return CannotRun(L"copying the uninstaller");
@@ -164,7 +164,7 @@ void LeaveForTheOriginal(const std::vector<std::wstring>& paths) {
 
 std::wstring MoveOriginalAside(const std::wstring& original, const std::wstring& installFolder) {
     if (!IsInsideFolder(original, installFolder)) return {};
-    const std::wstring aside = ProgramFolder() + L"original-" + FileName(original);
+    const std::wstring aside = ProgramFolder() + L"original-" + NameOf(original);
     if (MoveFileExW(original.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         LogLine(L"moved %s aside to %s\r\n", original.c_str(), aside.c_str());
         return aside;

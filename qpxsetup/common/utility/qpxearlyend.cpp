@@ -10,6 +10,8 @@ LONG actionStarted = 0;
 // Static initialisation runs on the thread that starts the process.
 const DWORD mainThread = GetCurrentThreadId();
 
+bool OnMainThread() { return GetCurrentThreadId() == mainThread; }
+
 }  // namespace
 
 void SetEarlyEndAction(void (*action)()) { earlyEndAction = action; }
@@ -17,8 +19,6 @@ void SetEarlyEndAction(void (*action)()) { earlyEndAction = action; }
 void RunEarlyEndAction() {
     if (earlyEndAction && InterlockedExchange(&actionStarted, 1) == 0) earlyEndAction();
 }
-
-bool OnMainThread() { return GetCurrentThreadId() == mainThread; }
 
 void EndProcessEarly(UINT code) {
     RunEarlyEndAction();

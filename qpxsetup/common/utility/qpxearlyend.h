@@ -15,6 +15,3 @@ void RunEarlyEndAction();
 // with ExitProcess; on any other (the install worker) at once, without the exit handlers, which
 // would shut down what the main thread still paints and posts with.
 [[noreturn]] void EndProcessEarly(UINT code);
-
-// Whether the calling thread started the process.
-bool OnMainThread();

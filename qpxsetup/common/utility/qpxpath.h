@@ -13,6 +13,10 @@ std::wstring ExpandPath(const std::wstring& path);
 // own backslash; empty for a bare name.
 std::wstring FolderOf(const std::wstring& path);
 
+// Whether anything is at `path`; whether a folder is.
+bool PathExists(const std::wstring& path);
+bool FolderExists(const std::wstring& path);
+
 // The last component of a path.
 std::wstring NameOf(const std::wstring& path);
 

@@ -283,10 +283,6 @@ bool ReachesThroughLink(const std::wstring& path, const std::wstring& top) {
 
 namespace {
 
-bool IsDotEntry(const WIN32_FIND_DATAW& entry) {
-    return wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0;
-}
-
 bool Refused(const std::wstring& folder) {
     const wchar_t* why = RemovalRefusal(folder);
     if (why) LogLine(L"removal of %s refused: it is %s\r\n", folder.c_str(), why);
@@ -368,4 +364,12 @@ bool IsInWindowsFolder(const std::wstring& path) {
         if (refused.reach == Reach::kInside && Matches(refused, candidate)) return true;
     }
     return false;
+}
+
+bool IsDotEntry(const WIN32_FIND_DATAW& entry) {
+    return wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0;
+}
+
+void LogRefusal(const wchar_t* functionName, const std::wstring& path, const wchar_t* why) {
+    LogLine(L"Fun:%s, Description:%s is %s, refused!\r\n", functionName, path.c_str(), why);
 }

@@ -6,6 +6,8 @@
 // folders to delete or move whole.
 #pragma once
 
+#include <windows.h>
+
 #include <functional>
 #include <string>
 
@@ -23,6 +25,9 @@ std::wstring ResolvedPath(const std::wstring& path);
 // also compared by volume and file identity, so a link leading to a refused folder, or into
 // the Windows folder, is refused too. Null when it may be removed.
 const wchar_t* RemovalRefusal(const std::wstring& folder);
+// The script library's line for a step refused on such a folder: "Fun:<function>,
+// Description:<path> is <why>, refused!".
+void LogRefusal(const wchar_t* functionName, const std::wstring& path, const wchar_t* why);
 
 // Whether `path` lies inside `folder`, by spelling as resolved and, where both exist, by
 // identity.
@@ -34,6 +39,9 @@ bool ReachesThroughLink(const std::wstring& path, const std::wstring& top);
 
 // Whether the attributes are those of a junction or symbolic link to a folder.
 bool IsLinkedFolder(unsigned long attributes);
+
+// Whether a folder listing's entry is the folder itself or its parent ("." or "..").
+bool IsDotEntry(const WIN32_FIND_DATAW& entry);
 
 // Deletes a folder tree (depth first, read-only files included) or the files and folders a
 // path or wildcard pattern matches, going on past failures. A junction or symbolic link at any

@@ -59,3 +59,10 @@ std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::
     }
     return text;
 }
+
+int HexDigit(wchar_t unit) {
+    if (unit >= L'0' && unit <= L'9') return unit - L'0';
+    if (unit >= L'a' && unit <= L'f') return unit - L'a' + 10;
+    if (unit >= L'A' && unit <= L'F') return unit - L'A' + 10;
+    return -1;
+}

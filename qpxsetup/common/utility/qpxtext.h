@@ -13,5 +13,8 @@ std::string WideToUtf8(const std::wstring& text);
 std::wstring CodePageToWide(unsigned codePage, const char* text);
 std::string WideToCodePage(unsigned codePage, const wchar_t* text);
 
+// The value of a hexadecimal digit, either case; -1 for any other unit.
+int HexDigit(wchar_t unit);
+
 // Every occurrence of `from` in `text` replaced by `to`; what `to` brings is not searched again.
 std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::wstring& to);

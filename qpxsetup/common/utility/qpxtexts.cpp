@@ -75,11 +75,9 @@ std::vector<std::wstring>& Current() {
 }
 
 const Language& TableFor(const std::wstring& tag) {
-    for (const Language& language : kLanguages)
-        if (SameLanguageTag(language.tag, tag)) return language;
-    for (const Language& language : kLanguages)
-        if (SameLanguageTag(PrimaryLanguage(language.tag), PrimaryLanguage(tag))) return language;
-    return kEnglish;
+    const std::vector<std::wstring>& tags = EngineLanguages();
+    const std::wstring* match = MatchLanguage(tags, tag);
+    return match ? kLanguages[match - tags.data()] : kEnglish;
 }
 
 }  // namespace
@@ -109,3 +107,20 @@ bool SameLanguageTag(const std::wstring& a, const std::wstring& b) {
 }
 
 std::wstring PrimaryLanguage(const std::wstring& tag) { return tag.substr(0, tag.find_first_of(L"-_")); }
+
+const std::wstring* MatchLanguage(const std::vector<std::wstring>& tags, const std::wstring& wanted) {
+    for (const std::wstring& tag : tags)
+        if (SameLanguageTag(tag, wanted)) return &tag;
+    for (const std::wstring& tag : tags)
+        if (SameLanguageTag(PrimaryLanguage(tag), PrimaryLanguage(wanted))) return &tag;
+    return nullptr;
+}
+
+const std::vector<std::wstring>& EngineLanguages() {
+    static const std::vector<std::wstring> tags = [] {
+        std::vector<std::wstring> list;
+        for (const Language& language : kLanguages) list.emplace_back(language.tag);
+        return list;
+    }();
+    return tags;
+}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 enum class TextId {
     kFolderRefused,          // the options' install folder is one the uninstaller must not remove
@@ -52,3 +53,7 @@ bool OverrideEngineText(const std::string& name, const std::wstring& text);
 bool SameLanguageTag(const std::wstring& a, const std::wstring& b);
 // The tag's first subtag, its language: "zh" of "zh-Hans-CN".
 std::wstring PrimaryLanguage(const std::wstring& tag);
+// The first of `tags` that is `wanted`, else the first of the same language; null for none.
+const std::wstring* MatchLanguage(const std::vector<std::wstring>& tags, const std::wstring& wanted);
+// The languages the engine has texts of, its default first.
+const std::vector<std::wstring>& EngineLanguages();

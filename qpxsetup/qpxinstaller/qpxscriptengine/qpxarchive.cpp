@@ -8,6 +8,7 @@
 #include "qpxjournal.h"
 #include "qpxluaargs.h"
 #include "qpxlog.h"
+#include "qpxpath.h"
 #include "qpxresource.h"
 #include "qpxscriptcall.h"
 
@@ -22,15 +23,6 @@ std::wstring ResourceName(lua_State* state, int index, const wchar_t** name) {
     std::wstring text = ArgText(state, index);
     *name = nullptr;
     return text;
-}
-
-bool FolderExists(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool PathExists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // The script's functions as the extractor's callbacks. The create-error function's integer
@@ -156,7 +148,7 @@ int Lua_ExtractResource(lua_State* state) {
         file.reset();
         DeleteFileW(destination.c_str());
         InstallJournal::TakeBack(kept, destination);
-    } else if (journal.Recording()) {
+    } else {
         journal.Add(RecordKind::kResource, {destination, kept});
     }
     return PushBoolean(state, written);

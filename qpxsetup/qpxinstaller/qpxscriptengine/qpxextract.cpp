@@ -272,7 +272,7 @@ private:
         }
         CreateParentFolders(path, nameStart);
         if (isDir) {
-            CreateFolder(path);
+            CreateFolder(path.c_str());
             return 0;
         }
         UniqueKernelHandle file;
@@ -341,7 +341,6 @@ private:
     void CreateFolder(const wchar_t* path) {
         if (CreateDirectoryW(path, nullptr) && callbacks_.onFolderCreated) callbacks_.onFolderCreated(path);
     }
-    void CreateFolder(const std::wstring& path) { CreateFolder(path.c_str()); }
 
     // Positions the block stream at the entry's data, opening its block when it starts.
     SRes SeekEntry(UInt32 index) {

@@ -38,15 +38,11 @@ bool Exists(const std::wstring& path) { return PathFileExistsW(path.c_str()) != 
 
 bool IsFolder(const std::wstring& path) { return PathIsDirectoryW(path.c_str()) != FALSE; }
 
-bool IsDotEntry(const WIN32_FIND_DATAW& entry) {
-    return wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0;
-}
-
 // A folder the script library must not delete or move whole: logged, and the step refused.
 bool Refused(const wchar_t* functionName, const std::wstring& path) {
     if (!IsFolder(path)) return false;
     const wchar_t* why = RemovalRefusal(path);
-    if (why) LogLine(L"Fun:%s, Description:%s is %s, refused!\r\n", functionName, path.c_str(), why);
+    if (why) LogRefusal(functionName, path, why);
     return why != nullptr;
 }
 
@@ -203,7 +199,7 @@ bool DeletedBySettingAside(const std::wstring& path) {
 }
 
 void RecordDeletion(const std::wstring& path) {
-    if (Journal().Recording()) Journal().Add(RecordKind::kDelete, {path, kNotKept});
+    Journal().Add(RecordKind::kDelete, {path, kNotKept});
 }
 
 }  // namespace
@@ -263,7 +259,7 @@ int Lua_RenameFile(lua_State* state) {
         MoveFileExW(source.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
     LogLine(moved ? L"MoveFile %s to %s !" : L"MoveFile %s to %s failed!", source.c_str(),
             destination.c_str());
-    if (moved && Journal().Recording()) Journal().Add(RecordKind::kMove, {source, destination, kept});
+    if (moved) Journal().Add(RecordKind::kMove, {source, destination, kept});
     if (!moved) InstallJournal::TakeBack(kept, destination);
     return PushBoolean(state, moved);
 }
@@ -353,7 +349,7 @@ int Lua_GetTempFileName(lua_State* state) {
         GetTempFileNameW(folder.c_str(), prefix.c_str(), 0, file) == 0) {
         lua_pushnil(state);
     } else {
-        if (Journal().Recording()) Journal().Add(RecordKind::kFile, {file, kNothingInTheWay});
+        Journal().Add(RecordKind::kFile, {file, kNothingInTheWay});
         PushText(state, file);
     }
     return 1;
@@ -376,7 +372,7 @@ int Lua_RemoveInstalled(lua_State* state) {
         why = L"being installed";
     }
     if (why) {
-        LogLine(L"Fun:%s, Description:%s is %s, refused!\r\n", L"Lua_RemoveInstalled", folder.c_str(), why);
+        LogRefusal(L"Lua_RemoveInstalled", folder, why);
         return PushBoolean(state, false);
     }
     return PushBoolean(state, RemoveRecorded(folder));

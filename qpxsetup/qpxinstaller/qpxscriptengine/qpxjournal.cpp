@@ -1,7 +1,8 @@
 // The install journal: its file format, reading it back, and the installer's recorder.
 #include "qpxjournal.h"
 
-#include <array>
+#include "7zCrc.h"
+
 #include <cstdio>
 
 #include "qpxlog.h"
@@ -35,34 +36,17 @@ const KindName* FindKind(RecordKind kind) {
     return nullptr;
 }
 
-constexpr std::array<uint32_t, 256> MakeCrcTable() {
-    std::array<uint32_t, 256> table{};
-    for (uint32_t i = 0; i < 256; ++i) {
-        uint32_t value = i;
-        for (int bit = 0; bit < 8; ++bit) value = (value & 1) ? 0xEDB88320u ^ (value >> 1) : value >> 1;
-        table[i] = value;
-    }
-    return table;
-}
-
+// The archive's own CRC-32 (the zip polynomial).
 uint32_t Crc32(const std::string& bytes) {
-    static constexpr std::array<uint32_t, 256> kTable = MakeCrcTable();
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char byte : bytes) crc = kTable[(crc ^ byte) & 0xFF] ^ (crc >> 8);
-    return crc ^ 0xFFFFFFFFu;
+    static const bool ready = (CrcGenerateTable(), true);
+    (void)ready;
+    return CrcCalc(bytes.data(), bytes.size());
 }
 
 std::string Hex8(uint32_t value) {
     char text[9];
     snprintf(text, sizeof(text), "%08x", static_cast<unsigned>(value));
     return text;
-}
-
-int HexValue(char digit) {
-    if (digit >= '0' && digit <= '9') return digit - '0';
-    if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
-    if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
-    return -1;
 }
 
 std::string Escape(const std::wstring& field) {
@@ -87,7 +71,8 @@ bool Unescape(const std::string& text, std::wstring& field) {
             continue;
         }
         if (i + 2 >= text.size()) return false;
-        const int high = HexValue(text[i + 1]), low = HexValue(text[i + 2]);
+        const int high = HexDigit(static_cast<unsigned char>(text[i + 1]));
+        const int low = HexDigit(static_cast<unsigned char>(text[i + 2]));
         if (high < 0 || low < 0) return false;
         bytes += static_cast<char>(high * 16 + low);
         i += 2;
@@ -108,13 +93,18 @@ std::wstring UtcNow() {
     return text;
 }
 
+// The file ends at `length`, where the next write goes.
+void CutAt(HANDLE file, uint64_t length) {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(length);
+    SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
+    SetEndOfFile(file);
+}
+
 bool WriteBytes(HANDLE file, const std::string& bytes) {
     DWORD written = 0;
     return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
 }
-
-// Whether the path is one of this run's set-aside copies, which go when the run ends well.
-bool IsKept(const std::wstring& kept) { return !kept.empty() && kept != kNotKept; }
 
 }  // namespace
 
@@ -172,8 +162,8 @@ bool ParseRegistryData(const std::wstring& text, RegistryData& data) {
         data.type = data.type * 10 + (text[i] - L'0');
     }
     for (size_t i = colon + 1; i < text.size(); i += 2) {
-        const int high = HexValue(static_cast<char>(text[i])), low = HexValue(static_cast<char>(text[i + 1]));
-        if (text[i] > 0x7F || text[i + 1] > 0x7F || high < 0 || low < 0) return false;
+        const int high = HexDigit(text[i]), low = HexDigit(text[i + 1]);
+        if (high < 0 || low < 0) return false;
         data.bytes.push_back(static_cast<BYTE>(high * 16 + low));
     }
     data.exists = true;
@@ -193,6 +183,21 @@ HKEY RegistryRoot(const std::wstring& name) {
         if (name == root.name) return root.key;
     }
     return nullptr;
+}
+
+UniqueRegKey OpenRegistryKey(HKEY root, const wchar_t* key, LONG* error) {
+    UniqueRegKey opened;
+    const LONG result = RegOpenKeyExW(root, key, 0, kRegistryAccess, opened.put());
+    if (error) *error = result;
+    return opened;
+}
+
+UniqueRegKey CreateRegistryKey(HKEY root, const std::wstring& key, LONG* error) {
+    UniqueRegKey created;
+    const LONG result = RegCreateKeyExW(root, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kRegistryAccess,
+                                        nullptr, created.put(), nullptr);
+    if (error) *error = result;
+    return created;
 }
 
 RegistryData ReadRegistryValue(HKEY key, const wchar_t* name) {
@@ -252,10 +257,9 @@ void InstallJournal::Arm() {
     ExclusiveLock hold(&lock_);
     file_.reset();
     armed_ = true;
-    begun_ = complete_ = rollback_ = fileExisted_ = failureLogged_ = false;
+    begun_ = complete_ = rollback_ = failureLogged_ = false;
     folder_.clear();
     run_.clear();
-    written_ = 0;
     lengthBeforeRun_ = 0;
 }
 
@@ -280,20 +284,19 @@ void InstallJournal::Begin(const std::wstring& folder, bool rollback) {
 }
 
 void InstallJournal::OpenFile() {
+    // A journal that could not be made is not tried again with every change.
+    if (file_ || failureLogged_) return;
     const DWORD attributes = GetFileAttributesW(folder_.c_str());
-    if (file_ || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
     const std::wstring path = JoinPath(folder_, kJournalFileName);
     const JournalContents earlier = ReadJournal(path);
     file_.reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file_) {
-        if (!failureLogged_) {
-            LogLine(L"install journal %s cannot be written, error %d\r\n", path.c_str(), static_cast<int>(GetLastError()));
-        }
+        LogLine(L"install journal %s cannot be written, error %d\r\n", path.c_str(), static_cast<int>(GetLastError()));
         failureLogged_ = true;
         return;
     }
-    fileExisted_ = earlier.exists;
     // An upgrade goes on after the last record that checks; a damaged rest is cut off, so that
     // what this run adds can be read. A journal this engine cannot read at all is kept aside.
     lengthBeforeRun_ = earlier.validBytes;
@@ -302,18 +305,13 @@ void InstallJournal::OpenFile() {
         const std::wstring unread = path + L".unread";
         MoveFileExW(path.c_str(), unread.c_str(), MOVEFILE_REPLACE_EXISTING);
         LogLine(L"install journal %s kept as %s\r\n", path.c_str(), unread.c_str());
-        fileExisted_ = false;
         file_.reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file_) return;
     }
-    LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(lengthBeforeRun_);
-    SetFilePointerEx(file_.get(), at, nullptr, FILE_BEGIN);
-    SetEndOfFile(file_.get());
+    CutAt(file_.get(), lengthBeforeRun_);
     if (lengthBeforeRun_ == 0) WriteBytes(file_.get(), HeaderLine());
-    written_ = 0;
-    while (written_ < run_.size()) Write(run_[written_]);
+    for (const JournalRecord& record : run_) Write(record);
 }
 
 void InstallJournal::Write(const JournalRecord& record) {
@@ -322,7 +320,6 @@ void InstallJournal::Write(const JournalRecord& record) {
                 static_cast<int>(GetLastError()));
         failureLogged_ = true;
     }
-    ++written_;
 }
 
 void InstallJournal::Add(RecordKind kind, std::vector<std::wstring> fields) {
@@ -384,9 +381,7 @@ void InstallJournal::Complete() {
     for (const JournalRecord& record : run_) {
         if (record.fields.empty()) continue;
         const std::wstring& kept = record.fields.back();
-        const bool setAside = (record.kind == RecordKind::kFile || record.kind == RecordKind::kShortcut ||
-                               record.kind == RecordKind::kResource || record.kind == RecordKind::kDelete ||
-                               record.kind == RecordKind::kMove) && IsKept(kept);
+        const bool setAside = HasKeptField(record.kind) && IsKept(kept);
         if (!setAside || GetFileAttributesW(kept.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
         RemoveTree(kept);
         if (GetFileAttributesW(kept.c_str()) != INVALID_FILE_ATTRIBUTES) {
@@ -411,11 +406,9 @@ void InstallJournal::ForgetRun() {
     ExclusiveLock hold(&lock_);
     const std::wstring path = JoinPath(folder_, kJournalFileName);
     if (file_) {
-        if (fileExisted_ && lengthBeforeRun_ > 0) {
-            LARGE_INTEGER at;
-            at.QuadPart = static_cast<LONGLONG>(lengthBeforeRun_);
-            SetFilePointerEx(file_.get(), at, nullptr, FILE_BEGIN);
-            SetEndOfFile(file_.get());
+        // Records before this run's: the file was there and kept them.
+        if (lengthBeforeRun_ > 0) {
+            CutAt(file_.get(), lengthBeforeRun_);
             file_.reset();
         } else {
             file_.reset();

@@ -60,6 +60,16 @@ struct JournalRecord {
 // What a `kept` field says.
 constexpr wchar_t kNothingInTheWay[] = L"";
 constexpr wchar_t kNotKept[] = L"-";
+// Whether a `kept` field is the path of a set-aside copy.
+inline bool IsKept(const std::wstring& kept) { return !kept.empty() && kept != kNotKept; }
+// Records that put a file at a path: files, shortcuts, resources.
+inline bool CreatesFile(RecordKind kind) {
+    return kind == RecordKind::kFile || kind == RecordKind::kShortcut || kind == RecordKind::kResource;
+}
+// Records whose last field is a `kept`.
+inline bool HasKeptField(RecordKind kind) {
+    return CreatesFile(kind) || kind == RecordKind::kDelete || kind == RecordKind::kMove;
+}
 // A registry value's `before` when it did not exist.
 constexpr wchar_t kNoValue[] = L"-";
 
@@ -81,6 +91,9 @@ bool ParseRegistryData(const std::wstring& text, RegistryData& data);
 // other name), keys opened for reading and writing in the program's own view.
 HKEY RegistryRoot(const std::wstring& name);
 constexpr REGSAM kRegistryAccess = KEY_READ | KEY_WRITE;
+// `key` below `root` opened, or created with what it lacks; empty when that fails (`error` says why).
+UniqueRegKey OpenRegistryKey(HKEY root, const wchar_t* key, LONG* error = nullptr);
+UniqueRegKey CreateRegistryKey(HKEY root, const std::wstring& key, LONG* error = nullptr);
 // A value of an open key as it is now: type and bytes, or that it does not exist.
 RegistryData ReadRegistryValue(HKEY key, const wchar_t* name);
 
@@ -149,9 +162,7 @@ private:
     bool rollback_ = false;
     std::wstring folder_;
     std::vector<JournalRecord> run_;  // this run's records
-    size_t written_ = 0;              // how many of them the file has
     UniqueKernelHandle file_;
-    bool fileExisted_ = false;
     uint64_t lengthBeforeRun_ = 0;
     bool failureLogged_ = false;
     unsigned setAsideCount_ = 0;

@@ -14,6 +14,7 @@
 #include "qpxjournal.h"
 #include "qpxlog.h"
 #include "qpxluaargs.h"
+#include "qpxtext.h"
 
 namespace {
 
@@ -21,13 +22,6 @@ constexpr DWORD kMaxKeyNameUnits = 256;  // 255 and the terminator
 constexpr DWORD kMaxValueNameUnits = 16384;
 
 InstallJournal& Journal() { return InstallJournal::Instance(); }
-
-UniqueRegKey OpenKey(HKEY parent, const wchar_t* path, LONG* error = nullptr) {
-    UniqueRegKey key;
-    const LONG result = RegOpenKeyExW(parent, path, 0, kRegistryAccess, key.put());
-    if (error) *error = result;
-    return key;
-}
 
 int PushNil(lua_State* state) {
     lua_pushnil(state);
@@ -44,13 +38,6 @@ bool ReadText(HKEY key, const wchar_t* name, DWORD size, std::wstring& text) {
     }
     text.assign(buffer.data(), wcsnlen(buffer.data(), size / 2));
     return true;
-}
-
-int HexDigit(wchar_t unit) {
-    if (unit >= L'0' && unit <= L'9') return unit - L'0';
-    if (unit >= L'a' && unit <= L'f') return unit - L'a' + 10;
-    if (unit >= L'A' && unit <= L'F') return unit - L'A' + 10;
-    return -1;
 }
 
 // One byte per pair of hexadecimal digits; an odd last digit is a byte of its own value.
@@ -125,7 +112,7 @@ LONG DeleteKeyTree(HKEY parent, const wchar_t* path, const std::wstring& rootNam
     LONG result;
     std::vector<std::pair<std::wstring, RegistryData>> values;
     {
-        UniqueRegKey key = OpenKey(parent, path, &result);
+        UniqueRegKey key = OpenRegistryKey(parent, path, &result);
         if (result != ERROR_SUCCESS) return result;
         // Each deletion shifts the next subkey to index 0.
         wchar_t name[kMaxKeyNameUnits];
@@ -153,7 +140,7 @@ LONG DeleteKeyTree(HKEY parent, const wchar_t* path, const std::wstring& rootNam
 int Lua_RegQuery(lua_State* state) {
     const std::wstring key = ArgText(state, 2);
     const std::wstring name = ArgText(state, 3);
-    UniqueRegKey opened = OpenKey(RegistryRoot(ArgText(state, 1)), key.c_str());
+    UniqueRegKey opened = OpenRegistryKey(RegistryRoot(ArgText(state, 1)), key.c_str());
     if (!opened) return PushNil(state);
     DWORD type = REG_NONE;
     DWORD size = 0;
@@ -190,9 +177,7 @@ int Lua_RegAdd(lua_State* state) {
     const HKEY root = RegistryRoot(rootName);
     const bool recording = Journal().Recording();
     const std::vector<std::wstring> missing = recording && root ? MissingKeys(root, key) : std::vector<std::wstring>();
-    UniqueRegKey created;
-    RegCreateKeyExW(root, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kRegistryAccess, nullptr,
-                    created.put(), nullptr);
+    const UniqueRegKey created = CreateRegistryKey(root, key);
     if (created) {
         for (const std::wstring& level : missing) Journal().Add(RecordKind::kKey, {rootName, level});
     }
@@ -220,7 +205,7 @@ int Lua_RegDel(lua_State* state) {
     const HKEY root = RegistryRoot(rootName);
     if (!wholeKey) {
         const std::wstring name = ArgText(state, 3);
-        if (UniqueRegKey opened = OpenKey(root, key.c_str())) {
+        if (UniqueRegKey opened = OpenRegistryKey(root, key.c_str())) {
             const RegistryData before = Journal().Recording() ? ReadRegistryValue(opened.get(), name.c_str())
                                                               : RegistryData();
             if (RegDeleteValueW(opened.get(), name.c_str()) == ERROR_SUCCESS && before.exists) {
@@ -231,7 +216,7 @@ int Lua_RegDel(lua_State* state) {
         return PushBoolean(state, true);
     }
     LONG error;
-    UniqueRegKey opened = OpenKey(root, nullptr, &error);
+    UniqueRegKey opened = OpenRegistryKey(root, nullptr, &error);
     if (error != ERROR_SUCCESS) {
         LogLine(L"OpenKey %s failed, errcode: %ld\r\n", rootName.c_str(), error);
         return PushBoolean(state, true);

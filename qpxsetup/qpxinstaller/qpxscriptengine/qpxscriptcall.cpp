@@ -57,12 +57,17 @@ void AppendCallStack(lua_State* state, int level, std::string& text) {
 // Message handler of every protected call: shows the error with the call stack and ends the
 // process the way every early end does (an unfinished installation is rolled back first when
 // the product asks for it). Nothing else is cleaned up: the state may be in any condition here.
-int ScriptErrorHandler(lua_State* state) {
+// The error on the stack's top, then the call stack.
+std::string ErrorWithCallStack(lua_State* state) {
     const char* message = lua_tolstring(state, -1, nullptr);
     std::string text;
     AppendFormat(text, "%s\n", message ? message : "(null)");
     AppendCallStack(state, 0, text);
-    std::wstring boxText = CodePageToWide(CP_THREAD_ACP, text.c_str());
+    return text;
+}
+
+int ScriptErrorHandler(lua_State* state) {
+    std::wstring boxText = CodePageToWide(CP_THREAD_ACP, ErrorWithCallStack(state).c_str());
     boxText += EngineText(TextId::kScriptErrorFeedback);
     ShowMessageBox(nullptr, boxText.c_str(), EngineText(TextId::kScriptErrorCaption).c_str(), MB_ICONERROR);
     EndProcessEarly(0);
@@ -70,36 +75,33 @@ int ScriptErrorHandler(lua_State* state) {
 
 // Message handler of the logged call: the error with the call stack becomes the error value.
 int LoggingErrorHandler(lua_State* state) {
-    const char* message = lua_tolstring(state, -1, nullptr);
-    std::string text;
-    AppendFormat(text, "%s\n", message ? message : "(null)");
-    AppendCallStack(state, 0, text);
-    lua_pushstring(state, text.c_str());
+    lua_pushstring(state, ErrorWithCallStack(state).c_str());
     return 1;
+}
+
+// The function below its arguments called with `handler` as the message handler.
+int CallWithHandler(lua_State* state, lua_CFunction handler, int argumentCount, int resultCount) {
+    const int base = lua_gettop(state) - argumentCount;
+    lua_pushcfunction(state, handler);
+    lua_insert(state, base);
+    const int status = lua_pcallk(state, argumentCount, resultCount, base, 0, nullptr);
+    lua_remove(state, base);
+    return status;
 }
 
 }  // namespace
 
 int ProtectedCallLogged(lua_State* state, int argumentCount) {
-    const int base = lua_gettop(state) - argumentCount;
-    lua_pushcfunction(state, LoggingErrorHandler);
-    lua_insert(state, base);
-    const int status = lua_pcallk(state, argumentCount, 0, base, 0, nullptr);
+    const int status = CallWithHandler(state, LoggingErrorHandler, argumentCount, 0);
     if (status != LUA_OK) {
         LogLine(L"%s\r\n", Utf8ToWide(lua_tolstring(state, -1, nullptr)).c_str());
         lua_pop(state, 1);
     }
-    lua_remove(state, base);
     return status;
 }
 
 int ProtectedCall(lua_State* state, int argumentCount, int resultCount) {
-    const int base = lua_gettop(state) - argumentCount;
-    lua_pushcfunction(state, ScriptErrorHandler);
-    lua_insert(state, base);
-    const int status = lua_pcallk(state, argumentCount, resultCount, base, 0, nullptr);
-    lua_remove(state, base);
-    return status;
+    return CallWithHandler(state, ScriptErrorHandler, argumentCount, resultCount);
 }
 
 ScriptCallback ScriptCallback::FromTop(lua_State* state) {

@@ -154,23 +154,19 @@ bool QPXScriptEngine::RunChunk(const char* data, size_t size, const char* chunkN
     return ProtectedCall(state_, 0, 0) == LUA_OK;
 }
 
-void QPXScriptEngine::CallHook(const char* name) {
-    StateLock lock(*this);
-    lua_getglobal(state_, name);
-    if (lua_type(state_, -1) == LUA_TFUNCTION) {
-        ProtectedCall(state_, 0, 0);
-    } else {
-        lua_pop(state_, 1);
-    }
-}
+void QPXScriptEngine::CallHook(const char* name) { CallHookWith(name, false); }
 
-void QPXScriptEngine::CallHookLogged(const char* name) {
+void QPXScriptEngine::CallHookLogged(const char* name) { CallHookWith(name, true); }
+
+void QPXScriptEngine::CallHookWith(const char* name, bool logged) {
     StateLock lock(*this);
     lua_getglobal(state_, name);
-    if (lua_type(state_, -1) == LUA_TFUNCTION) {
+    if (lua_type(state_, -1) != LUA_TFUNCTION) {
+        lua_pop(state_, 1);
+    } else if (logged) {
         ProtectedCallLogged(state_, 0);
     } else {
-        lua_pop(state_, 1);
+        ProtectedCall(state_, 0, 0);
     }
 }
 

@@ -51,6 +51,8 @@ public:
     QPXScriptEngine& operator=(const QPXScriptEngine&) = delete;
 
 private:
+    // The hook `name`, when the script defines one: logged (CallHookLogged) or not (CallHook).
+    void CallHookWith(const char* name, bool logged);
     friend class StateLock;
     QPXScriptEngine();
     ~QPXScriptEngine();

@@ -29,10 +29,6 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-bool FileExists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 bool IsUrl(const std::wstring& text) { return PathIsURLW(text.c_str()) != FALSE; }
 
 bool IsUnpinVerb(const std::wstring& verb) {
@@ -176,7 +172,7 @@ int Lua_CreateShortcut(lua_State* state) {
     const std::wstring target = ArgText(state, 1);
     const std::wstring link = ArgPath(state, 2);
     const std::wstring folder = FolderOf(link);
-    if (!folder.empty() && !FileExists(folder)) CreateFolderPath(folder);
+    if (!folder.empty() && !PathExists(folder)) CreateFolderPath(folder);
 
     ComPtr<IPersistFile> file;
     const bool made = IsUrl(target) ? MakeInternetShortcut(target, file)
@@ -190,7 +186,7 @@ int Lua_CreateShortcut(lua_State* state) {
         return PushBoolean(state, false);
     }
     LogLine(L"Save Shortcut %s \r\n", link.c_str());
-    if (journal.Recording()) journal.Add(RecordKind::kShortcut, {link, kept});
+    journal.Add(RecordKind::kShortcut, {link, kept});
     return PushBoolean(state, true);
 }
 
@@ -202,7 +198,7 @@ int Lua_Exec(lua_State* state) {
     std::wstring parameters, folder;
     if (!IsUrl(file)) {
         file = ExpandPath(file);
-        if (!FileExists(file)) {
+        if (!PathExists(file)) {
             if (IsUnpinVerb(verb)) return PushBoolean(state, true);  // nothing left to unpin
             return PushMissingPath(state, L"Lua_Exec", file);
         }
@@ -219,7 +215,7 @@ int Lua_Exec(lua_State* state) {
 int Lua_RegSvr32(lua_State* state) {
     const OleScope ole;
     const std::wstring path = ArgPath(state, 1);
-    if (!FileExists(path)) return PushMissingPath(state, L"Lua_RegSvr32", path);
+    if (!PathExists(path)) return PushMissingPath(state, L"Lua_RegSvr32", path);
     // The bridge's rules: its dependencies come from its own folder and the system's.
     const UniqueModule dll(LoadModuleFromSafePlaces(path));
     if (!dll) {
@@ -237,7 +233,7 @@ int Lua_RegSvr32(lua_State* state) {
 // file-system redirection off around this call.
 int Lua_RegistDll(lua_State* state) {
     const std::wstring path = ArgPath(state, 1);
-    if (!FileExists(path)) return PushMissingPath(state, L"Lua_RegistDll", path);
+    if (!PathExists(path)) return PushMissingPath(state, L"Lua_RegistDll", path);
     // By its full path: a regsvr32.exe planted beside the installer must not be the one run.
     const std::wstring regsvr32 = SystemFilePath(L"regsvr32.exe");
     const std::wstring commandLine = L"\"" + regsvr32 + L"\" " + ArgText(state, 2) + L" \"" + path + L"\"";

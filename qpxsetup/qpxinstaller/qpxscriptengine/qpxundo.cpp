@@ -18,20 +18,6 @@ constexpr unsigned kRemovalAttempts = 10;
 constexpr DWORD kRemovalPauseMs = 200;
 constexpr wchar_t kRemoveFunction[] = L"Lua_RemoveInstalled";
 
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-bool IsFolder(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool IsKept(const std::wstring& kept) { return !kept.empty() && kept != kNotKept; }
-
-// What a record says was created or put at a path: files, shortcuts, resources.
-bool CreatesFile(RecordKind kind) {
-    return kind == RecordKind::kFile || kind == RecordKind::kShortcut || kind == RecordKind::kResource;
-}
-
 std::wstring Lower(std::wstring text) {
     CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
     return text;
@@ -42,13 +28,7 @@ bool DeleteFileNow(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return true;
     if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    return DeleteFileW(path.c_str()) || !Exists(path);
-}
-
-UniqueRegKey OpenRegistryKey(const std::wstring& root, const std::wstring& key) {
-    UniqueRegKey opened;
-    RegOpenKeyExW(RegistryRoot(root), key.c_str(), 0, kRegistryAccess, opened.put());
-    return opened;
+    return DeleteFileW(path.c_str()) || !PathExists(path);
 }
 
 bool KeyIsEmpty(HKEY key) {
@@ -62,7 +42,7 @@ bool KeyIsEmpty(HKEY key) {
 enum class KeyRemoval { kGone, kRemoved, kNotEmpty };
 KeyRemoval RemoveKeyIfEmpty(const std::wstring& root, const std::wstring& key) {
     {
-        const UniqueRegKey opened = OpenRegistryKey(root, key);
+        const UniqueRegKey opened = OpenRegistryKey(RegistryRoot(root), key.c_str());
         if (!opened) return KeyRemoval::kGone;
         if (!KeyIsEmpty(opened.get())) return KeyRemoval::kNotEmpty;
     }
@@ -75,8 +55,8 @@ KeyRemoval RemoveKeyIfEmpty(const std::wstring& root, const std::wstring& key) {
 // A file the run made goes; one in use is renamed beside itself and goes at the next restart, so
 // that what it replaced can come back.
 void RemoveMadeFile(const std::wstring& path) {
-    if (!Exists(path)) return;
-    if (IsFolder(path)) {
+    if (!PathExists(path)) return;
+    if (FolderExists(path)) {
         RemoveTree(path);
     } else if (!DeleteFileNow(path)) {
         const std::wstring aside = path + L".qpx-removed";
@@ -111,15 +91,14 @@ void RestoreValue(const std::wstring& root, const std::wstring& key, const std::
         return;
     }
     if (!before.exists) {
-        const UniqueRegKey opened = OpenRegistryKey(root, key);
+        const UniqueRegKey opened = OpenRegistryKey(RegistryRoot(root), key.c_str());
         if (opened && RegDeleteValueW(opened.get(), name.c_str()) == ERROR_SUCCESS) {
             LogLine(L"rollback: removed registry value %s\\%s, %s\r\n", root.c_str(), key.c_str(), name.c_str());
         }
         return;
     }
-    UniqueRegKey created;
-    LONG result = RegCreateKeyExW(RegistryRoot(root), key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  kRegistryAccess, nullptr, created.put(), nullptr);
+    LONG result = ERROR_SUCCESS;
+    const UniqueRegKey created = CreateRegistryKey(RegistryRoot(root), key, &result);
     if (result == ERROR_SUCCESS) {
         result = RegSetValueExW(created.get(), name.c_str(), 0, before.type, before.bytes.data(),
                                 static_cast<DWORD>(before.bytes.size()));
@@ -149,7 +128,7 @@ void UndoRecord(const JournalRecord& record) {
             }
             break;
         case RecordKind::kMove:
-            if (Exists(f[1]) && MoveFileExW(f[1].c_str(), f[0].c_str(), 0)) {
+            if (PathExists(f[1]) && MoveFileExW(f[1].c_str(), f[0].c_str(), 0)) {
                 LogLine(L"rollback: moved %s back to %s\r\n", f[1].c_str(), f[0].c_str());
             } else {
                 LogLine(L"rollback: %s cannot be moved back to %s, error %d\r\n", f[1].c_str(), f[0].c_str(),
@@ -167,9 +146,7 @@ void UndoRecord(const JournalRecord& record) {
             RestoreValue(f[0], f[1], f[2], f[3]);
             break;
         case RecordKind::kUnkey: {
-            UniqueRegKey created;
-            if (RegCreateKeyExW(RegistryRoot(f[0]), f[1].c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                kRegistryAccess, nullptr, created.put(), nullptr) == ERROR_SUCCESS) {
+            if (CreateRegistryKey(RegistryRoot(f[0]), f[1])) {
                 LogLine(L"rollback: restored registry key %s\\%s\r\n", f[0].c_str(), f[1].c_str());
             }
             break;
@@ -297,11 +274,11 @@ bool MayRemoveAt(const std::wstring& path, const std::wstring& folder) {
 }
 
 void RemoveListedFile(const std::wstring& path, const std::wstring& folder) {
-    if (!Exists(path) || !MayRemoveAt(path, folder)) return;
-    if (IsFolder(path)) {
+    if (!PathExists(path) || !MayRemoveAt(path, folder)) return;
+    if (FolderExists(path)) {
         // Moved here or set aside whole: a folder of the installation's.
         RemoveTree(path);
-        if (!Exists(path)) LogLine(L"removed %s\r\n", path.c_str());
+        if (!PathExists(path)) LogLine(L"removed %s\r\n", path.c_str());
         return;
     }
     if (DeleteFileNow(path)) {
@@ -314,7 +291,7 @@ void RemoveListedFile(const std::wstring& path, const std::wstring& folder) {
 void RemoveListedRegistry(const JournalRecord& record, const Owned& owned) {
     const std::vector<std::wstring>& f = record.fields;
     if (record.kind == RecordKind::kValue && owned.values.count(ValueName(f[0], f[1], f[2]))) {
-        const UniqueRegKey opened = OpenRegistryKey(f[0], f[1]);
+        const UniqueRegKey opened = OpenRegistryKey(RegistryRoot(f[0]), f[1].c_str());
         if (opened && RegDeleteValueW(opened.get(), f[2].c_str()) == ERROR_SUCCESS) {
             LogLine(L"removed registry value %s\\%s, %s\r\n", f[0].c_str(), f[1].c_str(), f[2].c_str());
         }
@@ -342,10 +319,10 @@ bool IsPending(const std::wstring& path) {
 // A listed folder goes once empty. One that still holds what waits for the restart waits with
 // it; one that holds what the installation did not make stays, and what it holds is named.
 void RemoveListedFolder(const std::wstring& path, const std::wstring& folder, const Owned& owned) {
-    if (!IsFolder(path) || !MayRemoveAt(path, folder)) return;
+    if (!FolderExists(path) || !MayRemoveAt(path, folder)) return;
     // However the journal came to list it, a folder of the system or the user stays.
     if (const wchar_t* why = RemovalRefusal(path)) {
-        LogLine(L"Fun:%s, Description:%s is %s, refused!\r\n", kRemoveFunction, path.c_str(), why);
+        LogRefusal(kRemoveFunction, path, why);
         return;
     }
     if (RemoveDirectoryW(path.c_str())) {
@@ -358,9 +335,8 @@ void RemoveListedFolder(const std::wstring& path, const std::wstring& folder, co
     UniqueFindHandle search(FindFirstFileW(JoinPath(path, L"*").c_str(), &entry));
     if (search) {
         do {
-            const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring inside = JoinPath(path, name);
+            if (IsDotEntry(entry)) continue;
+            const std::wstring inside = JoinPath(path, entry.cFileName);
             if (IsPending(inside)) {
                 waiting = true;
             } else if (!owned.files.count(Lower(inside)) && !owned.folders.count(Lower(inside))) {
@@ -392,7 +368,7 @@ void RollBack(const std::vector<JournalRecord>& records, const std::function<voi
     }
     if (beforeFolders) beforeFolders();
     for (const std::wstring& folder : folders) {
-        if (!IsFolder(folder)) continue;
+        if (!FolderExists(folder)) continue;
         if (RemoveDirectoryW(folder.c_str())) {
             LogLine(L"rollback: removed %s\r\n", folder.c_str());
         } else {
@@ -415,7 +391,7 @@ bool RemoveRecorded(const std::wstring& folder) {
     for (size_t index : RemovalOrder(owned)) {
         const JournalRecord& record = contents.records[index];
         const std::vector<std::wstring>& f = record.fields;
-        if (CreatesFile(record.kind) || record.kind == RecordKind::kDelete || record.kind == RecordKind::kMove) {
+        if (HasKeptField(record.kind)) {
             // Everything this record made that is still the installation's.
             for (const std::wstring& path : f) {
                 if (IsKept(path) && owned.files.count(Lower(path)) && owned.files.at(Lower(path)) == index) {
@@ -456,12 +432,12 @@ std::vector<std::wstring> FinishRemovals(const std::wstring& lastToGo) {
         pending.folders.erase(std::remove_if(pending.folders.begin(), pending.folders.end(),
                                              [&](const std::wstring& path) {
                                                  return !waitsForLast(path) &&
-                                                        (RemoveDirectoryW(path.c_str()) || !Exists(path));
+                                                        (RemoveDirectoryW(path.c_str()) || !PathExists(path));
                                              }),
                               pending.folders.end());
     }
     std::vector<std::wstring> later;
-    if (othersLeft() && Exists(pending.top)) LogLine(L"install folder %s is still there\r\n", pending.top.c_str());
+    if (othersLeft() && PathExists(pending.top)) LogLine(L"install folder %s is still there\r\n", pending.top.c_str());
     for (const std::wstring& file : pending.files) {
         if (waitsForLast(file)) {
             later.insert(later.begin(), file);
