@@ -13,14 +13,16 @@
 #   tools/make-skin.sh --starter [starter folder]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-starter=
 if [ "${1:-}" = --starter ]; then
   starter=${2:-$(dirname "$here")/kit/starter}
-  set -- "$starter/skin" "" "$starter/uninstall/skin"
+  # No icon: the starter has none.
+  skin=starter_skin out=$starter/skin icon= uninstall_out=$starter/uninstall/skin
+else
+  skin=sample_skin
+  out=${1:-$(dirname "$here")/resources/skin}
+  icon=${2:-$(dirname "$here")/resources/icon.ico}
+  uninstall_out=${3:-$(dirname "$here")/resources/uninstall/skin}
 fi
-out=${1:-$(dirname "$here")/resources/skin}
-icon=${2:-$(dirname "$here")/resources/icon.ico}
-uninstall_out=${3:-$(dirname "$here")/resources/uninstall/skin}
 mkdir -p "$out" "$uninstall_out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -33,8 +35,6 @@ font_file() {
 }
 CJK=$(font_file "WenQuanYi Zen Hei" Regular)
 LATIN_BOLD=$(font_file "Liberation Sans" Bold)
-# The buttons' words: the sample's are Chinese (the starter's carry none).
-BUTTON_FONT=$CJK
 
 PRODUCT=Corvane
 TAGLINE="轻快 · 安全 · 高效的桌面助手"
@@ -148,7 +148,7 @@ pill_frame() {
     layers+=(-fill none -stroke "$border" -strokewidth "$(px 1)"
              -draw "$(sd "roundrectangle 2.5,$y0.5 $((w - 4)).5,$((y1 - 1)).5 $r,$r")")
   fi
-  convert "${layers[@]}" -font "$BUTTON_FONT" -pointsize "$(px "$size")" -fill "$ink" -stroke "$ink" \
+  convert "${layers[@]}" -font "$CJK" -pointsize "$(px "$size")" -fill "$ink" -stroke "$ink" \
     -strokewidth "$(px 0.4)" -gravity center -annotate "$(sl "+0+$((dy - 2))")" "$label" \
     "PNG32:$file"
 }
@@ -268,6 +268,18 @@ progress() {
 
 # ---- window backgrounds --------------------------------------------------------------------
 
+# Appends to the array named $1 the layers of the mark on a white card over a soft shadow, for
+# a page of 600 x 430: $2 the shadow's shape, $3 the card's size, $4 its shape, $5 its place,
+# $6 the mark's size, $7 its place.
+mark_card() {
+  local -n layers=$1
+  logo "$6" "$work/logo.png"
+  layers+=(\( -size "$(sl 600x430)" xc:none -fill 'rgba(20,30,80,0.30)' -draw "$(sd "$2")" -blur "$(sl 0x4)" \)
+             -composite
+           \( -size "$(sl "${3}x${3}")" xc:none -fill white -draw "$(sd "$4")" \) -geometry "$(sl "$5")" -composite
+           "$work/logo.png" -geometry "$(sl "$7")" -composite)
+}
+
 # The coloured top of a window: $1 w, $2 h, $3 bottom edge path (white shape), $4 file.
 hero() {
   local w=$1 h=$2
@@ -283,13 +295,9 @@ hero() {
 
 init_background() {
   hero 600 230 "path 'M 0,0 L 600,0 L 600,186 C 470,236 190,168 0,214 Z'" "$work/hero.png"
-  logo 56 "$work/logo.png"
-  convert -size "$(sl 600x430)" xc:white "$work/hero.png" -composite \
-    \( -size "$(sl 600x430)" xc:none -fill 'rgba(20,30,80,0.30)' \
-       -draw "$(sd "roundrectangle 270,35 329,96 16,16")" -blur "$(sl 0x4)" \) -composite \
-    \( -size "$(sl 64x64)" xc:none -fill white -draw "$(sd "roundrectangle 4,4 59,59 15,15")" \) \
-      -geometry "$(sl +268+30)" -composite \
-    "$work/logo.png" -geometry "$(sl +272+34)" -composite \
+  local card=()
+  mark_card card "roundrectangle 270,35 329,96 16,16" 64 "roundrectangle 4,4 59,59 15,15" +268+30 56 +272+34
+  convert -size "$(sl 600x430)" xc:white "$work/hero.png" -composite "${card[@]}" \
     -font "$LATIN_BOLD" -pointsize "$(px 32)" -fill white -gravity north -annotate "$(sl +0+100)" "$PRODUCT" \
     -font "$CJK" -pointsize "$(px 14)" -fill 'rgba(255,255,255,0.86)' -gravity north \
       -annotate "$(sl +0+146)" "$TAGLINE" \
@@ -381,9 +389,9 @@ complete_background() {
     -fill '#7ee0c3' -draw "$(sd "circle 470,70 470,75")" \
     -fill '#ff9fb2' -draw "$(sd "roundrectangle 420,150 428,158 2,2")" \
     -fill 'rgba(255,255,255,0.6)' -draw "$(sd "circle 200,120 200,123")" -draw "$(sd "circle 400,40 400,43")" \
-    -font "$BUTTON_FONT" -pointsize "$(px 26)" -fill white -stroke white -strokewidth "$(px 0.6)" -gravity north \
+    -font "$CJK" -pointsize "$(px 26)" -fill white -stroke white -strokewidth "$(px 0.6)" -gravity north \
     -annotate "$(sl +0+148)" "$1" -stroke none \
-    -font "$BUTTON_FONT" -pointsize "$(px 14)" -fill 'rgba(255,255,255,0.88)' -gravity north -annotate "$(sl +0+190)" "$2" \
+    -font "$CJK" -pointsize "$(px 14)" -fill 'rgba(255,255,255,0.88)' -gravity north -annotate "$(sl +0+190)" "$2" \
     "PNG32:$3"
   finish_window "$3"
 }
@@ -431,13 +439,9 @@ tip_background() {
 # below.
 uninstall_background() {
   hero 600 140 "path 'M 0,0 L 600,0 L 600,112 C 470,146 190,102 0,132 Z'" "$work/hero.png"
-  logo 48 "$work/logo.png"
-  convert -size "$(sl 600x430)" xc:white "$work/hero.png" -composite \
-    \( -size "$(sl 600x430)" xc:none -fill 'rgba(20,30,80,0.30)' \
-       -draw "$(sd "roundrectangle 40,34 91,85 14,14")" -blur "$(sl 0x4)" \) -composite \
-    \( -size "$(sl 56x56)" xc:none -fill white -draw "$(sd "roundrectangle 3,3 52,52 13,13")" \) \
-      -geometry "$(sl +38+28)" -composite \
-    "$work/logo.png" -geometry "$(sl +42+32)" -composite \
+  local card=()
+  mark_card card "roundrectangle 40,34 91,85 14,14" 56 "roundrectangle 3,3 52,52 13,13" +38+28 48 +42+32
+  convert -size "$(sl 600x430)" xc:white "$work/hero.png" -composite "${card[@]}" \
     -fill '#eef1f5' -draw "$(sd "rectangle 40,236 559,236")" \
     "PNG32:$1"
   finish_window "$1"
@@ -474,41 +478,30 @@ plain_page() {
   finish_window "$1"
 }
 
-starter_skin() {
-  for S in 1 2; do
-    at=$([ "$S" = 1 ] || echo "@${S}x")
-    plain_hero_page "$out/301$at.png" 200
-    close_button "$out/302$at.png"
-    check_box "$out/303$at.png"
-    text_box 443 32 square "$out/304$at.png"
-    browse_button "$out/305$at.png"
-    plain_page "$out/307$at.png"
-    primary_button 170 45 "" 17 "$out/308$at.png"
-    complete_background "" "" "$out/310$at.png"
-    progress "$out/311$at.png" "$out/312$at.png"
-    primary_button 170 45 "" 17 "$out/315$at.png"
+# ---- the skins -----------------------------------------------------------------------------
 
-    plain_hero_page "$uninstall_out/401$at.png" 140
-    primary_button 150 42 "" 15 "$uninstall_out/402$at.png"
-    secondary_button 150 42 "" 15 "$uninstall_out/403$at.png"
-    plain_page "$uninstall_out/405$at.png"
-    complete_background "" "" "$uninstall_out/406$at.png"
-    primary_button 170 45 "" 17 "$uninstall_out/407$at.png"
-  done
-  mogrify -strip "$out"/*.png "$uninstall_out"/*.png
-  echo "starter skin written to $out and $uninstall_out"
+# The images of each skin at the scale $S, their names ending in $at.
+starter_skin() {
+  plain_hero_page "$out/301$at.png" 200
+  close_button "$out/302$at.png"
+  check_box "$out/303$at.png"
+  text_box 443 32 square "$out/304$at.png"
+  browse_button "$out/305$at.png"
+  plain_page "$out/307$at.png"
+  primary_button 170 45 "" 17 "$out/308$at.png"
+  complete_background "" "" "$out/310$at.png"
+  progress "$out/311$at.png" "$out/312$at.png"
+  primary_button 170 45 "" 17 "$out/315$at.png"
+
+  plain_hero_page "$uninstall_out/401$at.png" 140
+  primary_button 150 42 "" 15 "$uninstall_out/402$at.png"
+  secondary_button 150 42 "" 15 "$uninstall_out/403$at.png"
+  plain_page "$uninstall_out/405$at.png"
+  complete_background "" "" "$uninstall_out/406$at.png"
+  primary_button 170 45 "" 17 "$uninstall_out/407$at.png"
 }
 
-if [ -n "$starter" ]; then
-  starter_skin
-  exit 0
-fi
-
-# ---- everything ----------------------------------------------------------------------------
-
-# Each image at 100 % and at 200 %.
-for S in 1 2; do
-  at=$([ "$S" = 1 ] || echo "@${S}x")
+sample_skin() {
   init_background "$out/301$at.png"
   close_button "$out/302$at.png"
   check_box "$out/303$at.png"
@@ -532,11 +525,21 @@ for S in 1 2; do
   uninstalling_background "$uninstall_out/405$at.png"
   complete_background "卸载完成" "感谢您一直以来的使用" "$uninstall_out/406$at.png"
   primary_button 170 45 "完成" 17 "$uninstall_out/407$at.png"
+}
+
+# ---- everything ----------------------------------------------------------------------------
+
+# Each image at 100 % and at 200 %.
+for S in 1 2; do
+  at=$([ "$S" = 1 ] || echo "@${S}x")
+  "$skin"
 done
 S=1
 
-for size in 256 48 32 16; do logo "$size" "$work/icon-$size.png"; done
-convert "$work"/icon-{256,48,32,16}.png "$icon"
+if [ -n "$icon" ]; then
+  for size in 256 48 32 16; do logo "$size" "$work/icon-$size.png"; done
+  convert "$work"/icon-{256,48,32,16}.png "$icon"
+fi
 # No time stamps or colour-profile chunks: a remake of an unchanged skin gives the same files.
 mogrify -strip "$out"/*.png "$uninstall_out"/*.png
-echo "skin written to $out and $uninstall_out, icon to $icon"
+echo "skin written to $out and $uninstall_out${icon:+, icon to $icon}"
