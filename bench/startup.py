@@ -17,14 +17,12 @@ import xml.etree.ElementTree as ET
 import summary
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
-from wizarddriver import fresh_session  # noqa: E402
+from wizarddriver import fresh_session, set_dpi  # noqa: E402
 
 TARGET_RATIO = 1.15
 # The first frame at 200 % against the same at 100 %.
 SCALED_DPI = 192
 SCALED_TARGET_RATIO = 1.3
-DESKTOP = "HKCU\\Control Panel\\Desktop"
-QUIET = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 # Rounds of runs go on until two in a row give ratios this close (a share of the smaller).
 AGREEMENT = 0.10
 MAX_ROUNDS = 4
@@ -160,15 +158,6 @@ def timeline(program, runs):
     return [(name, *(statistics.median(v[i] for v in values) if len(values[0]) > i else None
                      for i in range(2)))
             for name, values in steps.items()]
-
-
-def set_dpi(dpi):
-    """The prefix's display at `dpi` for the programs started from now on (None: its default)."""
-    if dpi is None:
-        subprocess.run(["wine", "reg", "delete", DESKTOP, "/v", "LogPixels", "/f"], **QUIET)
-    else:
-        subprocess.run(["wine", "reg", "add", DESKTOP, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"],
-                       **QUIET)
 
 
 def measure_round(screen, programs, runs):

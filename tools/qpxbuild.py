@@ -62,12 +62,14 @@ def product_build(args):
     with tempfile.TemporaryDirectory() as scratch:
         work = os.path.abspath(args.work) if args.work else scratch
         os.makedirs(work, exist_ok=True)
+        # Both programs carry the same language files: compiled once.
+        languages = qpxres.language_resources(product, work, luac, size_t)
         if uninstalls:
             uninstaller = os.path.join(work, UNINSTALLER_NAME)
             write_program(os.path.join(stubs, UNINSTALLER_STUB), uninstaller,
-                          qpxres.uninstaller_resources(product, defaults, work, luac, size_t))
+                          qpxres.uninstaller_resources(product, defaults, languages))
             files.append(uninstaller)
-        resources = qpxres.installer_resources(product, work, luac, size_t, defaults, files)
+        resources = qpxres.installer_resources(product, work, luac, size_t, defaults, files, languages)
         os.makedirs(os.path.dirname(out), exist_ok=True)
         write_program(installer_stub, out, resources)
     qpxsign.sign(product, out, args.sign_cert, args.sign_key)

@@ -8,6 +8,8 @@ Run alone:  qpxcheck.py --luac <Lua 5.2 compiler> [--strict] <product folder>
 (--strict counts warnings as errors: the sample product must build without any.)
 """
 import argparse
+import collections
+import functools
 import os
 import re
 import struct
@@ -63,10 +65,15 @@ DLG_ATTRIBUTES = {"name", "width", "height"}
 # Frames side by side in the image strip of each control that cuts one.
 STRIP_FRAMES = {"Button": 4, "TextBox": 3, "CheckBox": 6}
 
-# A skin image <number><suffix>.png and the resource type it is stored as: the image drawn at
-# 100 %, and the same image drawn at 150 % and 200 % (exactly that many times its size).
-SKIN_SCALES = {"": "PNG", "@1.5x": "PNG_150", "@2x": "PNG_200"}
-SKIN_SCALE_FACTORS = {"@1.5x": (3, 2), "@2x": (2, 1)}
+# A skin image <number><suffix>.png, the resource type it is stored as and its size as a
+# fraction (times / per) of the 100 % image's: the image drawn at 100 %, and the same image
+# drawn at 150 % and 200 % (exactly that many times its size).
+SkinScale = collections.namedtuple("SkinScale", "type times per")
+SKIN_SCALES = {"": SkinScale("PNG", 1, 1), "@1.5x": SkinScale("PNG_150", 3, 2),
+               "@2x": SkinScale("PNG_200", 2, 1)}
+# The skin images the packer stores: <number>.png with a suffix of SKIN_SCALES, in any case.
+SKIN_IMAGE_NAME = re.compile(r"(\d+)(%s)?\.png" % "|".join(map(re.escape, filter(None, SKIN_SCALES))),
+                             re.IGNORECASE)
 
 # A language file lang/<tag>.lua: a language tag such as en, de or zh-CN.
 LANGUAGE_TAG = re.compile(r"[A-Za-z]{2,3}(-[A-Za-z0-9]{1,8})*")
@@ -314,6 +321,7 @@ def skin_image(product, skins, number):
                 names[0])
 
 
+@functools.lru_cache(maxsize=None)  # the layout's images and the scaled images' checks share files
 def png_size(path):
     """(width, height) of a PNG that decodes fully; otherwise the reason as text."""
     if not os.path.exists(path):
@@ -367,42 +375,42 @@ def png_size(path):
 def skin_image_name(name):
     """(number, scale suffix) of a skin image's file name ("301@2x.png": (301, "@2x")); None for
     a name the packer does not store."""
-    match = re.fullmatch(r"(\d+)(@1\.5x|@2x)?\.png", name, re.IGNORECASE)
+    match = SKIN_IMAGE_NAME.fullmatch(name)
     if not match:
         return None
     return int(match.group(1)), (match.group(2) or "").lower()
 
 
-def check_scaled_image(path, bases, number, scale, report):
-    """An image for 150 % or 200 % is exactly that many times its 100 % image, the first of
-    `bases` (folders) that has one."""
+def check_scaled_image(product, skins, path, number, scale, report):
+    """An image for 150 % or 200 % is exactly that many times its 100 % image: the one of its
+    number in the last of `skins` that holds one (skin_image), as the packer stores them."""
     size = png_size(path)
     if isinstance(size, str):
         report.error(path, size)
         return
-    base = next((png_size(os.path.join(folder, f"{number}.png")) for folder in bases
-                 if os.path.exists(os.path.join(folder, f"{number}.png"))), None)
-    if base is None:
+    base_path = os.path.join(product, skin_image(product, skins, number))
+    if not os.path.exists(base_path):
         report.warning(path, f"has no {number}.png to scale: it is never drawn")
         return
+    base = png_size(base_path)
     if isinstance(base, str):
         return  # the layout's check reports the image itself
-    times, per = SKIN_SCALE_FACTORS[scale]
+    _, times, per = SKIN_SCALES[scale]
     if any(side * times % per for side in base) or size != tuple(side * times // per for side in base):
         wanted = " x ".join(f"{side * times / per:g}" for side in base)
         report.error(path, f"is {size[0]} x {size[1]}; at {scale[1:]} its image of {base[0]} x {base[1]} "
                      f"must be exactly {wanted}")
 
 
-def check_skin_folder(product, folder, report):
-    """The images of one skin folder; an image at another scale is checked against its 100 %
-    image there or, for the uninstaller's, in the installer's skin, which it goes over."""
-    skin = os.path.join(product, folder)
+def check_skin_folder(product, skins, report):
+    """The images of the last of a program's skin folders; an image at another scale is checked
+    against its 100 % image there or, for the uninstaller's, in the installer's skin, which it
+    goes over."""
+    skin = os.path.join(product, skins[-1])
     if not os.path.isdir(skin):
         return
     for name in sorted(os.listdir(skin)):
-        stem, ext = os.path.splitext(name)
-        if ext.lower() != ".png":
+        if os.path.splitext(name)[1].lower() != ".png":
             continue
         parsed = skin_image_name(name)
         if parsed is None:
@@ -411,7 +419,7 @@ def check_skin_folder(product, folder, report):
         elif not 0 < parsed[0] <= 0xFFFF:
             report.error(os.path.join(skin, name), "image numbers run from 1 to 65535")
         elif parsed[1]:
-            check_scaled_image(os.path.join(skin, name), (skin, os.path.join(product, "skin")), *parsed, report)
+            check_scaled_image(product, skins, os.path.join(skin, name), *parsed, report)
 
 
 # ---- Scripts ----
@@ -574,7 +582,7 @@ def check_uninstaller_pages(product, report):
         return
     LayoutChecker(product, layout, report, "uninstaller", qpxlayout.UNINSTALLER_PAGES,
                   UNINSTALL_SKINS).check()
-    check_skin_folder(product, UNINSTALL_SKINS[-1], report)
+    check_skin_folder(product, UNINSTALL_SKINS, report)
 
 
 def check_icon(product, report):
@@ -592,7 +600,7 @@ def check_product(product, luac, extra_payload=()):
         LayoutChecker(product, layout, report).check()
     else:
         report.error(layout, "missing: the installer draws its windows from it")
-    check_skin_folder(product, "skin", report)
+    check_skin_folder(product, ("skin",), report)
     check_uninstaller_pages(product, report)
     check_scripts(product, luac, report)
     check_languages(product, luac, report)

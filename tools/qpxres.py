@@ -195,7 +195,7 @@ def skin_resources(folders):
                 parsed = qpxcheck.skin_image_name(name)
                 if parsed:
                     number, scale = parsed
-                    images[(qpxcheck.SKIN_SCALES[scale], number)] = os.path.join(skin, name)
+                    images[(qpxcheck.SKIN_SCALES[scale].type, number)] = os.path.join(skin, name)
     return [(kind, number, read(path)) for (kind, number), path in sorted(images.items())]
 
 
@@ -212,15 +212,16 @@ def frame_resources(product, defaults):
     return icon_resources(icon) + [(RT_DIALOG, DIALOG_ID, dialog_template())]
 
 
-def uninstaller_resources(product, defaults, work, luac, size_t):
+def uninstaller_resources(product, defaults, languages):
     """The uninstaller's resources: the icon, the template, the pages of uninstall/layout.xml
     over skin/ and uninstall/skin/ (the engine's default pages when the product has none) and
-    the language files; no other scripts and no payload."""
+    the language files (`languages`, as language_resources gives them); no other scripts and no
+    payload."""
     base = product if os.path.exists(os.path.join(product, *qpxcheck.UNINSTALL_LAYOUT)) else defaults
     skins = [os.path.join(base, folder) for folder in qpxcheck.UNINSTALL_SKINS]
     return frame_resources(product, defaults) + \
         [("XML", "LAYOUT.XML", qpxlayout.engine_bytes(os.path.join(base, *qpxcheck.UNINSTALL_LAYOUT)))] + \
-        skin_resources(skins) + language_resources(product, work, luac, size_t)
+        skin_resources(skins) + languages
 
 
 def compile_script(luac, source, target, size_t):
@@ -241,10 +242,10 @@ def language_resources(product, work, luac, size_t):
             for tag, source in qpxcheck.language_files(product)]
 
 
-def installer_resources(product, work, luac, size_t, defaults, files):
+def installer_resources(product, work, luac, size_t, defaults, files, languages):
     """The installer's resources: the frame's, the compiled scripts, the layout, the skin, the
-    language files and the payload archive of the product's payload/ and `files` (at its root). The chunks and the
-    archive are left in `work`."""
+    language files (`languages`, as language_resources gives them) and the payload archive of the
+    product's payload/ and `files` (at its root). The chunks and the archive are left in `work`."""
     resources = frame_resources(product, defaults)
     for source, name in SCRIPTS:
         path = os.path.join(product, "scripts", source)
@@ -254,7 +255,7 @@ def installer_resources(product, work, luac, size_t, defaults, files):
     if os.path.exists(layout):
         resources.append(("XML", "LAYOUT.XML", qpxlayout.engine_bytes(layout)))
     resources += skin_resources([os.path.join(product, "skin")])
-    resources += language_resources(product, work, luac, size_t)
+    resources += languages
     archive = os.path.join(work, "APP.7Z")
     if pack_payload(product, files, archive, os.path.join(work, "payload")):
         resources.append(("_7Z", "APP.7Z", read(archive)))

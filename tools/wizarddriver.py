@@ -36,6 +36,8 @@ def screenshot(path):
 
 # The server and Wine's services outlive these calls: they must not hold our pipes.
 QUIET = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+# Where the prefix keeps its display's DPI (LogPixels).
+DESKTOP = "HKCU\\Control Panel\\Desktop"
 
 
 def end_session():
@@ -49,6 +51,16 @@ def fresh_session():
     end_session()
     subprocess.run(["wineserver", "-p"], **QUIET)
     subprocess.run(["wine", "cmd.exe", "/c", "exit", "0"], **QUIET)
+
+
+def set_dpi(dpi, check=False):
+    """The prefix's display at `dpi` for the programs started from now on; None deletes the
+    value, which leaves the display at its default of 96. `check`: a failed change raises."""
+    if dpi is None:
+        command = ["wine", "reg", "delete", DESKTOP, "/v", "LogPixels", "/f"]
+    else:
+        command = ["wine", "reg", "add", DESKTOP, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"]
+    subprocess.run(command, check=check, **QUIET)
 
 
 class Helper:
@@ -105,12 +117,16 @@ class Helper:
         assert code == 0, f"no short name of {path}"
         return short
 
+    def window_rect(self, hwnd):
+        """[left, top, right, bottom] of a window on the screen."""
+        code, rect = self.run("window-rect", hwnd)
+        assert code == 0, "the window has no rectangle"
+        return [int(v) for v in rect.split()[:4]]
+
     def click(self, hwnd, x, y):
         """A left click at client point x, y of a window (no window manager: the window's
         screen rectangle is where X shows it)."""
-        code, rect = self.run("window-rect", hwnd)
-        assert code == 0, "window has no rectangle"
-        left, top = (int(v) for v in rect.split()[:2])
+        left, top = self.window_rect(hwnd)[:2]
         xdotool("mousemove", "--sync", str(left + x), str(top + y))
         time.sleep(0.15)
         xdotool("click", "1")

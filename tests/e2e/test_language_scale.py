@@ -15,14 +15,13 @@ import pytest
 ARGS = None  # the options, set by tests/conftest.py
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from flowrun import FlowRun, layout_fixture, session  # noqa: E402,F401
-from wizarddriver import Helper, screenshot, wine_path  # noqa: E402
+from wizarddriver import Helper, screenshot, set_dpi, wine_path  # noqa: E402
 
 CHINESE_TITLE = "FlowTest安装"
 ENGLISH_TITLE = "FlowTest Setup"
 # The product's own text (tests/products/lang/en.lua) over the engine's English one.
 ENGLISH_REFUSAL = "FlowTest cannot be installed into this folder."
 CHINESE_REFUSAL = "安装路径非法，请重新修改！"
-DESKTOP = "HKCU\\Control Panel\\Desktop"
 LOCALES = ("zh_CN", "en_US", "de_DE")
 
 layout = layout_fixture(sys.modules[__name__])
@@ -106,32 +105,25 @@ def test_the_command_line_chooses_over_the_product():
 
 # --- display scale -------------------------------------------------------------------------
 
-QUIET = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 # A part of the options dialog's background, in its pixels at 100 %: the product's name over the
 # coloured top, all of it opaque.
 NAME = (230, 100, 370, 145)
 
 
-def default_dpi():
-    """The prefix's display at its default of 96 DPI."""
-    subprocess.run(["wine", "reg", "delete", DESKTOP, "/v", "LogPixels", "/f"], **QUIET)
-
-
 @pytest.fixture(scope="module", autouse=True)
 def starts_at_the_default_dpi(module_args):
     """A run that was ended in the middle of a case may have left the prefix at another DPI."""
-    default_dpi()
+    set_dpi(None)
 
 
 @contextlib.contextmanager
 def prefix_dpi(dpi):
     """The prefix's display at `dpi` for what runs inside, and at its default of 96 afterwards."""
-    subprocess.run(["wine", "reg", "add", DESKTOP, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"],
-                   check=True, **QUIET)
+    set_dpi(dpi, check=True)
     try:
         yield
     finally:
-        default_dpi()
+        set_dpi(None)
 
 
 def rgb(source, area, resize=None):
@@ -149,12 +141,6 @@ def distance(a, b):
     return sum(abs(x - y) for x, y in zip(a, b)) / len(a)
 
 
-def window_rect(hwnd):
-    code, rect = helper("window-rect", hwnd)
-    assert code == 0, "the window has no rectangle"
-    return [int(v) for v in rect.split()[:4]]
-
-
 @pytest.mark.parametrize("dpi", [144, 192])
 def test_the_window_grows_with_the_dpi_and_its_pictures_come_from_the_2x_images(dpi):
     scale = dpi / 96
@@ -163,7 +149,7 @@ def test_the_window_grows_with_the_dpi_and_its_pictures_come_from_the_2x_images(
         run = start(CHINESE_TITLE, product="wizard", scale=scale)
         try:
             run.window()
-            left, top, right, bottom = window_rect(run.hwnd)
+            left, top, right, bottom = run.helper.window_rect(run.hwnd)
             assert (right - left, bottom - top) == (round(600 * scale), round(430 * scale))
             shot = os.path.join(run.folder, "screen.png")
             screenshot(shot)
@@ -192,7 +178,7 @@ def test_a_clicked_installation_at_200_percent():
                 assert time.time() < end, "the installation did not finish"
                 time.sleep(0.3)
             completion = run.next_window(timeout=30)
-            left, top, right, bottom = window_rect(completion)
+            left, top, right, bottom = run.helper.window_rect(completion)
             assert right - left == 1200
             run.click("CompleteDlg", "CloseBtn")
             assert run.finish() == 1

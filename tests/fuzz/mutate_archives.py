@@ -18,8 +18,8 @@ import tempfile
 import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "natives"))
-from sevenzheader import (K_HEADER, fix_crcs, header_span, pack_streams,  # noqa: E402
-                          read_number, stream_ends, write_number)
+from sevenzheader import (K_END, K_FILES_INFO, K_HEADER, fix_crcs, fix_start_crc,  # noqa: E402
+                          header_span, pack_streams, read_number, stream_ends, write_number)
 
 SEVENZ = "7zz"
 # 7-Zip takes well under a second for any of these; a mutant that holds it longer is one it
@@ -38,7 +38,6 @@ HEADER_ERROR = "Headers Error"
 # Words the manifest adds to what was done: a mutant refused for its file properties alone, and
 # one 7-Zip could not tell about in time.
 PROPERTIES_ONLY, UNDECIDED = "properties", "undecided"
-K_FILES_INFO, K_END = 0x05, 0x00
 
 SEEDS = {
     "copy": ["-m0=Copy"],
@@ -222,7 +221,7 @@ def mutate(original, rng):
                             len(data)])
         data[field:field + 8] = value.to_bytes(8, "little")
         if rng.random() < 0.7:
-            data[8:12] = zlib.crc32(bytes(data[12:32])).to_bytes(4, "little")
+            fix_start_crc(data)
     return bytes(data), kind
 
 

@@ -8,9 +8,8 @@ import shutil
 import stat
 import subprocess
 import sys
-import zlib
 
-from sevenzheader import fix_crcs, pack_streams, stream_ends, write_number
+from sevenzheader import fix_crcs, fix_start_crc, header_span, pack_streams, stream_ends, write_number
 
 out = os.path.abspath(sys.argv[1])
 windres = sys.argv[2] if len(sys.argv) > 2 else None
@@ -72,8 +71,7 @@ def set_hidden(archive, name):
     and fix the header's CRCs, as an archive made on Windows would hold it."""
     data = bytearray(open(archive, "rb").read())
     listing = subprocess.run([SEVENZ, "l", "-slt", archive], capture_output=True, text=True).stdout
-    next_offset = int.from_bytes(data[12:20], "little") + 32
-    next_size = int.from_bytes(data[20:28], "little")
+    next_offset, next_size = header_span(data)
     header = data[next_offset:next_offset + next_size]
     # The attribute of `name`: files are stored in the listing's order, each value 32 bits.
     names = [l[7:] for l in listing.splitlines() if l.startswith("Path = ")][1:]
@@ -244,7 +242,7 @@ def main():
     # The start header names no next header but says where it lies: the header was lost.
     lost = bytearray(good)
     lost[20:28] = bytes(8)
-    lost[8:12] = zlib.crc32(bytes(lost[12:32])).to_bytes(4, "little")
+    fix_start_crc(lost)
     write(f"{out}/bad/lostheader.7z", bytes(lost))
     write(f"{out}/hostile/keep.txt", b"inside\n")
     write(f"{out}/hostile/evil.txt", b"outside\n")

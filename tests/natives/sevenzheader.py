@@ -3,7 +3,8 @@ the next header lies, its numbers, the packed streams it names first, and its CR
 again after a change."""
 import zlib
 
-K_HEADER, K_MAIN_STREAMS_INFO, K_PACK_INFO, K_SIZE, K_ENCODED_HEADER = 0x01, 0x04, 0x06, 0x09, 0x17
+K_END, K_HEADER, K_MAIN_STREAMS_INFO, K_FILES_INFO = 0x00, 0x01, 0x04, 0x05
+K_PACK_INFO, K_SIZE, K_ENCODED_HEADER = 0x06, 0x09, 0x17
 
 
 def header_span(data):
@@ -16,11 +17,16 @@ def header_span(data):
     return offset, size
 
 
+def fix_start_crc(data):
+    """The start header's CRC, after a change of what it says of the next header."""
+    data[8:12] = zlib.crc32(bytes(data[12:32])).to_bytes(4, "little")
+
+
 def fix_crcs(data):
     """The CRCs of the next header (as it is stored) and of the start header, after a change."""
     offset, size = header_span(data)
     data[28:32] = zlib.crc32(bytes(data[offset:offset + size])).to_bytes(4, "little")
-    data[8:12] = zlib.crc32(bytes(data[12:32])).to_bytes(4, "little")
+    fix_start_crc(data)
 
 
 def read_number(data, at):

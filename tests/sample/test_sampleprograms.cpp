@@ -35,15 +35,6 @@ Function Export(HMODULE module, const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-void RemoveTree(const std::wstring& folder) {
-    SHFILEOPSTRUCTW remove{};
-    remove.wFunc = FO_DELETE;
-    const std::wstring from = folder + L'\0';
-    remove.pFrom = from.c_str();
-    remove.fFlags = FOF_NO_UI;
-    SHFileOperationW(&remove);
-}
-
 std::wstring ShellFolder(int csidl) {
     wchar_t path[MAX_PATH] = L"";
     SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
@@ -85,7 +76,7 @@ TEST(StatisticsDll, EveryCallOfTheInstallReportIsOneExactLineBesideTheDll) {
               "stat_http_post(nil,k=\xe4\xb8\xad,5,1)\r\n"
               "stat_close()\r\n",
               ReadFileBytes(folder + L"\\CorvaneStat.log"));
-    RemoveTree(folder);
+    RemoveWithTheShell(folder);
 }
 
 // ---- shell support DLL ----
@@ -194,7 +185,7 @@ TEST_F(ShellDll, AllowAccountPrivilegeReportsAMissingFolder) {
     auto allow = Export<BOOL(WINAPI*)(const wchar_t*)>(module_.get(), "AllowAccountPrivilege");
     EXPECT_FALSE(allow((FreshFolder(L"corvanerights") + L"\\missing").c_str()));
     EXPECT_FALSE(allow(nullptr));
-    RemoveTree(FreshTempPath(L"corvanerights"));
+    RemoveWithTheShell(FreshTempPath(L"corvanerights"));
 }
 
 // ---- shell extension (the build of this program's width; the other is registered by regsvr32 elsewhere) ----

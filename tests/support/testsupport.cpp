@@ -303,16 +303,16 @@ bool RunOnHost(const char* program, const std::string& arguments, Condition done
     return done();
 }
 
+}  // namespace
+
 void RemoveWithTheShell(const std::wstring& path) {
     const std::wstring from = path + L'\0';
     SHFILEOPSTRUCTW operation{};
     operation.wFunc = FO_DELETE;
     operation.pFrom = from.c_str();
-    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+    operation.fFlags = FOF_NO_UI;
     SHFileOperationW(&operation);
 }
-
-}  // namespace
 
 std::string HostPath(const std::wstring& path) {
     using UnixName = char*(CDECL*)(const wchar_t*);

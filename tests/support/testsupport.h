@@ -67,6 +67,8 @@ std::string HostPath(const std::wstring& path);
 // and reports success, but a link made on the host shows to programs as a folder with the
 // reparse-point attribute.
 bool MakeFolderLink(const std::wstring& link, const std::wstring& target);
+// Removes a file or tree through the shell, with no dialog: the tests run unattended.
+void RemoveWithTheShell(const std::wstring& path);
 // Removes a tree without following links, also where the platform cannot remove a link.
 void RemoveTreeSafely(const std::wstring& path);
 // <temp folder>\<name>, made anew and empty (what an earlier run left is removed); scripts also

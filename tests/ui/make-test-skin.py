@@ -9,6 +9,7 @@ import sys
 import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import qpxcheck  # noqa: E402
 import qpxres  # noqa: E402
 
 # Frame colours, one per frame index, all opaque and far apart.
@@ -60,9 +61,9 @@ def checkers(colours, width, height):
 # Button strip 410 at 100 % (four 10 x 10 frames), at 200 % (checkerboards of the same colours)
 # and at 150 % (each frame in the next frame's colour): a test tells which of them was drawn.
 SCALED = {
-    "PNG": strip(FRAMES[:4], 10, 10),
-    "PNG_200": checkers(FRAMES[:4], 20, 20),
-    "PNG_150": strip(FRAMES[1:5], 15, 15),
+    qpxcheck.SKIN_SCALES[""].type: strip(FRAMES[:4], 10, 10),
+    qpxcheck.SKIN_SCALES["@2x"].type: checkers(FRAMES[:4], 20, 20),
+    qpxcheck.SKIN_SCALES["@1.5x"].type: strip(FRAMES[1:5], 15, 15),
 }
 
 def dialog():

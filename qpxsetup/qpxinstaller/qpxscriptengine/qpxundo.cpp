@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <set>
 #include <map>
 
 #include "qpxlog.h"
@@ -417,9 +418,15 @@ std::vector<std::wstring> FinishRemovals(const std::wstring& lastToGo) {
     PendingRemovals& pending = Pending();
     const bool holdsLast = std::any_of(pending.files.begin(), pending.files.end(),
                                        [&lastToGo](const std::wstring& file) { return Lower(file) == Lower(lastToGo); });
-    auto waitsForLast = [&](const std::wstring& path) {
-        return holdsLast && (Lower(path) == Lower(lastToGo) || IsInsideFolder(lastToGo, path));
-    };
+    // What waits for the last file (it, and the folders that hold it) is found once: each
+    // comparison of folders opens files, and the lists are gone through many times below.
+    std::set<std::wstring> waiting;
+    if (holdsLast) {
+        for (const auto* list : {&pending.files, &pending.folders})
+            for (const std::wstring& path : *list)
+                if (Lower(path) == Lower(lastToGo) || IsInsideFolder(lastToGo, path)) waiting.insert(Lower(path));
+    }
+    auto waitsForLast = [&](const std::wstring& path) { return waiting.count(Lower(path)) != 0; };
     auto othersLeft = [&] {
         return std::any_of(pending.files.begin(), pending.files.end(), [&](const std::wstring& p) { return !waitsForLast(p); }) ||
                std::any_of(pending.folders.begin(), pending.folders.end(), [&](const std::wstring& p) { return !waitsForLast(p); });
