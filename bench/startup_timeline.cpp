@@ -48,12 +48,6 @@ private:
     double since_;
 };
 
-// Every image resource the subtree names, in document order.
-void CollectImages(pugi::xml_node node, std::vector<UINT>& ids) {
-    if (const UINT id = node.attribute(L"resId").as_uint()) ids.push_back(id);
-    for (pugi::xml_node child : node.children()) CollectImages(child, ids);
-}
-
 // The options dialog's window as the frame makes it: layered, borderless, the layout's size at
 // the primary monitor's scale.
 HWND CreateDialogWindow(pugi::xml_node dialog) {
@@ -80,16 +74,16 @@ void FirstFrame(HWND window, ContainerUIObjectImpl& root, Timeline& timeline) {
     ReleaseDC(window, screen);
 }
 
-// The images of the dialog decoded once more, alone: the share of the tree build they take.
-void MeasureImageDecode(pugi::xml_node container) {
-    std::vector<UINT> ids;
-    CollectImages(container, ids);
+// The images of the dialog decoded once more, alone, as the tree loads them: the share of the
+// tree build they take.
+void MeasureImageDecode(pugi::xml_node container, const DisplayScale& scale) {
+    const std::vector<ImageName> images = LayoutSkin(container).images;
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
-    for (UINT id : ids) LoadImageResource(L"PNG", id, DisplayScale(PrimaryMonitorDpi()));
+    for (const ImageName& image : images) LoadImageResource(image.type.c_str(), image.id, scale, image.frames);
     QueryPerformanceCounter(&end);
-    std::printf("of the tree build: image decode (%u images, again alone)\t%.1f\n", static_cast<unsigned>(ids.size()),
+    std::printf("of the tree build: image decode (%u images, again alone)\t%.1f\n", static_cast<unsigned>(images.size()),
                 1000.0 * (end.QuadPart - start.QuadPart) / frequency.QuadPart);
 }
 
@@ -115,7 +109,8 @@ int wmain() {
     const pugi::xml_node dialog = FindDialog(layout, L"InitDlg");
     timeline.Step("layout parse");
     const pugi::xml_node container = dialog.child(L"Container");
-    auto skin = std::make_unique<SkinPreload>(LayoutSkin(container), DisplayScale(PrimaryMonitorDpi()));
+    const DisplayScale scale(PrimaryMonitorDpi());
+    auto skin = std::make_unique<SkinPreload>(LayoutSkin(container), scale);
     HWND window = CreateDialogWindow(dialog);
     timeline.Step("window (images and fonts prepared on a thread)");
     const HMODULE richEdit = LoadLibraryW(L"riched20.dll");
@@ -125,7 +120,7 @@ int wmain() {
     skin.reset();
     timeline.Step("tree build (waits for the thread; fonts, text host)");
     FirstFrame(window, *root, timeline);
-    MeasureImageDecode(container);
+    MeasureImageDecode(container, scale);
     DestroyLayout(window);
     DestroyWindow(window);
     FreeLibrary(richEdit);
